@@ -1,0 +1,23 @@
+// Single-precision transcendentals evaluated in double precision and rounded
+// to float, so that every build and platform computes the same coefficients.
+#pragma once
+
+#include <cmath>
+
+namespace vardo {
+
+inline float ftan(float x) { return static_cast<float>(std::tan(static_cast<double>(x))); }
+inline float fsin(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
+inline float fexp(float x) { return static_cast<float>(std::exp(static_cast<double>(x))); }
+inline float fpow(float x, float y) {
+  return static_cast<float>(std::pow(static_cast<double>(x), static_cast<double>(y)));
+}
+inline float fsqrt(float x) { return std::sqrt(x); }  // correctly rounded in float already
+
+// 10^(0.05 x): decibels to a linear gain.
+inline float dbToLinear(float db) { return fpow(10.0f, 0.05f * db); }
+
+// The -90 dB floor under every level divisor.
+constexpr float kFloor90dB = 3.1622778e-5f;
+
+}  // namespace vardo

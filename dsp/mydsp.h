@@ -1,0 +1,60 @@
+// The Vardo DSP: one mono input (input 1 is declared but never read), two
+// outputs, thirteen controls, and the restoration chain run sample by sample.
+#pragma once
+
+#include <cstdint>
+
+#include "controls.h"
+#include "dsp.h"
+#include "sample_rate.h"
+#include "stages/allpass_dispersion.h"
+#include "stages/band_equaliser.h"
+#include "stages/bandwidth_expander.h"
+#include "stages/input_filters.h"
+#include "stages/level_normaliser.h"
+#include "stages/output_agc.h"
+#include "stages/stereo_width.h"
+#include "stages/veze_equaliser.h"
+
+class mydsp : public dsp {
+ public:
+  int inputCount() override { return 2; }
+  int outputCount() override { return 2; }
+  void declareControls(UI* builder) override;
+  int sampleRate() override { return fSampleRate; }
+  void initialize(int rate) override { initializeInstance(rate); }
+  void initializeInstance(int rate) override;
+  void computeRateConstants(int rate) override;
+  void resetControls() override;
+  void clearState() override;
+  dsp* cloneFresh() override { return new mydsp(); }
+  void declareMetadata(MetaTable* collector) override;
+  void computeBlock(int count, float** inputs, float** outputs) override;
+  void computeBlockAt(double, int count, float** inputs, float** outputs) override {
+    computeBlock(count, inputs, outputs);
+  }
+  int inputRate(int channel) override { return channel == 0 ? 1 : channel == 1 ? 0 : -1; }
+  int outputRate(int channel) override { return channel == 0 || channel == 1 ? 1 : -1; }
+
+  // Read access for tests and tools.
+  const ControlFields& controls() const { return fControls; }
+  const vardo::SampleRate& rate() const { return fRate; }
+  std::uint32_t sampleCounter() const { return fSampleCounter; }
+
+ private:
+  int fSampleRate = 0;
+  vardo::SampleRate fRate;
+  ControlFields fControls{};
+  std::uint32_t fSampleCounter = 0;
+
+  // The chain, in signal order.
+  vardo::InputFilters fInputFilters;
+  vardo::LevelNormaliser fLevelNormaliser;
+  vardo::VezeEqualiser fEqualiser;
+  vardo::AllpassDispersion fDispersion;
+  vardo::BandEqualiser fBands;
+  vardo::StereoWidth fStereoWidth;
+  vardo::BandwidthExpander fExpanderA;
+  vardo::BandwidthExpander fExpanderB;
+  vardo::OutputAgc fOutput;
+};

@@ -1,0 +1,134 @@
+// The building blocks of the signal chain. Each owns its state and starts
+// silent; coefficient design stays outside the per-sample step. Where a stage
+// fixes a particular order of operations it writes the output form itself
+// from the state these blocks expose.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "float_math.h"
+
+namespace vardo {
+
+// Feedback half of a direct-form-II second-order section, normalised by g = 1/a0.
+struct SectionCoeffs {
+  float g = 0.0f;
+  float a1 = 0.0f;
+  float a2 = 0.0f;
+};
+
+// Butterworth-style pole pair: g = 1/((K + d)K + 1), a1 = 2(1 - K^2), a2 = (K - d)K + 1.
+inline SectionCoeffs butterworthPoles(float k, float damping) {
+  SectionCoeffs c;
+  c.g = 1.0f / ((k + damping) * k + 1.0f);
+  c.a1 = 2.0f * (1.0f - k * k);
+  c.a2 = (k - damping) * k + 1.0f;
+  return c;
+}
+
+// State of a second-order section: the recursion values one and two samples back.
+struct SectionState {
+  float w1 = 0.0f;
+  float w2 = 0.0f;
+
+  // w = x - (a1 w1 + a2 w2) g
+  float feed(float x, const SectionCoeffs& c) const { return x - (c.a1 * w1 + c.a2 * w2) * c.g; }
+  // Raw lowpass numerator w + 2 w1 + w2.
+  float lowpassNumerator(float w) const { return w + 2.0f * w1 + w2; }
+  // Raw highpass numerator (w + w2) K^2 + w1 (-2 K^2).
+  float highpassNumerator(float w, float kSquared, float minusTwoKSquared) const {
+    return (w + w2) * kSquared + w1 * minusTwoKSquared;
+  }
+  void shift(float w) {
+    w2 = w1;
+    w1 = w;
+  }
+};
+
+// A chain of second-order allpass sections y = (x + y'') a - x''. Node 0 is
+// the chain input, node k the output of section k; each section's input
+// history is the previous section's output history.
+template <int Sections>
+struct AllpassChain {
+  float one[Sections + 1] = {};  // node values one sample back
+  float two[Sections + 1] = {};  // node values two samples back
+
+  float process(float in, const float* coeffs) {
+    float node[Sections + 1];
+    node[0] = in;
+    for (int k = 0; k < Sections; ++k) node[k + 1] = (node[k] + two[k + 1]) * coeffs[k] - two[k];
+    for (int k = 0; k <= Sections; ++k) {
+      two[k] = one[k];
+      one[k] = node[k];
+    }
+    return node[Sections];
+  }
+  // Chain output one and two samples back (after process: of the current sample's predecessors).
+  float outputBack(int samples) const { return samples == 1 ? one[Sections] : two[Sections]; }
+};
+
+// Coefficients of the quadrature allpass pair: branch A one sample late and
+// branch B are roughly 90 degrees apart over the audio band.
+inline constexpr float kQuadratureA[4] = {0.6923878f, 0.93606544f, 0.9882295f, 0.99874884f};
+inline constexpr float kQuadratureB[4] = {0.40219212f, 0.8561711f, 0.97229093f, 0.9952885f};
+
+// Two four-section allpass chains fed with the same signal.
+struct QuadraturePair {
+  AllpassChain<4> a;
+  AllpassChain<4> b;
+
+  // Runs both branches; returns branch B's current output and leaves
+  // branch A's previous output in aLate.
+  void process(float in, float& aLate, float& bNow) {
+    aLate = a.one[4];
+    a.process(in, kQuadratureA);
+    bNow = b.process(in, kQuadratureB);
+  }
+};
+
+// sqrt(max(a^2 + b^2, -90 dB floor)).
+inline float flooredMagnitude(float a, float b) {
+  return std::sqrt(std::max(a * a + b * b, kFloor90dB));
+}
+
+// A power-of-two ring indexed by the DSP-wide sample counter.
+template <int Size>
+struct Ring {
+  static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
+  static constexpr std::uint32_t kMask = Size - 1;
+  float data[Size] = {};
+
+  void write(std::uint32_t n, float v) { data[n & kMask] = v; }
+  float read(std::uint32_t n, std::uint32_t lag) const { return data[(n - lag) & kMask]; }
+  // Maximum of the `length` most recent entries (lags 0 ... length - 1).
+  float windowMax(std::uint32_t n, int length) const {
+    float m = data[n & kMask];
+    for (int lag = 1; lag < length; ++lag) m = std::max(m, data[(n - lag) & kMask]);
+    return m;
+  }
+};
+
+// y = (1 - p) x + p y1
+struct OnePoleSmoother {
+  float y1 = 0.0f;
+  float process(float x, float p, float q) {
+    const float y = q * x + p * y1;
+    y1 = y;
+    return y;
+  }
+};
+
+// y = max(|x|, p y1 + (1 - p)|x|): instant attack, exponential release.
+struct PeakFollower {
+  float y1 = 0.0f;
+  float process(float x, float p, float q) {
+    const float ax = std::fabs(x);
+    const float y = std::max(ax, q * ax + p * y1);
+    y1 = y;
+    return y;
+  }
+};
+
+}  // namespace vardo

@@ -1,0 +1,50 @@
+// The clamped sample rate and the helpers every stage uses to turn corner
+// frequencies and time constants into coefficients.
+#pragma once
+
+#include <algorithm>
+
+#include "float_math.h"
+
+namespace vardo {
+
+struct SampleRate {
+  float fs = 1.0f;           // clamped to 1 ... 192000
+  float r = 1.0f;            // 1 / fs
+  float piOverFs = 0.0f;     // pi / fs, for corners that move per block or per sample
+  float twoPiOverFs = 0.0f;  // 2 pi / fs
+  float maxCorner = 0.0f;    // highest usable corner: just under fs / 2
+
+  static SampleRate fromRate(int rate) {
+    SampleRate s;
+    const float f = static_cast<float>(rate);
+    s.fs = f > 1.0f ? (f < 192000.0f ? f : 192000.0f) : 1.0f;
+    s.r = 1.0f / s.fs;
+    s.piOverFs = 3.1415927f * s.r;
+    s.twoPiOverFs = 6.2831855f * s.r;
+    // Filters designed by the bilinear transform are only stable with their
+    // corners below fs / 2. At 44100 Hz and above no corner of the chain
+    // comes near this limit, so it never changes a value there.
+    s.maxCorner = 0.499f * s.fs;
+    return s;
+  }
+
+  // A corner frequency kept below the Nyquist frequency.
+  float limitCorner(float f) const { return std::min(f, maxCorner); }
+
+  // tan(pi f / fs) for a fixed corner: the angle is (pi f rounded to float) / fs.
+  float tanFixed(float f) const {
+    const float piF = static_cast<float>(3.14159265358979323846 * static_cast<double>(limitCorner(f)));
+    return ftan(piF * r);
+  }
+  // 1 / tan(pi f / fs) for a fixed corner.
+  float kFixed(float f) const { return 1.0f / tanFixed(f); }
+
+  // tan(pi f / fs) for a corner that moves per block or per sample.
+  float tanMoving(float f) const { return ftan(limitCorner(f) * piOverFs); }
+
+  // Pole factor exp(-k / fs) of a one-pole smoother with time constant 1/k s.
+  float pole(float k) const { return fexp(-(k * r)); }
+};
+
+}  // namespace vardo
