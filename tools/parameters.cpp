@@ -106,21 +106,25 @@ float normaliseForRange(const ParameterRange& range, double value) {
   const float target = static_cast<float>(value);
   // The quotient rounded to float may map a whole number to just beside it
   // (-59.999996 instead of -60), which a display truncating toward zero
-  // shows as -59. A few neighbouring floats find the one that maps exactly.
+  // shows as -59. A few neighbouring floats find one that maps exactly; where
+  // none does, the nearest one at or beyond the value's magnitude, so the
+  // truncated display still shows the value asked for.
+  auto worse = [&](float candidate, float than) {
+    const float a = mapLinear(candidate, range);
+    const float b = mapLinear(than, range);
+    const bool aShort = std::fabs(a) < std::fabs(target);
+    const bool bShort = std::fabs(b) < std::fabs(target);
+    if (aShort != bShort) return aShort;
+    return std::fabs(a - target) > std::fabs(b - target);
+  };
   float best = start;
-  float bestError = std::fabs(mapLinear(start, range) - target);
   float down = start;
   float up = start;
-  for (int step = 0; step < 16 && bestError > 0.0f; ++step) {
+  for (int step = 0; step < 16 && mapLinear(best, range) != target; ++step) {
     down = std::nextafter(down, 0.0f);
     up = std::nextafter(up, 1.0f);
-    for (const float candidate : {down, up}) {
-      const float error = std::fabs(mapLinear(candidate, range) - target);
-      if (error < bestError) {
-        best = candidate;
-        bestError = error;
-      }
-    }
+    for (const float candidate : {down, up})
+      if (worse(best, candidate)) best = candidate;
   }
   return best;
 }
