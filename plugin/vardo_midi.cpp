@@ -51,8 +51,10 @@ void eraseValue(List& list, int value) {
 
 // The program name as hosts read it: 24 characters, zero-filled, terminated.
 void copyProgramName(char* out, const char* name) {
-  std::strncpy(out, name, kVstMaxProgNameLen);
-  out[kVstMaxProgNameLen] = '\0';
+  const auto length =
+      static_cast<std::size_t>(std::find(name, name + kVstMaxProgNameLen, '\0') - name);
+  std::memmove(out, name, length);
+  std::memset(out + length, 0, kVstMaxProgNameLen + 1 - length);
 }
 
 }  // namespace
