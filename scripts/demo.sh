@@ -15,7 +15,8 @@ cd "$root"
 say() { printf '\n== %s\n' "$*"; }
 
 # --- what the build and the pictures need -----------------------------------
-packages="cmake ninja-build g++ pkg-config libsndfile1-dev libcli11-dev libgtest-dev sox"
+packages="build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  libsndfile1-dev libcli11-dev sox libsox-fmt-base"
 missing=""
 if command -v dpkg-query >/dev/null 2>&1; then
   for package in $packages; do
