@@ -47,6 +47,103 @@ struct SectionState {
   }
 };
 
+// Second-order section with a pair of zeros on the unit circle (prototype
+// numerator n2 s^2 + n0, no s term), so b0 = b2. Used by the elliptic filters.
+struct ZeroPairCoeffs {
+  SectionCoeffs poles;
+  float b0 = 0.0f;  // = b2
+  float b1 = 0.0f;
+};
+
+// Bilinear design of (n2 s^2 + n0) / (s^2 + d1 s + d0) with K = 1 / tan(pi f / fs):
+// a0 = (K + d1)K + d0, a1 = 2(d0 - K^2), a2 = (K - d1)K + d0,
+// b0 = b2 = n2 K^2 + n0, b1 = 2(n0 - n2 K^2).
+inline ZeroPairCoeffs zeroPairSection(float k, float n2, float n0, float d1, float d0) {
+  const float kSquared = k * k;
+  ZeroPairCoeffs c;
+  c.poles.g = 1.0f / ((k + d1) * k + d0);
+  c.poles.a1 = 2.0f * (d0 - kSquared);
+  c.poles.a2 = (k - d1) * k + d0;
+  c.b0 = n2 * kSquared + n0;
+  c.b1 = 2.0f * (n0 - n2 * kSquared);
+  return c;
+}
+
+// One step of a zero-pair section: w = x - (a2 w2 + a1 w1) g,
+// y = ((w + w2) b0 + w1 b1) g.
+inline float zeroPairStep(SectionState& s, float x, const ZeroPairCoeffs& c) {
+  const float w = x - (c.poles.a2 * s.w2 + c.poles.a1 * s.w1) * c.poles.g;
+  const float y = ((w + s.w2) * c.b0 + s.w1 * c.b1) * c.poles.g;
+  s.shift(w);
+  return y;
+}
+
+// Peaking equaliser section: prototype (s^2 + bn s + 1) / (s^2 + bd s + 1).
+// Its b1 equals a1.
+struct PeakingCoeffs {
+  SectionCoeffs poles;
+  float b0 = 0.0f;
+  float b2 = 0.0f;
+};
+
+// g = 1/((bd + K)K + 1), a1 = 2(1 - K^2), a2 = (K - bd)K + 1,
+// b0 = (bn + K)K + 1, b2 = (K - bn)K + 1.
+inline PeakingCoeffs peakingSection(float k, float bn, float bd) {
+  PeakingCoeffs c;
+  c.poles.g = 1.0f / ((bd + k) * k + 1.0f);
+  c.poles.a1 = 2.0f * (1.0f - k * k);
+  c.poles.a2 = (k - bd) * k + 1.0f;
+  c.b0 = (bn + k) * k + 1.0f;
+  c.b2 = (k - bn) * k + 1.0f;
+  return c;
+}
+
+// w = x - (a2 w2 + a1 w1) g; y = (b2 w2 + a1 w1 + b0 w) g.
+inline float peakingStep(SectionState& s, float x, const PeakingCoeffs& c) {
+  const float w = x - (c.poles.a2 * s.w2 + c.poles.a1 * s.w1) * c.poles.g;
+  const float y = (c.b2 * s.w2 + c.poles.a1 * s.w1 + c.b0 * w) * c.poles.g;
+  s.shift(w);
+  return y;
+}
+
+// Terms of a first-order bilinear section at one corner, T = tan(pi f / fs), K = 1/T.
+struct FirstOrderCoeffs {
+  float k = 0.0f;
+  float oneMinusK = 0.0f;     // 1 - K
+  float invKPlusOne = 0.0f;   // 1 / (K + 1)
+  float highpassB1 = 0.0f;    // -1 / (1 + T), the highpass weight of the previous input
+};
+
+inline FirstOrderCoeffs firstOrderSection(float tangent) {
+  FirstOrderCoeffs c;
+  c.k = 1.0f / tangent;
+  c.oneMinusK = 1.0f - c.k;
+  c.invKPlusOne = 1.0f / (c.k + 1.0f);
+  c.highpassB1 = -1.0f / (1.0f + tangent);
+  return c;
+}
+
+// First-order section state: previous input and previous output.
+struct FirstOrderState {
+  float x1 = 0.0f;
+  float y1 = 0.0f;
+
+  // y = (x1 - y1 (1 - K) + x) (1 / (K + 1))
+  float lowpass(float x, const FirstOrderCoeffs& c) {
+    const float y = (x1 - y1 * c.oneMinusK + x) * c.invKPlusOne;
+    x1 = x;
+    y1 = y;
+    return y;
+  }
+  // y = x1 (-1 / (1 + T)) + (x K - (1 - K) y1) (1 / (K + 1))
+  float highpass(float x, const FirstOrderCoeffs& c) {
+    const float y = x1 * c.highpassB1 + (x * c.k - c.oneMinusK * y1) * c.invKPlusOne;
+    x1 = x;
+    y1 = y;
+    return y;
+  }
+};
+
 // A chain of second-order allpass sections y = (x + y'') a - x''. Node 0 is
 // the chain input, node k the output of section k; each section's input
 // history is the previous section's output history.
@@ -115,6 +212,18 @@ struct OnePoleSmoother {
   float y1 = 0.0f;
   float process(float x, float p, float q) {
     const float y = q * x + p * y1;
+    y1 = y;
+    return y;
+  }
+};
+
+// y = y1 p + x (1 - p), with the attack pole while the input is at or above
+// the previous output and the release pole while it is below.
+struct AttackReleaseFollower {
+  float y1 = 0.0f;
+  float process(float x, float attack, float release) {
+    const float p = y1 <= x ? attack : release;
+    const float y = y1 * p + x * (1.0f - p);
     y1 = y;
     return y;
   }

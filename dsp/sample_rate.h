@@ -40,6 +40,14 @@ struct SampleRate {
   // 1 / tan(pi f / fs) for a fixed corner.
   float kFixed(float f) const { return 1.0f / tanFixed(f); }
 
+  // sin(2 pi f / fs) for a fixed centre frequency: the angle is
+  // (2 pi f rounded to float) / fs, kept below pi so the sine stays positive.
+  float sinFixed(float f) const {
+    const float twoPiF =
+        static_cast<float>(6.28318530717958647692 * static_cast<double>(limitCorner(f)));
+    return fsin(twoPiF * r);
+  }
+
   // tan(pi f / fs) for a corner that moves per block or per sample.
   float tanMoving(float f) const { return ftan(limitCorner(f) * piOverFs); }
 

@@ -3,6 +3,7 @@
 // corner, feeding a 256-sample history ring.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "../controls.h"
@@ -13,14 +14,30 @@ namespace vardo {
 
 class InputFilters {
  public:
+  static constexpr int kSectionsPerFilter = 3;
+
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
-  // Filters one input sample into the history ring at slot n.
+  // Filters one input sample into the history ring at slot n. A sample that
+  // is not finite enters the filters as 0.
   void process(float x, std::uint32_t n);
   const Ring<256>& history() const { return fHistory; }
 
  private:
+  // Constants: the 40 Hz highpass (set with the rate) and the lowpass at the
+  // control's corner (set per block).
+  std::array<ZeroPairCoeffs, kSectionsPerFilter> fHighpass{};
+  std::array<ZeroPairCoeffs, kSectionsPerFilter> fLowpass{};
+
+  // Signal state: each filter runs twice in series with its own states.
+  struct State {
+    std::array<SectionState, kSectionsPerFilter> highpass1{};
+    std::array<SectionState, kSectionsPerFilter> highpass2{};
+    std::array<SectionState, kSectionsPerFilter> lowpass1{};
+    std::array<SectionState, kSectionsPerFilter> lowpass2{};
+  };
+  State fState;
   Ring<256> fHistory;
 };
 

@@ -1,14 +1,57 @@
 #include "output_agc.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vardo {
 
-void OutputAgc::setRate(const SampleRate&) {}
-void OutputAgc::prepareBlock(const ControlFields&, const SampleRate&) {}
-void OutputAgc::clear() {}
-void OutputAgc::process(float, float, const SecondCorner&, std::uint32_t, float& out0,
-                        float& out1) {
-  out0 = 0.0f;
-  out1 = 0.0f;
+void OutputAgc::setRate(const SampleRate& rate) {
+  fRelease = rate.pole(20.0f);
+  fReleaseComplement = 1.0f - fRelease;
+}
+
+void OutputAgc::prepareBlock(const ControlFields& controls, const SampleRate&) {
+  fTarget = dbToLinear(controls.outputAgcThreshold) * 0.001f;
+}
+
+void OutputAgc::clear() { fState = {}; }
+
+void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
+                        float& out0, float& out1) {
+  State& st = fState;
+
+  // First-order lowpass at the second noise-reduction corner; its previous
+  // output is the ring slot one sample back.
+  const float yA =
+      (st.previousInA - corner.oneMinusK * st.lowpassA.read(n, 1) + xA) / corner.kPlusOne;
+  const float yB =
+      (st.previousInB - corner.oneMinusK * st.lowpassB.read(n, 1) + xB) / corner.kPlusOne;
+  st.lowpassA.write(n, yA);
+  st.lowpassB.write(n, yB);
+
+  const float dA = st.lowpassA.read(n, kLookAhead);
+  const float dB = st.lowpassB.read(n, kLookAhead);
+
+  // The threshold glides to its level and floors the peak, so quiet passages
+  // are raised until the threshold level reaches the ceiling.
+  const float threshold = 0.999f * st.threshold + fTarget;
+  const float peak = std::max(threshold, std::max(std::max(std::fabs(yA), std::fabs(yB)),
+                                                  std::max(std::fabs(dA), std::fabs(dB))));
+  st.peaks.write(n, peak);
+  const float windowPeak = st.peaks.windowMax(n, kPeakWindow);
+
+  // Instant attack, 50 ms release, never below the peaks of the window: the
+  // delayed samples are part of the window, so |d / gain| <= 1.
+  const float gain =
+      std::max(fRelease * st.gain + fReleaseComplement * windowPeak, windowPeak);
+
+  out0 = kCeiling * (dA / gain);
+  out1 = kCeiling * (dB / gain);
+
+  st.previousInA = xA;
+  st.previousInB = xB;
+  st.threshold = threshold;
+  st.gain = gain;
 }
 
 }  // namespace vardo

@@ -18,6 +18,30 @@ class OutputAgc {
   void clear();
   void process(float xA, float xB, const SecondCorner& corner, std::uint32_t n, float& out0,
                float& out1);
+
+  // Output ceiling: -1 dBFS.
+  static constexpr float kCeiling = 0.8912509f;
+  // The outputs are the lowpass outputs of this many samples earlier.
+  static constexpr std::uint32_t kLookAhead = 132;
+  // Peaks of this many most recent samples hold the gain envelope up.
+  static constexpr int kPeakWindow = 44;
+
+ private:
+  // Constants.
+  float fRelease = 0.0f;            // exp(-20 / fs): 50 ms release of the gain envelope
+  float fReleaseComplement = 0.0f;  // 1 - release
+  float fTarget = 0.0f;             // per block: threshold as a linear level / 1000
+
+  // Signal state.
+  struct State {
+    float previousInA = 0.0f;
+    float previousInB = 0.0f;
+    Ring<256> lowpassA;  // lowpass outputs, read 132 samples back
+    Ring<256> lowpassB;
+    float threshold = 0.0f;  // follower gliding to the threshold level
+    Ring<64> peaks;
+    float gain = 0.0f;  // gain envelope
+  } fState;
 };
 
 }  // namespace vardo
