@@ -111,6 +111,7 @@ void BandEqualiser::clear() {
     band.numerator = 0.0f;
     band.gain = 0.0f;
     band.peakMagnitude = 0.0f;
+    band.heldLevel = 0.0f;
     clearRing(band.sumLine);
     clearRing(band.diffLine);
   }
@@ -162,6 +163,7 @@ void BandEqualiser::processBand(int m, float s, float d, std::uint32_t n, BandOu
   // Hold: the peak (never below the threshold) over the last 44 samples.
   band.hold.write(n, std::max(peak, fBlock.threshold));
   const float held = holdWindowMax(band.hold, n);
+  band.heldLevel = held;
 
   // Fast envelope of the held level: release from 0.25 s (steady) to 1.25 s
   // (just after a rise), then 15 ms smoothing.

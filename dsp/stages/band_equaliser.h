@@ -50,6 +50,8 @@ class BandEqualiser {
   float gain(int band) const { return fBands[band].gain; }
   // The peak quadrature magnitude M of band m at the latest sample.
   float level(int band) const { return fBands[band].peakMagnitude; }
+  // The held level H of band m (the hold window's maximum) at the latest sample.
+  float heldLevel(int band) const { return fBands[band].heldLevel; }
   // The band ceiling R_m of the current block.
   float ceiling(int band) const { return fBlock.ceiling[band]; }
 
@@ -113,6 +115,7 @@ class BandEqualiser {
     float numerator = 0.0f;     // N
     float gain = 0.0f;           // latest gain (read-only view)
     float peakMagnitude = 0.0f;  // latest M (read-only view)
+    float heldLevel = 0.0f;      // latest H (read-only view)
     Ring<4096> sumLine;   // a + b (the mono line of bands 0 and 1)
     Ring<4096> diffLine;  // a - b (bands 2 ... 11)
   };

@@ -1,301 +1,199 @@
-// Twelve-band automatic equaliser: gain regimes, silence, look-ahead and
-// line delay, and stability across sample rates.
+// Twelve-band automatic equaliser: gain regimes, hold, silence, look-ahead
+// and line delay, stability across sample rates.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <memory>
 #include <random>
 #include <vector>
 
-#include "controls.h"
-#include "float_math.h"
-#include "sample_rate.h"
-#include "stages/band_equaliser.h"
+#include "band_rig.h"
 
 namespace {
 
-using vardo::BandEqualiser;
-using vardo::BandOutputs;
-using vardo::SampleRate;
+using band_test::BandRig;
+using vardo::kBandCount;
 
-constexpr double kPi = 3.14159265358979323846;
-
-// One band equaliser driven sample by sample, as the chain drives it.
-struct BandRig {
-  explicit BandRig(int rateHz) : rate(SampleRate::fromRate(rateHz)) {
-    resetControlFields(controls);
-    bands->setRate(rate);
-    bands->clear();
-    bands->prepareBlock(controls, rate);
-  }
-  void applyControls() { bands->prepareBlock(controls, rate); }
-  const BandOutputs& step(float x, float d) {
-    bands->process(x, d, n, out);
-    ++n;
-    return out;
-  }
-  // A sine of the given frequency and amplitude in x, with d = 0.
-  void runSine(double hz, float amplitude, int samples) {
-    for (int i = 0; i < samples; ++i) {
-      step(amplitude * static_cast<float>(std::sin(2.0 * kPi * hz * phase / rate.fs)), 0.0f);
-      ++phase;
-    }
-  }
-
-  SampleRate rate;
-  ControlFields controls{};
-  std::unique_ptr<BandEqualiser> bands = std::make_unique<BandEqualiser>();
-  BandOutputs out;
-  std::uint32_t n = 0;
-  std::uint64_t phase = 0;
-};
-
-// Geometric centre of band m.
 double bandCentre(int m) {
-  return std::sqrt(static_cast<double>(BandEqualiser::kEdgeHz[m]) *
-                   static_cast<double>(BandEqualiser::kEdgeHz[m + 1]));
+  return std::sqrt(double{vardo::BandEqualiser::kEdgeHz[m]} * vardo::BandEqualiser::kEdgeHz[m + 1]);
 }
 
-constexpr int kToneBand = 5;  // 675 ... 1012 Hz
-
-// Settles a tone in band 5 and returns the peak of its delayed sum read-out
-// over the last `window` samples.
-float settledBandPeak(BandRig& rig, float amplitude, int samples, int window) {
-  rig.runSine(bandCentre(kToneBand), amplitude, samples - window);
-  float peak = 0.0f;
-  for (int i = 0; i < window; ++i) {
-    rig.runSine(bandCentre(kToneBand), amplitude, 1);
-    peak = std::max(peak, std::fabs(rig.out.sumOut[kToneBand]));
+TEST(BandGainRegimes, LoudToneSettlesAtAFixedOutputLevel) {
+  // Above 1 / R_m the gain is 1 / M and the output no longer follows the
+  // input level. With d = 0 the sum line carries 2 c_m times the normalised
+  // band: every band settles a little under 2 c_m (the envelope follows the
+  // peaks of the magnitude's ripple). Band 10's weight is a tenth of the others.
+  const float weight[kBandCount] = {0.0891251f,   0.061095733f, 0.04066836f,  0.05023413f,
+                                    0.04823413f,  0.04623413f,  0.044234134f, 0.049095735f,
+                                    0.047095735f, 0.045095734f, 0.005118864f, 0.04879458f};
+  for (int m = 0; m < kBandCount; ++m) {
+    float peak[2] = {0.0f, 0.0f};
+    for (int loud = 0; loud < 2; ++loud) {
+      BandRig rig;
+      rig.runSine(bandCentre(m), loud ? 0.3f : 0.03f, 6000);
+      for (int i = 0; i < (m < 2 ? 2500 : 500); ++i) {  // longer than a period of the tone
+        rig.runSine(bandCentre(m), loud ? 0.3f : 0.03f, 1);
+        peak[loud] = std::max(peak[loud], std::fabs(rig.out.sumOut[m]));
+      }
+      ASSERT_GT(rig.bands->level(m), 2.0f / rig.bands->ceiling(m));
+    }
+    EXPECT_NEAR(peak[1] / peak[0], 1.0f, 0.01f) << m;
+    EXPECT_GT(peak[1], 0.85f * 2.0f * weight[m]) << m;
+    EXPECT_LT(peak[1], 1.02f * 2.0f * weight[m]) << m;
   }
-  return peak;
 }
 
-// ---------------------------------------------------------------------------
-// The three gain regimes of a band, on a steady tone inside it.
-
-TEST(BandGainRegimes, LoudToneIsNormalisedToAFixedLevel) {
-  // Above 1 / R_m the gain is 1 / M: the band output level no longer depends
-  // on the input level. With d = 0 the sum line carries 2 c_m times the
-  // normalised band, so the level settles at about 2 c_m.
-  constexpr int kSamples = 20000;
-  BandRig quiet(44100);
-  BandRig loud(44100);
-  const float quietPeak = settledBandPeak(quiet, 0.05f, kSamples, 2000);
-  const float loudPeak = settledBandPeak(loud, 0.5f, kSamples, 2000);
-  EXPECT_GT(quiet.bands->level(kToneBand), 1.0f / quiet.bands->ceiling(kToneBand));
-  EXPECT_NEAR(loudPeak / quietPeak, 1.0f, 0.02f);
-  EXPECT_NEAR(loudPeak, 2.0f * 0.04623413f, 0.1f * 0.04623413f);
-  EXPECT_NEAR(loud.bands->gain(kToneBand) * loud.bands->level(kToneBand), 1.0f, 0.03f);
-}
-
-TEST(BandGainRegimes, ModerateToneGetsTheBandCeiling) {
-  // At 30 dB, G = 31.62 and R_5 = G - 25 = 6.62 (linear subtraction). A tone
-  // with Tq < M < 1 / R_5 gets exactly that ceiling as its gain.
-  BandRig rig(44100);
-  rig.controls.noisegateGain = 30.0f;
-  rig.applyControls();
+TEST(BandGainRegimes, QuietToneGetsTheCeilingAndBelowTheThresholdFallsInProportion) {
+  // At 30 dB, G = 31.62 and R_5 = G - 25 (linear). With Tq < M < 1 / R_5 the
+  // gain is R_5; with Tq = 0.1 above M it is R_5 M / Tq, halving with M.
   const float ceiling = vardo::dbToLinear(30.0f) - 25.0f;
-  EXPECT_FLOAT_EQ(rig.bands->ceiling(kToneBand), ceiling);
-  rig.runSine(bandCentre(kToneBand), 0.05f, 20000);
-  const float level = rig.bands->level(kToneBand);
-  ASSERT_GT(level, 0.01f);
-  ASSERT_LT(level, 0.5f / ceiling);
-  EXPECT_NEAR(rig.bands->gain(kToneBand), ceiling, 0.03f * ceiling);
-  // The gains of bands with a different ceiling are not affected by it.
-  EXPECT_FLOAT_EQ(rig.bands->ceiling(0), vardo::dbToLinear(30.0f));
-  EXPECT_FLOAT_EQ(rig.bands->ceiling(11), vardo::kFloor90dB);
-}
-
-TEST(BandGainRegimes, ToneBelowThresholdFallsInProportion) {
-  // With Tq = 0.1 (-20 dB) the hold never reports less than Tq: the gain
-  // settles at R_m M / Tq and halves when the level halves.
-  auto settledGain = [](float amplitude, float& level) {
-    BandRig rig(44100);
+  float level[3];
+  float gain[3];
+  const float thresholdDb[3] = {-60.0f, -20.0f, -20.0f};
+  const float amplitude[3] = {0.05f, 0.06f, 0.03f};
+  for (int i = 0; i < 3; ++i) {
+    BandRig rig;
     rig.controls.noisegateGain = 30.0f;
-    rig.controls.autoEqThreshold = -20.0f;
+    rig.controls.autoEqThreshold = thresholdDb[i];
     rig.applyControls();
-    rig.runSine(bandCentre(kToneBand), amplitude, 20000);
-    level = rig.bands->level(kToneBand);
-    return rig.bands->gain(kToneBand);
-  };
-  float level = 0.0f;
-  float halfLevel = 0.0f;
-  const float gain = settledGain(0.06f, level);
-  const float halfGain = settledGain(0.03f, halfLevel);
-  const float ceiling = vardo::dbToLinear(30.0f) - 25.0f;
-  ASSERT_LT(level, 0.1f);
-  ASSERT_GT(halfLevel, 0.0056234f * 2.0f);
-  EXPECT_NEAR(gain, ceiling * level / 0.1f, 0.03f * gain);
-  EXPECT_NEAR(gain / halfGain, level / halfLevel, 0.03f);
-  EXPECT_NEAR(level / halfLevel, 2.0f, 0.05f);
+    rig.runSine(bandCentre(5), amplitude[i], 16000);
+    level[i] = rig.bands->level(5);
+    gain[i] = rig.bands->gain(5);
+    EXPECT_FLOAT_EQ(rig.bands->ceiling(5), ceiling);
+    EXPECT_FLOAT_EQ(rig.bands->ceiling(11), vardo::kFloor90dB);
+  }
+  ASSERT_GT(level[0], 0.01f);
+  ASSERT_LT(level[0], 0.5f / ceiling);
+  EXPECT_NEAR(gain[0], ceiling, 0.03f * ceiling);
+  ASSERT_LT(level[1], 0.1f);
+  EXPECT_NEAR(gain[1], ceiling * level[1] / 0.1f, 0.03f * gain[1]);
+  EXPECT_NEAR(gain[1] / gain[2], 2.0f, 0.06f);
 }
 
 TEST(BandGainRegimes, DensityLimitHoldsTheGainDownAfterALoudPassage) {
-  // After a loud passage the slow envelope (5 s release) keeps the
-  // denominator up when rho = 1; at rho = -30 dB the fast envelope decides
-  // and the gain recovers within two seconds of silence.
-  auto gainAfterSilence = [](float densityDb) {
+  // rho = 1: the slow envelope (5 s release) keeps the denominator up after
+  // a loud passage; at rho = -30 dB the gain recovers within 2 s of silence.
+  float gain[2];
+  for (int i = 0; i < 2; ++i) {
     BandRig rig(8000);
-    rig.controls.autoEqDensityLimit = densityDb;
+    rig.controls.autoEqDensityLimit = i == 0 ? 0.0f : -30.0f;
     rig.applyControls();
-    rig.runSine(bandCentre(kToneBand), 0.5f, 4000);
-    rig.runSine(bandCentre(kToneBand), 0.0f, 16000);
-    return rig.bands->gain(kToneBand);
-  };
-  const float held = gainAfterSilence(0.0f);
-  const float released = gainAfterSilence(-30.0f);
-  EXPECT_LT(held * 5.0f, released);
-  EXPECT_LT(held, 20.0f);
+    rig.runSine(bandCentre(5), 0.5f, 4000);
+    rig.runSine(bandCentre(5), 0.0f, 16000);
+    gain[i] = rig.bands->gain(5);
+  }
+  EXPECT_LT(gain[0] * 5.0f, gain[1]);
+  EXPECT_LT(gain[0], 20.0f);
 }
 
-// ---------------------------------------------------------------------------
-// Silence.
-
-TEST(BandSilence, GainsSettleAtThePredictedValuesAndOutputsStayZero) {
-  // The magnitude floor 0.0056234 is all the detector sees: the gain tends
-  // to min(R_m 0.0056234, 1) / max(0.0056234, Tq).
-  struct Case {
-    float noisegateDb;
-    float thresholdDb;
-    float expected[vardo::kBandCount];
-  };
-  const float floorMag = std::sqrt(vardo::kFloor90dB);
-  Case cases[3] = {{55.0f, -60.0f, {}}, {0.0f, -60.0f, {}}, {55.0f, -20.0f, {}}};
-  for (int m = 0; m < vardo::kBandCount; ++m) {
-    cases[0].expected[m] = 1.0f / floorMag;  // 177.83 at the defaults
-    cases[1].expected[m] = m == 0 ? 1.0f : vardo::kFloor90dB;
-    cases[2].expected[m] = 1.0f / 0.1f;
+TEST(BandGainRegimes, HoldReportsTheLast44PeaksNeverBelowTheThreshold) {
+  // H = maximum of max(M, Tq) over the current and 43 previous samples,
+  // through a noise burst and its exact end.
+  BandRig rig;
+  rig.controls.autoEqThreshold = -40.0f;  // Tq = 0.01, above the magnitude floor
+  rig.applyControls();
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> noise(-0.2f, 0.2f);
+  std::vector<float> level[kBandCount];
+  bool exact = true;
+  for (int i = 0; i < 3000; ++i) {
+    rig.step(i < 1500 ? noise(rng) : 0.0f, 0.0f, false);
+    for (int m = 0; m < kBandCount; ++m) {
+      level[m].push_back(std::max(rig.bands->level(m), 0.01f));
+      float expected = 0.0f;
+      for (int lag = 0; lag < 44 && lag <= i; ++lag) expected = std::max(expected, level[m][i - lag]);
+      exact = exact && rig.bands->heldLevel(m) == expected;
+    }
   }
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.noisegateDb);
+  EXPECT_TRUE(exact);
+  EXPECT_EQ(rig.bands->heldLevel(0), 0.01f);
+}
+
+TEST(BandSilence, GainsSettleAtThePredictedValuesAndOutputsAreExactZeros) {
+  // Only the magnitude floor 0.0056234 is seen: the gain tends to
+  // min(R_m 0.0056234, 1) / max(0.0056234, Tq): 177.83 at the defaults, and
+  // at 0 dB 1 for band 0 and 3.16e-5 for the others.
+  const float floorLevel = std::sqrt(vardo::kFloor90dB);
+  const float cases[3][2] = {{55.0f, -60.0f}, {0.0f, -60.0f}, {55.0f, -20.0f}};  // dB, Tq dB
+  for (const auto& c : cases) {
     BandRig rig(8000);
-    rig.controls.noisegateGain = c.noisegateDb;
-    rig.controls.autoEqThreshold = c.thresholdDb;
+    rig.controls.noisegateGain = c[0];
+    rig.controls.autoEqThreshold = c[1];
     rig.applyControls();
-    bool allZero = true;
+    bool zero = true;
     for (int i = 0; i < 8000; ++i) {
-      const BandOutputs& o = rig.step(0.0f, 0.0f);
-      allZero = allZero && o.mono == 0.0f;
-      for (int m = 0; m < vardo::kBandCount; ++m) {
-        allZero = allZero && o.gained[m] == 0.0f && o.gainedDiff[m] == 0.0f &&
-                  o.sumOut[m] == 0.0f && o.diffOut[m] == 0.0f;
+      rig.step(0.0f, 0.0f);
+      zero = zero && rig.out.mono == 0.0f && rig.sumA == 0.0f && rig.sumB == 0.0f;
+      for (int m = 0; m < kBandCount; ++m) {
+        zero = zero && rig.out.gained[m] == 0.0f && rig.out.gainedDiff[m] == 0.0f &&
+               rig.out.sumOut[m] == 0.0f && rig.out.diffOut[m] == 0.0f;
       }
     }
-    EXPECT_TRUE(allZero);
-    for (int m = 0; m < vardo::kBandCount; ++m) {
-      EXPECT_NEAR(rig.bands->gain(m), c.expected[m], 1e-3f * c.expected[m]) << "band " << m;
+    EXPECT_TRUE(zero);
+    for (int m = 0; m < kBandCount; ++m) {
+      const float expected = std::min(rig.bands->ceiling(m) * floorLevel, 1.0f) /
+                             std::max(floorLevel, vardo::dbToLinear(c[1]));
+      EXPECT_NEAR(rig.bands->gain(m), expected, 1e-3f * expected) << c[0] << " " << c[1] << " " << m;
     }
+    EXPECT_NEAR(rig.bands->gain(0), c[0] == 0.0f ? 1.0f : c[1] < -50.0f ? 177.83f : 10.0f, 0.02f);
   }
-  EXPECT_NEAR(cases[0].expected[0], 177.83f, 0.01f);
 }
-
-// ---------------------------------------------------------------------------
-// Look-ahead and delay lines.
 
 TEST(BandDelay, ImpulseLeavesEveryBandExactly2180SamplesLate) {
   // The gain multiplies the band value of 132 samples earlier and the gained
-  // value leaves the delay line 2048 samples later.
-  constexpr int kImpulseAt = 100;
-  constexpr int kSamples = 4600;
-  BandRig rig(44100);
-  std::vector<BandOutputs> history;
-  history.reserve(kSamples);
-  for (int i = 0; i < kSamples; ++i) history.push_back(rig.step(i == kImpulseAt ? 1.0f : 0.0f, 0.0f));
-
-  for (int m = 0; m < vardo::kBandCount; ++m) {
-    SCOPED_TRACE(m);
+  // value leaves its line 2048 samples later. With d = 0 both inputs agree:
+  // a = b, and the difference lines carry exact zeros.
+  constexpr int kAt = 100;
+  BandRig rig;
+  std::vector<vardo::BandOutputs> seen;
+  for (int i = 0; i < 4400; ++i) {
+    rig.step(i == kAt ? 1.0f : 0.0f, 0.0f, false);
+    seen.push_back(rig.out);
+  }
+  for (int m = 0; m < kBandCount; ++m) {
     int firstGained = -1;
     int firstOut = -1;
-    for (int i = 0; i < kSamples; ++i) {
-      if (firstGained < 0 && history[i].gained[m] != 0.0f) firstGained = i;
-      if (firstOut < 0 && history[i].sumOut[m] != 0.0f) firstOut = i;
+    bool exact = true;
+    for (int i = 0; i < 4400; ++i) {
+      if (firstGained < 0 && seen[i].gained[m] != 0.0f) firstGained = i;
+      if (firstOut < 0 && seen[i].sumOut[m] != 0.0f) firstOut = i;
+      exact = exact && seen[i].gained[m] == seen[i].gainedDiff[m] && seen[i].diffOut[m] == 0.0f;
+      if (i >= 2048) {
+        exact = exact && seen[i].sumOut[m] == seen[i - 2048].gained[m] + seen[i - 2048].gainedDiff[m];
+      }
     }
-    EXPECT_EQ(firstGained, kImpulseAt + 132);
-    EXPECT_EQ(firstOut, kImpulseAt + 132 + 2048);
-    // The read-outs are the gained values of exactly 2048 samples before;
-    // with d = 0 the two inputs agree, so a = b and the difference line is silent.
-    bool linesExact = true;
-    for (int i = 2048; i < kSamples; ++i) {
-      const BandOutputs& then = history[i - 2048];
-      linesExact = linesExact && history[i].sumOut[m] == then.gained[m] + then.gainedDiff[m];
-      linesExact = linesExact && history[i].gained[m] == history[i].gainedDiff[m];
-      if (m >= vardo::kMonoBandCount) linesExact = linesExact && history[i].diffOut[m] == 0.0f;
-    }
-    EXPECT_TRUE(linesExact);
-  }
-  for (int i = 0; i < kSamples; ++i) {
-    ASSERT_EQ(history[i].mono, history[i].sumOut[0] + history[i].sumOut[1]);
+    EXPECT_TRUE(exact) << m;
+    EXPECT_EQ(firstGained, kAt + 132) << m;
+    EXPECT_EQ(firstOut, kAt + 132 + 2048) << m;
   }
 }
-
-TEST(BandDelay, DifferenceInputReachesOnlyTheDifferenceLine) {
-  // x = d: the sum input is 2x and the difference input is zero, so b = 0
-  // and both lines carry a; x = -d swaps the roles and the lines disagree in sign.
-  BandRig same(44100);
-  BandRig opposite(44100);
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-  bool ok = true;
-  for (int i = 0; i < 4000; ++i) {
-    const float v = noise(rng);
-    const BandOutputs& s = same.step(v, v);
-    const BandOutputs& o = opposite.step(v, -v);
-    for (int m = vardo::kMonoBandCount; m < vardo::kBandCount; ++m) {
-      ok = ok && s.gainedDiff[m] == 0.0f && s.sumOut[m] == s.diffOut[m];
-      ok = ok && o.gained[m] == 0.0f && o.sumOut[m] == -o.diffOut[m];
-      // The same band signal reaches the other input with the same gain.
-      ok = ok && s.gained[m] == o.gainedDiff[m];
-    }
-  }
-  EXPECT_TRUE(ok);
-}
-
-// ---------------------------------------------------------------------------
-// Stability at every supported sample rate.
 
 TEST(BandStability, NoiseAndSweepsStayFiniteFrom8000To192000Hz) {
-  // Band edges at or above fs / 2 are kept just under it, so the upper
-  // bands stay stable (and nearly silent) at low rates.
+  // Edges at or above fs / 2 are kept just under it: the upper bands stay
+  // stable (and nearly silent) at low rates.
   for (int rateHz : {8000, 11025, 16000, 22050, 32000, 44100, 96000, 192000}) {
-    SCOPED_TRACE(rateHz);
     BandRig rig(rateHz);
     std::mt19937 rng(static_cast<unsigned>(rateHz));
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-    constexpr int kNoise = 6000;
-    constexpr int kSweep = 6000;
     bool finite = true;
     float peak = 0.0f;
-    double energy = 0.0;
     double phase = 0.0;
-    for (int i = 0; i < kNoise + kSweep; ++i) {
-      float x = 0.0f;
-      float d = 0.0f;
-      if (i < kNoise) {
-        x = noise(rng);
-        d = noise(rng);
-      } else {
-        // Logarithmic sweep from 20 Hz to just under fs / 2.
-        const double t = static_cast<double>(i - kNoise) / kSweep;
-        const double hz = 20.0 * std::pow(0.49 * rig.rate.fs / 20.0, t);
-        phase += 2.0 * kPi * hz / rig.rate.fs;
-        x = static_cast<float>(std::sin(phase));
-        d = static_cast<float>(std::cos(phase)) * 0.5f;
+    for (int i = 0; i < 12000; ++i) {
+      // Noise in x and d, then a logarithmic sweep from 20 Hz to 0.49 fs.
+      phase += 2.0 * band_test::kPi * 20.0 * std::pow(0.49 * rig.rate.fs / 20.0, (i - 6000) / 6000.0) /
+               rig.rate.fs;
+      const bool sweep = i >= 6000;
+      rig.step(sweep ? static_cast<float>(std::sin(phase)) : noise(rng),
+               sweep ? 0.5f * static_cast<float>(std::cos(phase)) : noise(rng));
+      for (int m = 0; m < kBandCount; ++m) {
+        finite = finite && std::isfinite(rig.out.gained[m] + rig.out.gainedDiff[m] +
+                                         rig.bands->gain(m));
+        peak = std::max(peak, std::fabs(rig.out.sumOut[m]) + std::fabs(rig.out.diffOut[m]));
       }
-      const BandOutputs& o = rig.step(x, d);
-      for (int m = 0; m < vardo::kBandCount; ++m) {
-        for (float v : {o.gained[m], o.gainedDiff[m], o.sumOut[m], o.diffOut[m]}) {
-          finite = finite && std::isfinite(v);
-          peak = std::max(peak, std::fabs(v));
-        }
-        finite = finite && std::isfinite(rig.bands->gain(m));
-      }
-      energy += static_cast<double>(o.mono) * o.mono;
+      finite = finite && std::isfinite(rig.sumA) && std::isfinite(rig.sumB) && std::isfinite(peak);
     }
-    EXPECT_TRUE(finite);
-    EXPECT_LT(peak, 10.0f);
-    EXPECT_GT(energy, 0.0);
+    EXPECT_TRUE(finite) << rateHz;
+    EXPECT_LT(peak, 10.0f) << rateHz;
+    EXPECT_GT(peak, 0.01f) << rateHz;
   }
 }
 
