@@ -1,10 +1,99 @@
 #include "level_normaliser.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vardo {
 
-void LevelNormaliser::setRate(const SampleRate&) {}
-void LevelNormaliser::prepareBlock(const ControlFields&, const SampleRate&) {}
-void LevelNormaliser::clear() { fSecond = {}; }
-float LevelNormaliser::process(const Ring<256>&, std::uint32_t) { return 0.0f; }
+namespace {
+
+constexpr float kSqrt2 = 1.4142135f;
+constexpr float kMinCorner = 1000.0f;
+constexpr float kMaxCorner = 22000.0f;
+constexpr float kRectifierFloor = 1e-5f;
+constexpr float kLevelScaleNumerator = 500.0f;
+
+}  // namespace
+
+void LevelNormaliser::setRate(const SampleRate& rate) {
+  fRate = rate;
+  fAttack = rate.pole(500.0f);
+  fRelease = rate.pole(2.0f);
+  fTrebleHighpass = firstOrderSection(rate.tanFixed(1000.0f));
+  fSmooth10 = butterworthPoles(rate.kFixed(10.0f), kSqrt2);
+  fSmooth100 = butterworthPoles(rate.kFixed(100.0f), kSqrt2);
+  fLevelScale = kLevelScaleNumerator * fSmooth100.g;
+}
+
+void LevelNormaliser::prepareBlock(const ControlFields& controls, const SampleRate& rate) {
+  fRate = rate;
+  fFirstScale = fLevelScale * controls.dnrSensitivity;
+  fSecondScale = controls.dnr2Sensitivity * fLevelScale;
+  fDisableCorner = controls.dnrLpfDisable > 0.5f ? 22000.0f : 0.0f;
+}
+
+void LevelNormaliser::clear() {
+  fState = {};
+  fSecond = {};
+  fDivisor = 0.0f;
+  fFirstCornerHz = 0.0f;
+  fSecondCornerHz = 0.0f;
+}
+
+float LevelNormaliser::process(const Ring<256>& history, std::uint32_t n) {
+  State& s = fState;
+
+  // Look-ahead peak: the newest sample and the one about to be divided.
+  const float newest = history.read(n, 0);
+  const float divided = history.read(n, kLookAhead);
+  const float peak = std::max(std::fabs(newest), std::fabs(divided));
+
+  const float envelope = s.envelope.process(peak, fAttack, fRelease);
+  const float divisor = std::max(std::max(envelope, 1e-5f), kFloor90dB);
+
+  const float v = divided / divisor;
+  s.normalised.write(n, v);
+
+  // Treble detector: 1 kHz highpass, floored rectifier, 10 Hz and 100 Hz lowpasses.
+  const FirstOrderCoeffs& hp = fTrebleHighpass;
+  const float u = s.normalised.read(n, 1) * hp.highpassB1 +
+                  (v * hp.k - hp.oneMinusK * s.trebleHighpassOut) * hp.invKPlusOne;
+  s.trebleHighpassOut = u;
+  const float rectified = std::max(std::fabs(u), kRectifierFloor);
+
+  const float w10 = s.smooth10.feed(rectified, fSmooth10);
+  const float smoothed = s.smooth10.lowpassNumerator(w10) * fSmooth10.g;
+  s.smooth10.shift(w10);
+  const float w100 = s.smooth100.feed(smoothed, fSmooth100);
+  // Raw numerator only: its normalisation 1/a0 is folded into W.
+  const float treble = 2.0f * s.smooth100.w1 + s.smooth100.w2 + w100;
+  s.smooth100.shift(w100);
+
+  // Corners from the treble level, each clamped to 1 ... 22 kHz, then kept
+  // below the Nyquist frequency.
+  const float second = std::max(
+      kMinCorner,
+      std::min(kMaxCorner,
+               std::max(fDisableCorner,
+                        std::max(kMinCorner, std::min(kMaxCorner, fSecondScale * treble)))));
+  const float first =
+      std::max(fDisableCorner, std::max(kMinCorner, std::min(kMaxCorner, treble * fFirstScale)));
+  fSecondCornerHz = fRate.limitCorner(second);
+  fFirstCornerHz = fRate.limitCorner(first);
+
+  fSecond.k = 1.0f / fRate.tanMoving(fSecondCornerHz);
+  fSecond.oneMinusK = 1.0f - fSecond.k;
+  fSecond.kPlusOne = fSecond.k + 1.0f;
+  const float k1 = 1.0f / fRate.tanMoving(fFirstCornerHz);
+
+  // First noise-reduction lowpass, on the normalised signal 125 samples back.
+  const float z = (s.normalised.read(n, kLowpassLag) + s.normalised.read(n, kLowpassLag + 1) +
+                   (k1 - 1.0f) * s.lowpassOut) /
+                  (k1 + 1.0f);
+  s.lowpassOut = z;
+
+  fDivisor = divisor;
+  return divisor * z;
+}
 
 }  // namespace vardo

@@ -19,6 +19,12 @@ struct SecondCorner {
 
 class LevelNormaliser {
  public:
+  // The envelope looks at the newest band-limited sample and at the one this
+  // many samples older, which is the one it divides.
+  static constexpr std::uint32_t kLookAhead = 221;
+  // The noise-reduction lowpass runs this many samples behind the treble detector.
+  static constexpr std::uint32_t kLowpassLag = 125;
+
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
@@ -26,8 +32,45 @@ class LevelNormaliser {
   float process(const Ring<256>& history, std::uint32_t n);
   const SecondCorner& secondCorner() const { return fSecond; }
 
+  // Read-only views of the current sample's internal values.
+  float envelope() const { return fState.envelope.y1; }
+  float divisor() const { return fDivisor; }
+  float firstCornerHz() const { return fFirstCornerHz; }
+  float secondCornerHz() const { return fSecondCornerHz; }
+  // W = 500 / a0 of the 100 Hz detector section: treble level per raw numerator.
+  float levelScale() const { return fLevelScale; }
+
  private:
+  // Constants set with the sample rate.
+  float fAttack = 0.0f;   // exp(-500 / fs), 2 ms
+  float fRelease = 0.0f;  // exp(-2 / fs), 0.5 s
+  FirstOrderCoeffs fTrebleHighpass;  // 1000 Hz
+  SectionCoeffs fSmooth10;           // Butterworth lowpass at 10 Hz
+  SectionCoeffs fSmooth100;          // Butterworth lowpass at 100 Hz
+  float fLevelScale = 0.0f;
+
+  // Per-block values.
+  float fFirstScale = 0.0f;   // W * "DNR Sensitivity"
+  float fSecondScale = 0.0f;  // "DNR2 Sensitivity" * W
+  float fDisableCorner = 0.0f;
+  SampleRate fRate;
+
+  // Signal state.
+  struct State {
+    AttackReleaseFollower envelope;  // E
+    float trebleHighpassOut = 0.0f;  // u'
+    SectionState smooth10;
+    SectionState smooth100;
+    float lowpassOut = 0.0f;         // z'
+    Ring<128> normalised;            // N
+  };
+  State fState;
+
+  // Outputs of the current sample.
   SecondCorner fSecond;
+  float fDivisor = 0.0f;
+  float fFirstCornerHz = 0.0f;
+  float fSecondCornerHz = 0.0f;
 };
 
 }  // namespace vardo

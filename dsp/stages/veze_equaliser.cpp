@@ -2,9 +2,102 @@
 
 namespace vardo {
 
-void VezeEqualiser::setRate(const SampleRate&) {}
-void VezeEqualiser::prepareBlock(const ControlFields&, const SampleRate&) {}
-void VezeEqualiser::clear() {}
-float VezeEqualiser::process(float o) { return o; }
+namespace {
+
+// Dampings 2 sin((2k - 1) pi / 2N) of the second-order sections of an
+// odd-order Butterworth filter, in the order the chain runs them.
+constexpr std::array<float, 1> kOrder3 = {1.0f};
+constexpr std::array<float, 2> kOrder5 = {1.618034f, 0.618034f};
+constexpr std::array<float, 3> kOrder7 = {1.8019377f, 1.2469796f, 0.44504187f};
+
+template <int Sections>
+ShelfCoeffs<Sections> designShelf(const SampleRate& rate, float corner,
+                                  const std::array<float, Sections>& dampings, float gain,
+                                  bool highShelf) {
+  ShelfCoeffs<Sections> c;
+  c.first = firstOrderSection(rate.tanFixed(corner));
+  const float k = c.first.k;
+  for (int i = 0; i < Sections; ++i) c.poles[i] = butterworthPoles(k, dampings[i]);
+  c.kSquared = k * k;
+  c.minusTwoKSquared = -2.0f * c.kSquared;
+  c.gain = gain;
+  c.highShelf = highShelf;
+  return c;
+}
+
+// Both halves of the split run on the same input; the last sections'
+// numerators are mixed with the shelf gain and normalised once.
+template <int Sections>
+float runShelf(ShelfState<Sections>& s, const ShelfCoeffs<Sections>& c, float x) {
+  float low = s.lowFirst.lowpass(x, c.first);
+  float high = s.highFirst.highpass(x, c.first);
+  for (int i = 0; i < Sections - 1; ++i) {
+    const SectionCoeffs& p = c.poles[i];
+    const float wl = s.low[i].feed(low, p);
+    const float wh = s.high[i].feed(high, p);
+    low = s.low[i].lowpassNumerator(wl) * p.g;
+    high = s.high[i].highpassNumerator(wh, c.kSquared, c.minusTwoKSquared) * p.g;
+    s.low[i].shift(wl);
+    s.high[i].shift(wh);
+  }
+  constexpr int last = Sections - 1;
+  const SectionCoeffs& p = c.poles[last];
+  const float wl = s.low[last].feed(low, p);
+  const float wh = s.high[last].feed(high, p);
+  const float lowNumerator = s.low[last].lowpassNumerator(wl);
+  const float highNumerator = s.high[last].highpassNumerator(wh, c.kSquared, c.minusTwoKSquared);
+  s.low[last].shift(wl);
+  s.high[last].shift(wh);
+  return c.highShelf ? p.g * (lowNumerator + c.gain * highNumerator)
+                     : p.g * (c.gain * lowNumerator + highNumerator);
+}
+
+// Peaking section from the stored products pi B (numerator and denominator
+// bandwidth terms, one of them carrying the gain), divided by fs sin(2 pi f0 / fs).
+PeakingCoeffs designPeak(const SampleRate& rate, float centre, float piBNumerator,
+                         float piBDenominator) {
+  const float fsSin = rate.fs * rate.sinFixed(centre);
+  return peakingSection(rate.kFixed(centre), piBNumerator / fsSin, piBDenominator / fsSin);
+}
+
+}  // namespace
+
+void VezeEqualiser::setRate(const SampleRate& rate) {
+  fBoost5000 = designShelf<3>(rate, 5000.0f, kOrder7, 6.3095737f, true);   // +16 dB
+  fCut3500First = firstOrderSection(rate.tanFixed(3500.0f));
+  fCut3500Gain = 0.056234132f;                                             // -25 dB
+  fCut3500 = designShelf<2>(rate, 3500.0f, kOrder5, 0.70794576f, true);    // -3 dB
+  fCut4500 = designShelf<1>(rate, 4500.0f, kOrder3, 0.70794576f, true);    // -3 dB
+  fCut2000 = designShelf<1>(rate, 2000.0f, kOrder3, 0.39810717f, true);    // -8 dB
+  fDip4500 = designPeak(rate, 4500.0f, 3141.5928f, 6268.3013f);            // -6 dB, 1 kHz wide
+  fDip7500 = designPeak(rate, 7500.0f, 12566.371f, 22346.518f);            // -5 dB, 4 kHz wide
+  fBass75 = designShelf<1>(rate, 75.0f, kOrder3, 1.7782794f, false);       // +5 dB
+  fBass50 = designShelf<1>(rate, 50.0f, kOrder3, 1.9952623f, false);       // +6 dB
+  fPresence3200 = designPeak(rate, 3200.0f, 5586.6294f, 3141.5928f);       // +5 dB, 1 kHz wide
+}
+
+void VezeEqualiser::prepareBlock(const ControlFields& controls, const SampleRate&) {
+  fBypassed = controls.disableVezeEq >= 0.5f;
+}
+
+void VezeEqualiser::clear() { fState = {}; }
+
+float VezeEqualiser::process(float o) {
+  State& s = fState;
+  // Every filter runs whether or not the bypass is on, so switching is
+  // immediate and the states are warm either way.
+  float y = runShelf(s.boost5000, fBoost5000, o);
+  y = s.cut3500FirstLow.lowpass(y, fCut3500First) +
+      fCut3500Gain * s.cut3500FirstHigh.highpass(y, fCut3500First);
+  y = runShelf(s.cut3500, fCut3500, y);
+  y = runShelf(s.cut4500, fCut4500, y);
+  y = runShelf(s.cut2000, fCut2000, y);
+  y = peakingStep(s.dip4500, y, fDip4500);
+  y = peakingStep(s.dip7500, y, fDip7500);
+  y = runShelf(s.bass75, fBass75, y);
+  y = runShelf(s.bass50, fBass50, y);
+  y = peakingStep(s.presence3200, y, fPresence3200);
+  return fBypassed ? o : y;
+}
 
 }  // namespace vardo

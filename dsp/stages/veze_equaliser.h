@@ -2,11 +2,35 @@
 // three peaking filters; "Disable VEZE EQ" bypasses it.
 #pragma once
 
+#include <array>
+
 #include "../controls.h"
 #include "../primitives.h"
 #include "../sample_rate.h"
 
 namespace vardo {
+
+// Coefficients of a shelf made from an odd-order Butterworth split: a
+// first-order section plus `Sections` second-order sections at one corner,
+// with the shelf gain on the highpass part (high shelf) or the lowpass part.
+template <int Sections>
+struct ShelfCoeffs {
+  FirstOrderCoeffs first;
+  std::array<SectionCoeffs, Sections> poles{};
+  float kSquared = 0.0f;          // K^2 for the highpass numerators
+  float minusTwoKSquared = 0.0f;  // -2 K^2
+  float gain = 0.0f;
+  bool highShelf = true;
+};
+
+// State of both halves of the split.
+template <int Sections>
+struct ShelfState {
+  FirstOrderState lowFirst;
+  FirstOrderState highFirst;
+  std::array<SectionState, Sections> low{};
+  std::array<SectionState, Sections> high{};
+};
 
 class VezeEqualiser {
  public:
@@ -14,6 +38,38 @@ class VezeEqualiser {
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
   float process(float o);
+
+ private:
+  // Constants, in signal order.
+  FirstOrderCoeffs fCut3500First;  // the first-order shelf at 3.5 kHz
+  float fCut3500Gain = 0.0f;
+  ShelfCoeffs<3> fBoost5000;
+  ShelfCoeffs<2> fCut3500;
+  ShelfCoeffs<1> fCut4500;
+  ShelfCoeffs<1> fCut2000;
+  PeakingCoeffs fDip4500;
+  PeakingCoeffs fDip7500;
+  ShelfCoeffs<1> fBass75;
+  ShelfCoeffs<1> fBass50;
+  PeakingCoeffs fPresence3200;
+
+  // Per-block value.
+  bool fBypassed = false;
+
+  struct State {
+    ShelfState<3> boost5000;
+    FirstOrderState cut3500FirstLow;
+    FirstOrderState cut3500FirstHigh;
+    ShelfState<2> cut3500;
+    ShelfState<1> cut4500;
+    ShelfState<1> cut2000;
+    SectionState dip4500;
+    SectionState dip7500;
+    ShelfState<1> bass75;
+    ShelfState<1> bass50;
+    SectionState presence3200;
+  };
+  State fState;
 };
 
 }  // namespace vardo

@@ -1,0 +1,254 @@
+#include "parameters.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <iterator>
+
+#include "plugin_host.h"
+
+namespace vardo::tools {
+
+namespace {
+
+constexpr int kVardoUniqueId = 0x56415244;
+
+constexpr ParameterRange kVardoRanges[] = {
+    {"Lowpass Filter", 1000.0f, 15000.0f, 9600.0f, "Hz", false},
+    {"Disable VEZE EQ", 0.0f, 1.0f, 0.0f, "", true},
+    {"Auto-EQ Threshold", -90.0f, 0.0f, -60.0f, "dB", false},
+    {"Auto-EQ Density Limit Threshold", -30.0f, 0.0f, -3.0f, "dB", false},
+    {"Noisegate Gain dB", 0.0f, 70.0f, 55.0f, "dB", false},
+    {"Stereo Expander Gain Trim", -12.0f, 12.0f, 0.0f, "dB", false},
+    {"Stereo Expander Limit in Percent", 0.0f, 200.0f, 170.0f, "%", false},
+    {"Stereo Expander Offset", 0.0f, 2.0f, 1.1f, "", false},
+    {"Output AGC Threshold", -12.0f, 3.0f, -6.0f, "dB", false},
+    {"Bandwidth Expansion Level", -96.0f, 24.0f, 16.0f, "dB", false},
+    {"DNR Sensitivity", 10.0f, 300.0f, 300.0f, "x", false},
+    {"DNR2 Sensitivity", 0.0f, 300.0f, 250.0f, "x", false},
+    {"DNR LPF Disable", 0.0f, 1.0f, 0.0f, "", true},
+};
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+// A whole-text decimal number, or nothing. The rest after the number is
+// handed back in suffix.
+std::optional<double> parseNumber(const std::string& text, std::string& suffix) {
+  if (text.empty()) return std::nullopt;
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  const double value = std::strtod(begin, &end);
+  if (end == begin || !std::isfinite(value)) return std::nullopt;
+  suffix = trim(std::string(end));
+  return value;
+}
+
+std::string formatNumber(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
+
+[[noreturn]] void fail(const std::string& message) {
+  throw ToolError(ExitStatus::parameter, message);
+}
+
+std::size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0u : 1u)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+float mapLinear(float normalised, const ParameterRange& range) {
+  const float span = range.max - range.min;
+  const float scaled = normalised * span;
+  return scaled + range.min;
+}
+
+}  // namespace
+
+const ParameterRange* knownRange(int uniqueId, const std::string& parameterName) {
+  if (uniqueId != kVardoUniqueId) return nullptr;
+  for (const ParameterRange& range : kVardoRanges)
+    if (parameterName == range.name) return &range;
+  return nullptr;
+}
+
+float normaliseForRange(const ParameterRange& range, double value) {
+  if (range.isSwitch) return value > 0.5 ? 1.0f : 0.0f;
+  const double span = static_cast<double>(range.max) - static_cast<double>(range.min);
+  const double exact = span > 0.0 ? (value - static_cast<double>(range.min)) / span : 0.0;
+  const float start = static_cast<float>(std::clamp(exact, 0.0, 1.0));
+  const float target = static_cast<float>(value);
+  // The quotient rounded to float may map a whole number to just beside it
+  // (-59.999996 instead of -60), which a display truncating toward zero
+  // shows as -59. A few neighbouring floats find one that maps exactly; where
+  // none does, the nearest one at or beyond the value's magnitude, so the
+  // truncated display still shows the value asked for.
+  auto worse = [&](float candidate, float than) {
+    const float a = mapLinear(candidate, range);
+    const float b = mapLinear(than, range);
+    const bool aShort = std::fabs(a) < std::fabs(target);
+    const bool bShort = std::fabs(b) < std::fabs(target);
+    if (aShort != bShort) return aShort;
+    return std::fabs(a - target) > std::fabs(b - target);
+  };
+  float best = start;
+  float down = start;
+  float up = start;
+  for (int step = 0; step < 16 && mapLinear(best, range) != target; ++step) {
+    down = std::nextafter(down, 0.0f);
+    up = std::nextafter(up, 1.0f);
+    for (const float candidate : {down, up})
+      if (worse(best, candidate)) best = candidate;
+  }
+  return best;
+}
+
+std::vector<std::string> closestNames(const std::vector<std::string>& names,
+                                      const std::string& text) {
+  const std::string wanted = lower(text);
+  std::vector<std::pair<std::size_t, std::size_t>> scored;  // (score, index)
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string name = lower(names[i]);
+    const bool contains = !wanted.empty() && name.find(wanted) != std::string::npos;
+    scored.emplace_back(contains ? 0 : editDistance(wanted, name), i);
+  }
+  std::stable_sort(scored.begin(), scored.end());
+  std::vector<std::string> closest;
+  for (std::size_t i = 0; i < scored.size() && i < 3; ++i) closest.push_back(names[scored[i].second]);
+  return closest;
+}
+
+std::string describeRange(const ParameterRange& range) {
+  if (range.isSwitch) return "on/off";
+  std::string text = formatNumber(range.min) + " .. " + formatNumber(range.max);
+  if (range.unit[0] != '\0') text += std::string(" ") + range.unit;
+  return text;
+}
+
+int findParameter(const PluginInstance& plugin, const std::string& text) {
+  const int count = plugin.numParams();
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) names.push_back(plugin.parameterName(i));
+  for (int i = 0; i < count; ++i)
+    if (names[static_cast<std::size_t>(i)] == text) return i;
+  const std::string wanted = lower(text);
+  for (int i = 0; i < count; ++i)
+    if (lower(names[static_cast<std::size_t>(i)]) == wanted) return i;
+  if (!text.empty() && std::all_of(text.begin(), text.end(),
+                                   [](unsigned char c) { return std::isdigit(c) != 0; })) {
+    const long index = text.size() <= 9 ? std::strtol(text.c_str(), nullptr, 10) : -1;
+    if (index >= 0 && index < count) return static_cast<int>(index);
+    fail("parameter index " + text + " is outside 0 .. " + std::to_string(count - 1));
+  }
+  std::string message = "unknown parameter " + inQuotes(text);
+  const auto closest = closestNames(names, text);
+  if (!closest.empty()) {
+    message += "; closest: ";
+    for (std::size_t i = 0; i < closest.size(); ++i)
+      message += (i > 0 ? ", " : "") + inQuotes(closest[i]);
+  }
+  fail(message);
+}
+
+ParameterSetting resolveSetting(const PluginInstance& plugin, const std::string& assignment) {
+  const auto equals = assignment.find('=');
+  if (equals == std::string::npos)
+    fail("parameter setting " + inQuotes(assignment) + " is not of the form NAME=VALUE");
+  const std::string nameText = trim(assignment.substr(0, equals));
+  const std::string valueText = trim(assignment.substr(equals + 1));
+
+  ParameterSetting setting;
+  setting.index = findParameter(plugin, nameText);
+  setting.name = plugin.parameterName(setting.index);
+  const std::string& name = setting.name;
+  if (valueText.empty()) fail("no value given for " + inQuotes(name));
+
+  const std::string lowered = lower(valueText);
+  std::string suffix;
+
+  // Normalised host value, accepted for every parameter of every plug-in.
+  if (lowered.back() == 'n') {
+    const auto value = parseNumber(lowered.substr(0, lowered.size() - 1), suffix);
+    if (value && suffix.empty()) {
+      if (*value < 0.0 || *value > 1.0)
+        fail("normalised value " + valueText + " for " + inQuotes(name) +
+             " is outside its range 0 .. 1");
+      setting.normalised = static_cast<float>(*value);
+      return setting;
+    }
+  }
+
+  const ParameterRange* range = knownRange(plugin.uniqueId(), name);
+  if (range == nullptr)
+    fail("the range of " + inQuotes(name) +
+         " is not known to the renderer; give a normalised value such as 0.5n");
+
+  if (range->isSwitch) {
+    if (lowered == "on" || lowered == "true" || lowered == "yes" || lowered == "1") {
+      setting.normalised = 1.0f;
+      return setting;
+    }
+    if (lowered == "off" || lowered == "false" || lowered == "no" || lowered == "0") {
+      setting.normalised = 0.0f;
+      return setting;
+    }
+    fail("value " + inQuotes(valueText) + " for " + inQuotes(name) + " is not on or off");
+  }
+
+  auto value = parseNumber(valueText, suffix);
+  if (!value) fail("value " + inQuotes(valueText) + " for " + inQuotes(name) + " is not a number");
+  const std::string unit = range->unit;
+  if (!suffix.empty()) {
+    if (unit == "Hz" && lower(suffix) == "khz") {
+      *value *= 1000.0;
+    } else if (unit.empty() || lower(suffix) != lower(unit)) {
+      fail("unit " + inQuotes(suffix) + " does not fit " + inQuotes(name) +
+           (unit.empty() ? std::string(", which takes a plain number")
+                         : ", which is in " + unit));
+    }
+  }
+  if (*value < static_cast<double>(range->min) || *value > static_cast<double>(range->max))
+    fail("value " + formatNumber(*value) + (unit.empty() ? "" : " " + unit) + " for " +
+         inQuotes(name) + " is outside its range " + describeRange(*range));
+  setting.normalised = normaliseForRange(*range, *value);
+  return setting;
+}
+
+std::string displayWithLabel(const PluginInstance& plugin, int index) {
+  std::string text = trim(plugin.parameterDisplay(index));
+  std::string label = trim(plugin.parameterLabel(index));
+  if (label.empty()) {
+    const ParameterRange* range = knownRange(plugin.uniqueId(), plugin.parameterName(index));
+    if (range != nullptr) label = range->unit;
+  }
+  if (!label.empty()) text += " " + label;
+  return text;
+}
+
+}  // namespace vardo::tools

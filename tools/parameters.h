@@ -1,0 +1,61 @@
+// Command-line parameter settings: finding a parameter by name or index and
+// turning a value in the parameter's own units into the normalised 0..1 value
+// that VST 2.4 hosts pass.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vardo::tools {
+
+class PluginInstance;
+
+// What the renderer knows of a parameter beyond what VST 2.4 can tell: the
+// interface has no range query, so the known plug-in's ranges live here,
+// keyed by parameter name.
+struct ParameterRange {
+  const char* name;
+  float min;
+  float max;
+  float defaultValue;
+  const char* unit;  // "Hz", "dB", "%", "x", "" for a plain number
+  bool isSwitch;     // on/off: stored as 1 above a host value of 0.5
+};
+
+// The range table for the plug-in with this unique ID and parameter name, or
+// null when the renderer knows nothing about it.
+const ParameterRange* knownRange(int uniqueId, const std::string& parameterName);
+
+// A resolved "NAME=VALUE" setting.
+struct ParameterSetting {
+  int index = -1;
+  std::string name;
+  float normalised = 0.0f;
+};
+
+// Splits "NAME=VALUE"; the value may be "0.25n" (normalised), a number with or
+// without the parameter's unit ("8000", "8 kHz", "-6dB", "150%", "2.5x"), or
+// on/off for a switch. Throws ToolError(parameter) with a one-line reason.
+ParameterSetting resolveSetting(const PluginInstance& plugin, const std::string& assignment);
+
+// Index of the parameter named by text: an exact name, a case-insensitive
+// name or a decimal index. Throws ToolError naming the closest names.
+int findParameter(const PluginInstance& plugin, const std::string& text);
+
+// The normalised host value v in [0, 1] whose linear mapping
+// float(v) * (max - min) + min, in single precision as the plug-in computes
+// it, lands closest to value (exactly on it when any float v does).
+float normaliseForRange(const ParameterRange& range, double value);
+
+// Up to three parameter names closest to text, by edit distance ignoring case.
+std::vector<std::string> closestNames(const std::vector<std::string>& names,
+                                      const std::string& text);
+
+// "1000 .. 15000 Hz", "-90 .. 0 dB", "on/off".
+std::string describeRange(const ParameterRange& range);
+
+// "8000 Hz" from the plug-in's display and label of a parameter.
+std::string displayWithLabel(const PluginInstance& plugin, int index);
+
+}  // namespace vardo::tools

@@ -1,0 +1,125 @@
+#include "render.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+
+#include "plugin_host.h"
+
+namespace vardo::tools {
+
+void SignalStats::add(const float* samples, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const double x = samples[i];
+    fPeak = std::max(fPeak, std::fabs(x));
+    fSumOfSquares += x * x;
+  }
+  fCount += count;
+}
+
+double SignalStats::rms() const {
+  return fCount > 0 ? std::sqrt(fSumOfSquares / static_cast<double>(fCount)) : 0.0;
+}
+
+StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& options,
+                          const std::function<int(float*, int)>& read,
+                          const std::function<void(const float*, int)>& write,
+                          const ProgressCallback& progress) {
+  const int block = std::max(1, options.blockSize);
+  const int inputCount = plugin.numInputs();
+  const int outputCount = plugin.numOutputs();
+  const auto blockSize = static_cast<std::size_t>(block);
+
+  // Every input pin gets the mono programme, as a host feeding a mono track
+  // into a stereo bus would; the first buffer is the one that is read into.
+  std::vector<std::vector<float>> inputBuffers(static_cast<std::size_t>(std::max(inputCount, 1)),
+                                               std::vector<float>(blockSize, 0.0f));
+  std::vector<std::vector<float>> outputBuffers(static_cast<std::size_t>(outputCount),
+                                                std::vector<float>(blockSize, 0.0f));
+  std::vector<float*> inputs;
+  std::vector<float*> outputs;
+  for (auto& buffer : inputBuffers) inputs.push_back(buffer.data());
+  for (auto& buffer : outputBuffers) outputs.push_back(buffer.data());
+  std::vector<float> interleaved(blockSize * static_cast<std::size_t>(outputCount));
+
+  StreamResult result;
+  const std::int64_t latency = options.compensateLatency ? std::max(0, plugin.initialDelay()) : 0;
+  result.latency = static_cast<int>(latency);
+  std::int64_t toDrop = latency;
+  std::int64_t processed = 0;
+  bool inputEnded = false;
+
+  for (;;) {
+    int got = 0;
+    if (!inputEnded) {
+      got = read(inputs[0], block);
+      if (got < block) inputEnded = true;
+      result.input.add(inputs[0], static_cast<std::size_t>(got));
+      result.inputFrames += got;
+    }
+    int frames = got;
+    if (inputEnded) {
+      // After the input: zeros until the delayed tail has come out.
+      const std::int64_t remaining = result.inputFrames + latency - processed;
+      frames = static_cast<int>(std::min<std::int64_t>(block, remaining));
+      if (frames <= 0) break;
+      std::fill(inputs[0] + got, inputs[0] + frames, 0.0f);
+    }
+    for (std::size_t pin = 1; pin < inputBuffers.size(); ++pin)
+      std::copy(inputs[0], inputs[0] + frames, inputs[pin]);
+
+    plugin.processReplacing(inputs.data(), outputs.data(), frames);
+    processed += frames;
+
+    const int skip = static_cast<int>(std::min<std::int64_t>(toDrop, frames));
+    toDrop -= skip;
+    const int keep = frames - skip;
+    for (int i = 0; i < keep; ++i)
+      for (int c = 0; c < outputCount; ++c)
+        interleaved[static_cast<std::size_t>(i * outputCount + c)] =
+            outputs[static_cast<std::size_t>(c)][skip + i];
+    const std::size_t keptSamples = static_cast<std::size_t>(keep * outputCount);
+    result.output.add(interleaved.data(), keptSamples);
+    write(interleaved.data(), keep);
+    result.outputFrames += keep;
+    if (progress) progress(std::min(processed, result.inputFrames));
+    if (inputEnded && processed >= result.inputFrames + latency) break;
+  }
+  return result;
+}
+
+RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const RenderJob& job,
+                        const RenderSettings& settings, const ProgressCallback& progress) {
+  const auto started = std::chrono::steady_clock::now();
+  std::error_code ec;
+  if (std::filesystem::equivalent(job.inputPath, job.outputPath, ec))
+    throw ToolError(ExitStatus::usage,
+                    "output '" + job.outputPath + "' is the input file; name another output");
+
+  AudioReader reader(job.inputPath, settings.channel);
+  RenderResult result;
+  result.sampleRate = reader.sampleRate();
+  result.outputFormat = outputFormat(job.outputPath, reader.format(), settings.bitDepth);
+
+  PluginInstance plugin(library);
+  if (plugin.numInputs() < 1 || plugin.numOutputs() < 1)
+    throw ToolError(ExitStatus::plugin, "the plug-in has no audio inputs or no audio outputs");
+  plugin.configure(reader.sampleRate(), settings.options.blockSize);
+  for (const ParameterSetting& setting : settings.parameters)
+    plugin.setParameter(setting.index, setting.normalised);
+  plugin.resume();
+
+  AudioWriter writer(job.outputPath, result.outputFormat, plugin.numOutputs(),
+                     reader.sampleRate());
+  result.stream = renderStream(
+      plugin, settings.options, [&](float* mono, int frames) { return reader.read(mono, frames); },
+      [&](const float* frames, int count) { writer.write(frames, count); }, progress);
+  plugin.suspend();
+  writer.commit();
+  result.wallSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return result;
+}
+
+}  // namespace vardo::tools

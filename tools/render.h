@@ -1,0 +1,87 @@
+// Running a mono programme through one plug-in instance in host-sized
+// blocks, with the plug-in's reported latency taken out.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio_file.h"
+#include "parameters.h"
+
+namespace vardo::tools {
+
+class PluginLibrary;
+class PluginInstance;
+
+// Peak and RMS of everything added, over all channels.
+class SignalStats {
+ public:
+  void add(const float* samples, std::size_t count);
+  double peak() const { return fPeak; }
+  double rms() const;
+
+ private:
+  double fPeak = 0.0;
+  double fSumOfSquares = 0.0;
+  std::uint64_t fCount = 0;
+};
+
+struct RenderOptions {
+  int blockSize = 512;
+  bool compensateLatency = true;
+};
+
+// Called after each block with the number of input frames consumed so far.
+using ProgressCallback = std::function<void(std::int64_t framesDone)>;
+
+struct StreamResult {
+  std::int64_t inputFrames = 0;
+  std::int64_t outputFrames = 0;
+  int latency = 0;  // samples taken out of the head (0 without compensation)
+  SignalStats input;
+  SignalStats output;
+};
+
+// Pulls the mono programme from read() and pushes interleaved output frames
+// (plugin.numOutputs() channels) to write(). The plug-in must be resumed.
+// With compensation the first initialDelay output frames are dropped and as
+// many zeros are flushed after the input, so the output keeps the input's
+// length and alignment. Blocks are blockSize frames over the input followed
+// by the flushed zeros; only the last one may be shorter.
+StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& options,
+                          const std::function<int(float*, int)>& read,
+                          const std::function<void(const float*, int)>& write,
+                          const ProgressCallback& progress);
+
+struct RenderJob {
+  std::string inputPath;
+  std::string outputPath;
+};
+
+struct RenderSettings {
+  std::vector<ParameterSetting> parameters;
+  ChannelChoice channel;
+  BitDepth bitDepth = BitDepth::asInput;
+  RenderOptions options;
+};
+
+struct RenderResult {
+  StreamResult stream;
+  int sampleRate = 0;
+  int outputFormat = 0;
+  double wallSeconds = 0.0;
+  double durationSeconds() const {
+    return sampleRate > 0 ? static_cast<double>(stream.inputFrames) / sampleRate : 0.0;
+  }
+};
+
+// Renders one file with a fresh instance of the plug-in: reads the input,
+// runs the plug-in at the file's sample rate with the settings applied and
+// writes the output through a temporary file. Throws ToolError.
+RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const RenderJob& job,
+                        const RenderSettings& settings, const ProgressCallback& progress);
+
+}  // namespace vardo::tools
