@@ -75,16 +75,20 @@ TEST(InputConditioning, NoiseAndSinesStayFiniteAndBoundedAtEveryRate) {
       ControlFields controls = defaultControls();
       controls.dnrLpfDisable = disable;
       controls.lowpassFilter = 15000.0f;  // above fs / 2 at the lowest rates
-      const std::size_t length = static_cast<std::size_t>(fs) / 4 + 1000;
+      // An unstable section blows up within a few hundred samples.
+      const std::size_t length = 4000;
+      bool first = true;
       for (const auto& in : {noise(length, 1.0), sine(0.23 * fs, fs, length), sine(0.49 * fs, fs, length),
                              sine(1000.0, fs, length)}) {
         const Peaks p = runChain(fs, controls, in);
         EXPECT_TRUE(p.cornerTermsFinite) << fs;
         EXPECT_LT(p.x, 4.0) << fs << " Hz, disable " << disable;
         EXPECT_LT(p.d, 4.0) << fs << " Hz, disable " << disable;
+        if (first) {
+          EXPECT_GT(p.x, 0.01) << fs << " Hz: noise passes, the chain is not silent";
+        }
+        first = false;
       }
-      // The chain is not merely silent.
-      EXPECT_GT(runChain(fs, controls, noise(length, 1.0)).x, 0.01) << fs;
     }
   }
 }

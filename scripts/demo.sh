@@ -1,0 +1,75 @@
+#!/bin/sh
+# The main job: build the plug-in and the command-line renderer, restore the
+# bundled demo clip and draw before/after spectrograms.
+#
+#   sudo ./scripts/demo.sh        (root only to install missing packages)
+#
+# Writes build/demo/demo-restored.wav, build/demo/demo-before.png and
+# build/demo/demo-after.png. With DEMO_UPDATE_DOCS=1 the pictures are also
+# copied to docs/ for the README. JOBS sets the build's parallel jobs.
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+say() { printf '\n== %s\n' "$*"; }
+
+# --- what the build and the pictures need -----------------------------------
+packages="build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  libsndfile1-dev libcli11-dev sox libsox-fmt-base"
+missing=""
+if command -v dpkg-query >/dev/null 2>&1; then
+  for package in $packages; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    case "$status" in
+      *"install ok installed"*) ;;
+      *) missing="$missing $package" ;;
+    esac
+  done
+else
+  for tool in cmake ninja c++ pkg-config sox; do
+    command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
+  done
+fi
+
+if [ -n "$missing" ]; then
+  if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
+    echo "demo: missing:$missing" >&2
+    echo "demo: run 'sudo ./scripts/demo.sh' on Debian to install them, or install them yourself" >&2
+    exit 1
+  fi
+  say "installing:$missing"
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+fi
+
+# --- build ------------------------------------------------------------------
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+say "building the plug-in and the renderer (linux preset, $jobs jobs)"
+cmake --preset linux >/dev/null
+cmake --build build/linux --target vardo vardo_cli -j "$jobs"
+
+vardo=build/linux/tools/vardo
+clip=demo/demo-clip.wav
+out=build/demo
+mkdir -p "$out"
+
+# --- render -----------------------------------------------------------------
+say "what a host sees"
+"$vardo" info
+say "restoring $clip"
+"$vardo" render "$clip" "$out/demo-restored.wav"
+
+# --- pictures ---------------------------------------------------------------
+say "spectrograms"
+sox "$clip" -n spectrogram -x 900 -y 257 -z 100 -t "Demo clip, before" \
+  -c "band-limited to 4 kHz, with hiss" -o "$out/demo-before.png"
+sox "$out/demo-restored.wav" -n spectrogram -x 900 -y 257 -z 100 -t "Demo clip, after" \
+  -c "channels A (top) and B (bottom)" -o "$out/demo-after.png"
+echo "wrote $out/demo-restored.wav, $out/demo-before.png, $out/demo-after.png"
+
+if [ "${DEMO_UPDATE_DOCS:-0}" = 1 ]; then
+  mkdir -p docs
+  cp "$out/demo-before.png" "$out/demo-after.png" docs/
+  echo "copied the pictures to docs/"
+fi
