@@ -231,3 +231,29 @@ TEST(EffectClass, BlockSizeAnnouncementsClaimBoundedMemory) {
   }
   EXPECT_EQ(instrument->getBlockSize(), 0x7fffffff);
 }
+
+TEST(EffectClass, RateChangeResetsStateButKeepsControlsBitForBit) {
+  auto* dsp = new mydsp();
+  auto effect = makeEffect(dsp);
+  const ControlFields fresh = dsp->controls();
+  effect->setSampleRate(96000.0f);
+  EXPECT_EQ(dsp->sampleRate(), 96000);
+  EXPECT_EQ(std::memcmp(&fresh, &dsp->controls(), sizeof fresh), 0);
+
+  effect->setParameter(0, 0.25f);
+  effect->setParameter(7, 0.9f);
+  const ControlFields set = dsp->controls();
+  EXPECT_NE(std::memcmp(&fresh, &set, sizeof fresh), 0);
+  // Some state to clear.
+  float in[128], zeros[128] = {}, out0[128], out1[128];
+  for (int i = 0; i < 128; ++i) in[i] = (i % 7) * 0.1f - 0.3f;
+  float* inputs[2] = {in, zeros};
+  float* outputs[2] = {out0, out1};
+  effect->processReplacing(inputs, outputs, 128);
+  EXPECT_EQ(dsp->sampleCounter(), 128u);
+
+  effect->setSampleRate(44100.7f);  // truncated to 44100
+  EXPECT_EQ(dsp->sampleRate(), 44100);
+  EXPECT_EQ(dsp->sampleCounter(), 0u);
+  EXPECT_EQ(std::memcmp(&set, &dsp->controls(), sizeof set), 0);
+}
