@@ -5,16 +5,19 @@
 namespace vardo::test {
 
 long& allocationCount();
+long long& allocationBytes();
 bool& allocationCounting();
 
 class CountAllocations {
  public:
   CountAllocations() {
     allocationCount() = 0;
+    allocationBytes() = 0;
     allocationCounting() = true;
   }
   ~CountAllocations() { allocationCounting() = false; }
   long count() const { return allocationCount(); }
+  long long bytes() const { return allocationBytes(); }
 };
 
 }  // namespace vardo::test

@@ -151,7 +151,12 @@ TEST_F(AbiDispatch, ConfigurationCallsAnswerZeroAndCallNoHost) {
   EXPECT_EQ(host.dispatch(effOpen), 0);
   EXPECT_EQ(host.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f), 0);
   EXPECT_EQ(host.dispatch(effSetBlockSize, 0, 4096), 0);
+  EXPECT_EQ(host.dispatch(effSetBlockSize, 0, 0x7fffffff), 0);  // absurd, but survived
+  EXPECT_EQ(host.dispatch(effSetBlockSize, 0, -1), 0);
   EXPECT_TRUE(host.calls().empty());
+  std::vector<float> a, b;
+  host.processMono(noise(1024), 512, a, b);
+  for (std::size_t i = 0; i < a.size(); ++i) ASSERT_TRUE(std::isfinite(a[i]) && std::isfinite(b[i]));
 }
 
 TEST_F(AbiDispatch, ZeroFrameBlocksLeaveBuffersAlone) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 #include "audioeffectx.h"
@@ -72,6 +73,18 @@ class EdgeEffect : public BareEffect {
   bool midi = false;
   bool closed = false;
   int* destroyed = nullptr;
+};
+
+// Operations that fail by throwing, as an allocation can.
+class ThrowingEffect : public BareEffect {
+ public:
+  using BareEffect::BareEffect;
+  VstInt32 getVendorVersion() override { throw std::runtime_error("no version"); }
+  void close() override { throw std::bad_alloc(); }
+  ~ThrowingEffect() override {
+    if (destroyed) *destroyed = true;
+  }
+  bool* destroyed = nullptr;
 };
 
 class EffectBase : public ::testing::Test {
@@ -405,4 +418,15 @@ TEST_F(EffectBase, TextConversionsStayInsideTheirBuffers) {
   effect.ms2string(441.0f, text, 8);
   EXPECT_STREQ(text, "10.00");
   effect.int2string(1, nullptr, 8);  // no buffer: nothing written, no fault
+}
+
+TEST_F(EffectBase, ExceptionsStopAtTheRecordEntry) {
+  bool destroyed = false;
+  auto* effect = new ThrowingEffect(nullptr);
+  effect->destroyed = &destroyed;
+  AEffect* e = effect->getAeffect();
+  EXPECT_EQ(e->dispatcher(e, effGetVendorVersion, 0, 0, nullptr, 0), 0);
+  EXPECT_EQ(e->dispatcher(e, effGetVstVersion, 0, 0, nullptr, 0), 2400);  // still usable
+  EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0), 1);
+  EXPECT_TRUE(destroyed);
 }

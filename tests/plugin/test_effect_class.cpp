@@ -206,3 +206,28 @@ TEST(EffectClass, ProcessingAllocatesNothing) {
   }
   EXPECT_EQ(allocations, 0);
 }
+
+TEST(EffectClass, BlockSizeAnnouncementsClaimBoundedMemory) {
+  // The effect path never renders through the scratch buffers: nothing grows.
+  auto effect = makeEffect(new mydsp());
+  {
+    vardo::test::CountAllocations counter;
+    effect->setBlockSize(1 << 30);
+    EXPECT_EQ(counter.count(), 0);
+  }
+  EXPECT_EQ(effect->getBlockSize(), 1 << 30);
+
+  // An instrument's buffers grow with the announcement, but only so far.
+  auto instrument = makeEffect(new InstrumentDsp(2));
+  {
+    vardo::test::CountAllocations counter;
+    instrument->setBlockSize(4096);
+    EXPECT_GE(counter.bytes(), 2 * 4096 * static_cast<long long>(sizeof(float)));
+  }
+  {
+    vardo::test::CountAllocations counter;
+    instrument->setBlockSize(0x7fffffff);
+    EXPECT_LE(counter.bytes(), 2 * 65536 * static_cast<long long>(sizeof(float)) + 4096);
+  }
+  EXPECT_EQ(instrument->getBlockSize(), 0x7fffffff);
+}

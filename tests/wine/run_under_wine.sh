@@ -37,6 +37,7 @@ fi
 
 failed=0
 for expected in \
+  "refused=null" \
   "magic=0x56737450" \
   "uniqueID=0x56415244" \
   "numInputs=2" \
@@ -53,7 +54,18 @@ for expected in \
   "vendorVersion=0" \
   "vstVersion=2400" \
   "identify=0x4e764566" \
+  "canDoReceiveVstEvents=1" \
   "canDoReceiveVstMidiEvent=1" \
+  "canDoMidiProgramNames=1" \
+  "canDoBypass=-1" \
+  "inputPin0=Brenk Vardo DSP input: 0|In 0|3" \
+  "inputPin1=Brenk Vardo DSP input: 1|In 1|3" \
+  "inputPin2=none" \
+  "outputPin0=Brenk Vardo DSP output: 0|Out 0|3" \
+  "outputPin1=Brenk Vardo DSP output: 1|Out 1|3" \
+  "outputPin2=none" \
+  "opcode80=0" \
+  "wantMidi=1,1" \
   "finite=1" \
   "close=1"; do
   if ! printf '%s\n' "$output" | grep -qx -- "$expected"; then

@@ -12,8 +12,33 @@
 
 namespace {
 
-VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+int gWantMidiCalls = 0;
+VstIntPtr gWantMidiValue = 0;
+
+VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr value, void*, float) {
+  if (opcode == audioMasterWantMidi) {
+    ++gWantMidiCalls;
+    gWantMidiValue = value;
+  }
   return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+VstIntPtr refusingCallback(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
+
+void printPin(AEffect* e, const char* key, VstInt32 opcode, VstInt32 index) {
+  VstPinProperties pin;
+  std::memset(&pin, 0, sizeof pin);
+  const VstIntPtr answer = e->dispatcher(e, opcode, index, 0, &pin, 0.0f);
+  if (answer)
+    std::printf("%s=%s|%s|%d\n", key, pin.label, pin.shortLabel, static_cast<int>(pin.flags));
+  else
+    std::printf("%s=none\n", key);
+}
+
+long long canDo(AEffect* e, const char* capability) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s", capability);
+  return static_cast<long long>(e->dispatcher(e, effCanDo, 0, 0, text, 0.0f));
 }
 
 void printText(AEffect* e, const char* key, VstInt32 opcode) {
@@ -42,6 +67,7 @@ int main(int argc, char** argv) {
     std::printf("entry=missing\n");
     return 1;
   }
+  std::printf("refused=%s\n", entry(&refusingCallback) ? "effect" : "null");
   AEffect* e = entry(&hostCallback);
   if (!e) {
     std::printf("effect=null\n");
@@ -63,9 +89,18 @@ int main(int argc, char** argv) {
               static_cast<long long>(e->dispatcher(e, effGetVstVersion, 0, 0, nullptr, 0)));
   std::printf("identify=0x%llx\n", static_cast<unsigned long long>(
                                        e->dispatcher(e, effIdentify, 0, 0, nullptr, 0)));
-  char receive[] = "receiveVstMidiEvent";
-  std::printf("canDoReceiveVstMidiEvent=%lld\n",
-              static_cast<long long>(e->dispatcher(e, effCanDo, 0, 0, receive, 0)));
+  std::printf("canDoReceiveVstEvents=%lld\n", canDo(e, "receiveVstEvents"));
+  std::printf("canDoReceiveVstMidiEvent=%lld\n", canDo(e, "receiveVstMidiEvent"));
+  std::printf("canDoMidiProgramNames=%lld\n", canDo(e, "midiProgramNames"));
+  std::printf("canDoBypass=%lld\n", canDo(e, "bypass"));
+  printPin(e, "inputPin0", effGetInputProperties, 0);
+  printPin(e, "inputPin1", effGetInputProperties, 1);
+  printPin(e, "inputPin2", effGetInputProperties, 2);
+  printPin(e, "outputPin0", effGetOutputProperties, 0);
+  printPin(e, "outputPin1", effGetOutputProperties, 1);
+  printPin(e, "outputPin2", effGetOutputProperties, 2);
+  std::printf("opcode80=%lld\n",
+              static_cast<long long>(e->dispatcher(e, 80, 0, 0, nullptr, 0.0f)));
 
   // A few blocks of a 1 kHz tone at 48 kHz, then silence.
   const int frames = 512;
@@ -73,6 +108,7 @@ int main(int argc, char** argv) {
   e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
   e->dispatcher(e, effSetBlockSize, 0, frames, nullptr, 0.0f);
   e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+  std::printf("wantMidi=%d,%lld\n", gWantMidiCalls, static_cast<long long>(gWantMidiValue));
   std::vector<float> in0(frames), in1(frames, 0.0f), out0(frames), out1(frames);
   bool finite = true;
   long long phase = 0;
