@@ -10,7 +10,7 @@ namespace {
 constexpr float kButterworthDamping = 1.4142135f;
 
 // Output weight c_m of every band before the upper-edge normalisation. Band
-// 10 (5125 ... 7688 Hz) is deliberately set about 20 dB below its neighbours.
+// 10 (5125 ... 7688 Hz) sits a tenth (20 dB) below its neighbours.
 constexpr float kBandWeight[kBandCount] = {0.0891251f,   0.061095733f, 0.04066836f, 0.05023413f,
                                            0.04823413f,  0.04623413f,  0.044234134f, 0.049095735f,
                                            0.047095735f, 0.045095734f, 0.005118864f, 0.04879458f};

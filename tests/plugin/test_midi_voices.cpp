@@ -217,6 +217,11 @@ TEST_F(VoicePath, BlocksLongerThanTheScratchBuffersRenderInPieces) {
   render(4096);
   EXPECT_EQ(voice(1).largestBlock, 4096);
   EXPECT_NEAR(level(4095), 1.0f, 1e-6f);
+  // An absurd announcement is met with bounded buffers, not a giant allocation.
+  fVardo->setBlockSize(1 << 30);
+  render(70000);
+  EXPECT_EQ(voice(1).largestBlock, 1 << 16);
+  EXPECT_NEAR(level(69999), 1.0f, 1e-6f);
 }
 
 TEST_F(VoicePath, PendingEventsBeyondTheQueueCapacityAreDropped) {
