@@ -134,26 +134,32 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
   const Float4 half = splat4(0.5f);
   const Float4 two = splat4(2.0f);
   const Float4 minusPeriod = splat4(rc.minusPeriod);
-  float* holdNow = st.hold[n & 63];
+  // Each hold entry is written twice, 64 rows apart, so that the 44 newest
+  // rows always lie in one run of the table, ending at the newest.
+  float* holdNow = st.hold[(n & 63) + 64];
+  float* holdNowLow = st.hold[n & 63];
   alignas(16) float held[kBandCount];
   alignas(16) float fastArg[kBandCount];
   alignas(16) float slowArg[kBandCount];
   for (int b = 0; b < kBandCount; b += 4) {
     const Float4 peak = max4(load4(magnitude + b), load4(magnitude + kDiffLane + b));
     store4(st.peakMagnitude + b, peak);
-    store4(holdNow + b, max4(peak, splat4(fBlock.threshold)));
+    const Float4 entry = max4(peak, splat4(fBlock.threshold));
+    store4(holdNow + b, entry);
+    store4(holdNowLow + b, entry);
 
     // Window maximum over lags 0 ... 43, in the plain stage's four running
     // maxima so that even NaN entries give the same result.
-    Float4 m0 = load4(st.hold[n & 63] + b);
-    Float4 m1 = load4(st.hold[(n - 1) & 63] + b);
-    Float4 m2 = load4(st.hold[(n - 2) & 63] + b);
-    Float4 m3 = load4(st.hold[(n - 3) & 63] + b);
-    for (std::uint32_t lag = 4; lag < kHoldWindow; lag += 4) {
-      m0 = max4(m0, load4(st.hold[(n - lag) & 63] + b));
-      m1 = max4(m1, load4(st.hold[(n - lag - 1) & 63] + b));
-      m2 = max4(m2, load4(st.hold[(n - lag - 2) & 63] + b));
-      m3 = max4(m3, load4(st.hold[(n - lag - 3) & 63] + b));
+    const float* lag0 = holdNow + b;
+    Float4 m0 = load4(lag0);
+    Float4 m1 = load4(lag0 - 1 * kBandCount);
+    Float4 m2 = load4(lag0 - 2 * kBandCount);
+    Float4 m3 = load4(lag0 - 3 * kBandCount);
+    for (int lag = 4; lag < kHoldWindow; lag += 4) {
+      m0 = max4(m0, load4(lag0 - lag * kBandCount));
+      m1 = max4(m1, load4(lag0 - (lag + 1) * kBandCount));
+      m2 = max4(m2, load4(lag0 - (lag + 2) * kBandCount));
+      m3 = max4(m3, load4(lag0 - (lag + 3) * kBandCount));
     }
     const Float4 h = max4(max4(m0, m1), max4(m2, m3));
     store4(held + b, h);
@@ -234,8 +240,11 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
     store4(lineNow + kDiffLane + b, a - bDiff);
     store4(out.sumOut + b, load4(lineOut + b));
   }
-  // The mono bands have no difference read-out.
-  std::copy(lineOut + kDiffLane + kMonoBandCount, lineOut + kLanes, out.diffOut + kMonoBandCount);
+  // The mono bands have no difference read-out: lanes 2 ... 11 only.
+  static_assert(kMonoBandCount == 2 && kBandCount == 12);
+  store4(out.diffOut + 2, load4(lineOut + kDiffLane + 2));
+  store4(out.diffOut + 6, load4(lineOut + kDiffLane + 6));
+  store4(out.diffOut + 8, load4(lineOut + kDiffLane + 8));
   out.mono = out.sumOut[0] + out.sumOut[1];
 }
 

@@ -75,7 +75,7 @@ class FastBandEqualiser {
     alignas(16) float filterW2[kSections][kLanes];
     alignas(16) float bandRing[256][kLanes];  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
-    alignas(16) float hold[64][kBandCount];   // max(M, Tq), by sample
+    alignas(16) float hold[128][kBandCount];  // max(M, Tq), by sample, twice
     alignas(16) float fastRelease[kBandCount];
     alignas(16) float fastPeak[kBandCount];
     alignas(16) float fastEnvelope[kBandCount];

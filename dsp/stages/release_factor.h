@@ -41,7 +41,7 @@ class ReleaseFactor {
  private:
   struct Entry {
     std::uint32_t bits = 0;
-    float value = 1.0f;  // exp(-0): matches the zero bits before setRate
+    float value = 1.0f;  // exp(0), for the zero bits before setRate
     static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), fexp(arg)}; }
   };
   Entry fRise;
