@@ -5,11 +5,12 @@
 // comparisons, selects, max and min reproduce the scalar operand order
 // (including which operand wins on a tie or a NaN).
 //
-// With SSE2 (every x86-64 target) the lanes live in one register; elsewhere
-// a plain four-float fallback does the same arithmetic one lane at a time.
+// With SSE2 (every x86-64 target) the lanes live in one register; elsewhere,
+// or with VARDO_FLOAT4_SCALAR defined, a plain four-float fallback does the
+// same arithmetic one lane at a time.
 #pragma once
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(VARDO_FLOAT4_SCALAR)
 #define VARDO_FLOAT4_SSE2 1
 #include <emmintrin.h>
 #else

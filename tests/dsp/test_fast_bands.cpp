@@ -116,26 +116,30 @@ struct SideBySide {
     fastWidth->process(fastOut, fastA, fastB);
     ++n;
   }
-  // Empty when every output and every per-band value agrees bit for bit.
+  // Empty when every output and every per-band value agrees bit for bit;
+  // otherwise names the first value that differs.
   std::string difference() const {
     if (bits(plainA) != bits(fastA)) return "channel A sum";
     if (bits(plainB) != bits(fastB)) return "channel B sum";
     if (bits(plainOut.mono) != bits(fastOut.mono)) return "mono read-out";
     for (int m = 0; m < kBandCount; ++m) {
-      const std::string band = " of band " + std::to_string(m);
-      if (bits(plainBands->gain(m)) != bits(fastBands->gain(m))) return "gain" + band;
-      if (bits(plainBands->level(m)) != bits(fastBands->level(m))) return "level" + band;
-      if (bits(plainBands->heldLevel(m)) != bits(fastBands->heldLevel(m))) return "held" + band;
-      if (bits(plainOut.gained[m]) != bits(fastOut.gained[m])) return "a" + band;
-      if (bits(plainOut.gainedDiff[m]) != bits(fastOut.gainedDiff[m])) return "b" + band;
-      if (bits(plainOut.sumOut[m]) != bits(fastOut.sumOut[m])) return "sum line" + band;
-      if (bits(plainOut.diffOut[m]) != bits(fastOut.diffOut[m])) return "diff line" + band;
-      if (m >= kMonoBandCount &&
-          bits(plainWidth->sideGain(m)) != bits(fastWidth->sideGain(m))) {
-        return "side gain" + band;
-      }
+      const char* what = bandDifference(m);
+      if (what != nullptr) return std::string(what) + " of band " + std::to_string(m);
     }
     return {};
+  }
+  const char* bandDifference(int m) const {
+    if (bits(plainBands->gain(m)) != bits(fastBands->gain(m))) return "gain";
+    if (bits(plainBands->level(m)) != bits(fastBands->level(m))) return "level";
+    if (bits(plainBands->heldLevel(m)) != bits(fastBands->heldLevel(m))) return "held level";
+    if (bits(plainOut.gained[m]) != bits(fastOut.gained[m])) return "a";
+    if (bits(plainOut.gainedDiff[m]) != bits(fastOut.gainedDiff[m])) return "b";
+    if (bits(plainOut.sumOut[m]) != bits(fastOut.sumOut[m])) return "sum line";
+    if (bits(plainOut.diffOut[m]) != bits(fastOut.diffOut[m])) return "difference line";
+    if (m >= kMonoBandCount && bits(plainWidth->sideGain(m)) != bits(fastWidth->sideGain(m))) {
+      return "side gain";
+    }
+    return nullptr;
   }
 };
 
@@ -203,8 +207,7 @@ void runProgramme(SideBySide& rig, const Programme& p, int firstSetting, std::st
     const int end = std::min(length, i + blockSize(blocks));
     for (; i < end; ++i) {
       rig.step(p.x[i], p.d[i]);
-      const std::string diff = rig.difference();
-      if (!diff.empty()) {
+      if (const std::string diff = rig.difference(); !diff.empty()) {
         failure = diff + " at sample " + std::to_string(i) + " (" + kSettings[setting].name + ")";
         return;
       }
@@ -222,13 +225,13 @@ TEST(FastBands, MatchThePlainStagesBitForBitAtEveryRate) {
     // One pair of objects for all rates: each rate change must leave no
     // state of the previous run behind.
     rig.setRate(fs);
-    const Programme p = makeProgramme(fs, 48000, static_cast<unsigned>(fs));
+    const Programme p = makeProgramme(fs, 40000, static_cast<unsigned>(fs));
     std::string failure;
     int nonzero = 0;
     runProgramme(rig, p, first, failure, nonzero);
     EXPECT_EQ(failure, "") << "at " << fs << " Hz";
     // The comparison covered real output, not just the silent start.
-    EXPECT_GT(nonzero, 30000) << "at " << fs << " Hz";
+    EXPECT_GT(nonzero, 25000) << "at " << fs << " Hz";
     first = (first + 2) % static_cast<int>(std::size(kSettings));
   }
 }
