@@ -153,14 +153,20 @@ struct AllpassChain {
   float two[Sections + 1] = {};  // node values two samples back
 
   float process(float in, const float* coeffs) {
-    float node[Sections + 1];
-    node[0] = in;
-    for (int k = 0; k < Sections; ++k) node[k + 1] = (node[k] + two[k + 1]) * coeffs[k] - two[k];
-    for (int k = 0; k <= Sections; ++k) {
+    // Node by node: section k reads its input's and its own history before
+    // the input's history shifts. (Same arithmetic as forming all nodes
+    // first and shifting afterwards, without a scratch array whose scalar
+    // writes and block copies stall store forwarding.)
+    float x = in;
+    for (int k = 0; k < Sections; ++k) {
+      const float y = (x + two[k + 1]) * coeffs[k] - two[k];
       two[k] = one[k];
-      one[k] = node[k];
+      one[k] = x;
+      x = y;
     }
-    return node[Sections];
+    two[Sections] = one[Sections];
+    one[Sections] = x;
+    return x;
   }
   // Chain output one and two samples back (after process: of the current sample's predecessors).
   float outputBack(int samples) const { return samples == 1 ? one[Sections] : two[Sections]; }

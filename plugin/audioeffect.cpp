@@ -43,16 +43,25 @@ AudioEffect::~AudioEffect() { delete editor; }
 // ---------------------------------------------------------------------------
 // Record entries
 
+// No exception may cross into the host: an operation that fails that way
+// answers 0, like an opcode that is not handled.
 VstIntPtr AudioEffect::dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index,
                                      VstIntPtr value, void* ptr, float opt) {
   AudioEffect* effect = owner(e);
   if (!effect) return 0;
   if (opcode == effClose) {
-    effect->dispatcher(opcode, index, value, ptr, opt);
+    try {
+      effect->dispatcher(opcode, index, value, ptr, opt);
+    } catch (...) {
+    }
     delete effect;
     return 1;
   }
-  return effect->dispatcher(opcode, index, value, ptr, opt);
+  try {
+    return effect->dispatcher(opcode, index, value, ptr, opt);
+  } catch (...) {
+    return 0;
+  }
 }
 
 // The base versions of these operations do nothing (getParameter answers 0),

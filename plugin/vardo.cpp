@@ -27,6 +27,8 @@ namespace {
 // the sample rate.
 constexpr VstInt32 kSignalPathDelay = 2660;
 constexpr VstInt32 kDefaultUniqueId = 0x56415244;
+// Largest scratch buffer, in frames, that a block-size announcement may ask for.
+constexpr VstInt32 kMaxScratchFrames = 65536;
 // Parameter values carried across a sample-rate change (the DSP has 13).
 constexpr int kMaxCarriedParameters = 64;
 
@@ -202,9 +204,17 @@ void Vardo::setSampleRate(float rate) {
   for (int i = 0; i < carried; ++i) setParameter(i, saved[i]);
 }
 
+// The scratch buffers serve only the voice path, which renders blocks longer
+// than the buffers in pieces; they grow with the announced block size up to a
+// bound, so an absurd announcement cannot claim gigabytes.
 void Vardo::setBlockSize(VstInt32 size) {
   AudioEffectX::setBlockSize(size);
-  growScratch(size);
+  if (fDSP->inputCount() > 0) return;
+  try {
+    growScratch(size < kMaxScratchFrames ? size : kMaxScratchFrames);
+  } catch (const std::bad_alloc&) {
+    // The buffers keep their size; longer blocks are rendered in pieces.
+  }
 }
 
 // ---------------------------------------------------------------------------

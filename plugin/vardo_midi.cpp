@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "dsp.h"
 #include "vardo.h"
@@ -26,6 +29,8 @@ constexpr float kVoiceMixGain = 0.31622776f;
 constexpr float kVelocityScale = 0.007874016f;  // 1 / 127
 constexpr float kBendScale = 0.00012207031f;    // 2^-13
 constexpr int kMidiChannels = 16;
+// The scratch buffers never grow beyond this many frames per channel.
+constexpr VstInt32 kMaxScratchFrames = 1 << 16;
 
 // Equal-tempered frequency of MIDI note n, A4 (69) at 440 Hz.
 float noteFrequency(int note) {
@@ -227,13 +232,23 @@ void Vardo::renderVoices(float** inputs, float** outputs, VstInt32 start, VstInt
 }
 
 void Vardo::growScratch(VstInt32 frames) {
+  // Sized for the longest block the host announces, within a bound; longer
+  // blocks are rendered in pieces.
+  if (frames > kMaxScratchFrames) frames = kMaxScratchFrames;
   if (frames <= fOutBufferFrames || fOutBuffers == nullptr) return;
   const int channels = fDSP->outputCount();
-  for (int c = 0; c < channels; ++c) {
-    delete[] fOutBuffers[c];
-    fOutBuffers[c] = new float[static_cast<std::size_t>(frames)]();
+  try {
+    std::vector<std::unique_ptr<float[]>> grown;
+    for (int c = 0; c < channels; ++c)
+      grown.emplace_back(new float[static_cast<std::size_t>(frames)]());
+    for (int c = 0; c < channels; ++c) {
+      delete[] fOutBuffers[c];
+      fOutBuffers[c] = grown[static_cast<std::size_t>(c)].release();
+    }
+    fOutBufferFrames = frames;
+  } catch (const std::bad_alloc&) {
+    // The current buffers stay; nothing but the piece size changes.
   }
-  fOutBufferFrames = frames;
 }
 
 // ---------------------------------------------------------------------------

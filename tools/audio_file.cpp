@@ -4,17 +4,21 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #ifdef _WIN32
+#include <io.h>
 #include <process.h>
 #define VARDO_GETPID _getpid
+#define VARDO_UNLINK _unlink
 #else
 #include <unistd.h>
 #define VARDO_GETPID getpid
+#define VARDO_UNLINK unlink
 #endif
 
 #include "plugin_host.h"
@@ -42,7 +46,51 @@ bool isPcmSubtype(int subtype) {
          subtype == SF_FORMAT_PCM_32;
 }
 
+// Temporary outputs being written, for the interrupt handler to remove. The
+// handler may only touch plain memory and call unlink, so the paths live in
+// fixed slots: a slot is claimed, its path written, then marked ready.
+constexpr int kCleanupSlots = 64;
+constexpr std::size_t kCleanupPathSize = 4096;
+enum SlotState : int { kSlotFree = 0, kSlotClaimed = 1, kSlotReady = 2 };
+struct CleanupSlot {
+  std::atomic<int> state{kSlotFree};
+  char path[kCleanupPathSize];
+};
+CleanupSlot gCleanupSlots[kCleanupSlots];
+
+int registerForCleanup(const std::string& path) {
+  if (path.size() >= kCleanupPathSize) return -1;
+  for (int i = 0; i < kCleanupSlots; ++i) {
+    int expected = kSlotFree;
+    if (gCleanupSlots[i].state.compare_exchange_strong(expected, kSlotClaimed)) {
+      std::memcpy(gCleanupSlots[i].path, path.c_str(), path.size() + 1);
+      gCleanupSlots[i].state.store(kSlotReady);
+      return i;
+    }
+  }
+  return -1;  // more writers than slots: this one is not covered
+}
+
+void releaseCleanup(int slot) {
+  if (slot >= 0) gCleanupSlots[slot].state.store(kSlotFree);
+}
+
+extern "C" void removeTemporariesAndEnd(int signalNumber) {
+  for (CleanupSlot& slot : gCleanupSlots)
+    if (slot.state.load() == kSlotReady) VARDO_UNLINK(slot.path);
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
 }  // namespace
+
+void removeTemporariesOnInterrupt() {
+  std::signal(SIGINT, removeTemporariesAndEnd);
+  std::signal(SIGTERM, removeTemporariesAndEnd);
+#ifdef SIGHUP
+  std::signal(SIGHUP, removeTemporariesAndEnd);
+#endif
+}
 
 AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
     : fPath(path), fChoice(choice) {
@@ -226,10 +274,12 @@ AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels
   info.format = format;
   info.channels = channels;
   info.samplerate = sampleRate;
+  fCleanupSlot = registerForCleanup(fTemporaryPath);
   fFile = sf_open(fTemporaryPath.c_str(), SFM_WRITE, &info);
   if (fFile == nullptr) {
     const std::string why = sf_strerror(nullptr);
     fs::remove(fTemporaryPath, ec);
+    releaseCleanup(fCleanupSlot);
     throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": " + why);
   }
   // Integer outputs saturate instead of wrapping on samples at full scale.
@@ -245,6 +295,8 @@ void AudioWriter::discard() {
   fFile = nullptr;
   std::error_code ec;
   fs::remove(fTemporaryPath, ec);
+  releaseCleanup(fCleanupSlot);
+  fCleanupSlot = -1;
 }
 
 void AudioWriter::write(const float* interleaved, int frames) {
@@ -274,6 +326,8 @@ void AudioWriter::commit() {
                     "cannot write " + inQuotes(fTargetPath) + ": " + ec.message());
   }
   fCommitted = true;
+  releaseCleanup(fCleanupSlot);
+  fCleanupSlot = -1;
 }
 
 }  // namespace vardo::tools

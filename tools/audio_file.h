@@ -71,9 +71,14 @@ class AudioWriter {
  private:
   void discard();
   std::string fTargetPath;
+  int fCleanupSlot = -1;
   std::string fTemporaryPath;
   SNDFILE* fFile = nullptr;
   bool fCommitted = false;
 };
+
+// Makes SIGINT, SIGTERM (and SIGHUP where it exists) remove every temporary
+// output file still being written before the process ends as the signal says.
+void removeTemporariesOnInterrupt();
 
 }  // namespace vardo::tools

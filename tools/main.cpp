@@ -50,6 +50,14 @@ void printError(const std::string& message) {
 
 std::vector<RenderJob> planJobs(const Arguments& args) {
   std::vector<RenderJob> jobs;
+  std::error_code ec;
+  if (args.outputDirectory.empty() && args.files.size() == 2 && fs::is_directory(args.files[1], ec)) {
+    // "render IN DIR/" writes DIR/<name of IN>.
+    Arguments intoDirectory = args;
+    intoDirectory.outputDirectory = args.files[1];
+    intoDirectory.files.pop_back();
+    return planJobs(intoDirectory);
+  }
   if (args.outputDirectory.empty()) {
     if (args.files.size() != 2)
       throw ToolError(ExitStatus::usage,
@@ -58,7 +66,6 @@ std::vector<RenderJob> planJobs(const Arguments& args) {
     return jobs;
   }
   const fs::path directory(args.outputDirectory);
-  std::error_code ec;
   if (fs::exists(directory, ec) && !fs::is_directory(directory, ec))
     throw ToolError(ExitStatus::usage,
                     "output '" + args.outputDirectory + "' is not a directory");
@@ -97,6 +104,7 @@ int runRender(const Arguments& args) {
   settings.options.compensateLatency = !args.noLatencyCompensation;
 
   const std::vector<RenderJob> jobs = planJobs(args);
+  removeTemporariesOnInterrupt();
   const auto library = PluginLibrary::open(args.pluginPath);
 
   // Settings are checked once, on an instance of their own, before any file

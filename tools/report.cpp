@@ -115,7 +115,9 @@ void printParameters(std::FILE* out, const PluginInstance& plugin) {
     const std::string name = plugin.parameterName(i);
     const ParameterRange* range = knownRange(plugin.uniqueId(), name);
     std::string rangeText = "0 .. 1 (normalised)";
-    std::string defaultText = "?";
+    // A freshly configured instance holds its defaults: for a plug-in whose
+    // ranges are unknown, its current host value is the default.
+    std::string defaultText = printed("%gn", plugin.parameter(i));
     std::string unit = plugin.parameterLabel(i);
     if (range != nullptr) {
       rangeText = range->isSwitch ? "off/on"

@@ -1,9 +1,7 @@
-// Helpers for measuring signals in the DSP unit tests.
+// Signal generators and measurements for the DSP unit tests.
 #pragma once
 
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -20,8 +18,8 @@ inline ControlFields defaultControls() {
 
 inline double toDb(double gain) { return 20.0 * std::log10(gain); }
 
-// Amplitude of the sinusoidal component at frequency f in y[start, start + count),
-// by projection onto sine and cosine (count should span whole periods).
+// Amplitude of the component at f in y[start, start + count), by projection
+// onto sine and cosine; count should span whole periods.
 inline double toneAmplitude(const std::vector<float>& y, double f, double fs, std::size_t start,
                             std::size_t count) {
   double re = 0.0, im = 0.0;
@@ -36,8 +34,7 @@ inline double toneAmplitude(const std::vector<float>& y, double f, double fs, st
 inline std::vector<float> sine(double f, double fs, std::size_t length, double amplitude = 1.0) {
   std::vector<float> x(length);
   for (std::size_t i = 0; i < length; ++i)
-    x[i] = static_cast<float>(amplitude *
-                              std::sin(2.0 * std::numbers::pi * f * static_cast<double>(i) / fs));
+    x[i] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * f * static_cast<double>(i) / fs));
   return x;
 }
 
@@ -48,25 +45,5 @@ inline std::vector<float> noise(std::size_t length, double amplitude = 1.0, unsi
   for (auto& v : x) v = static_cast<float>(dist(gen));
   return x;
 }
-
-// Runs step(x[i], n) for every sample with the counter n = i and collects the results.
-template <typename Step>
-std::vector<float> runSamples(const std::vector<float>& x, Step&& step) {
-  std::vector<float> y(x.size());
-  for (std::size_t i = 0; i < x.size(); ++i) y[i] = step(x[i], static_cast<std::uint32_t>(i));
-  return y;
-}
-
-// Largest magnitude in y, or infinity if any sample is not finite.
-inline double peakOrInfinity(const std::vector<float>& y) {
-  double m = 0.0;
-  for (float v : y) {
-    if (!std::isfinite(v)) return INFINITY;
-    m = std::max(m, static_cast<double>(std::fabs(v)));
-  }
-  return m;
-}
-
-inline constexpr int kAllRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 96000, 192000};
 
 }  // namespace vardo::test

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "midi_events.h"
 #include "test_host.h"
 
 using vardo::test::TestHost;
@@ -25,34 +26,6 @@ struct HostMidi : ::testing::Test {
   }
 
   TestHost host;
-};
-
-// A VstEvents record with room for every event of the list.
-class EventList {
- public:
-  void add(int delta, int status, int data1, int data2) {
-    VstMidiEvent e{};
-    e.type = kVstMidiType;
-    e.byteSize = sizeof(VstMidiEvent);
-    e.deltaFrames = delta;
-    e.midiData[0] = static_cast<char>(status);
-    e.midiData[1] = static_cast<char>(data1);
-    e.midiData[2] = static_cast<char>(data2);
-    fMidi.push_back(e);
-  }
-  VstEvents* record() {
-    fRecord.assign(sizeof(VstEvents) + fMidi.size() * sizeof(VstEvent*), 0);
-    auto* events = reinterpret_cast<VstEvents*>(fRecord.data());
-    events->numEvents = static_cast<VstInt32>(fMidi.size());
-    VstEvent** slots = events->events;
-    for (std::size_t i = 0; i < fMidi.size(); ++i)
-      slots[i] = reinterpret_cast<VstEvent*>(&fMidi[i]);
-    return events;
-  }
-
- private:
-  std::vector<VstMidiEvent> fMidi;
-  std::vector<unsigned char> fRecord;
 };
 
 }  // namespace
@@ -138,10 +111,11 @@ TEST_F(HostMidi, EventsAreTakenButLeaveTheEffectsAudioAlone) {
   for (std::size_t i = 0; i < input.size(); ++i)
     input[i] = 0.3f * static_cast<float>((i * 7919) % 200) / 200.0f - 0.15f;
 
-  EventList events;
-  for (int n = 0; n < 3000; ++n) events.add(n % 256, n % 2 ? 0x90 : 0x80, n % 128, 100);
-  events.add(5, 0xE0, 0, 0);
-  events.add(6, 0xF0, 1, 2);  // not a channel message: skipped
+  std::vector<Midi> notes;
+  for (int n = 0; n < 3000; ++n) notes.push_back({n % 256, n % 2 ? 0x90 : 0x80, n % 128, 100});
+  notes.push_back({5, 0xE0, 0, 0});
+  notes.push_back({6, 0xF0, 1, 2});  // not a channel message: skipped
+  EventList events(notes);
   EXPECT_EQ(host.dispatch(effProcessEvents, 0, 0, events.record()), 1);
 
   std::vector<float> a0, a1, b0, b1;
@@ -150,9 +124,7 @@ TEST_F(HostMidi, EventsAreTakenButLeaveTheEffectsAudioAlone) {
   EXPECT_EQ(a0, b0);
   EXPECT_EQ(a1, b1);
 
-  EventList controls;
-  controls.add(0, 0xB0, 7, 100);
-  controls.add(0, 0xBF, 123, 0);
+  EventList controls{{0, 0xB0, 7, 100}, {0, 0xBF, 123, 0}};
   testing::internal::CaptureStderr();
   EXPECT_EQ(host.dispatch(effProcessEvents, 0, 0, controls.record()), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),

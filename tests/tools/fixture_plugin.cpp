@@ -2,10 +2,13 @@
 // plug-in. FIXTURE_KIND selects which one this library is:
 //   1  a delay: output 0 is input 0 delayed by kDelay samples and scaled by
 //      the "Gain" parameter (host value x 2), output 1 is its negation;
-//      it reports kDelay as its initialDelay.
+//      it reports kDelay as its initialDelay. Its "Slow" parameter makes
+//      every block take 2 ms, so a render can be interrupted part-way.
 //   2  a library whose entry hands back a record without the 'VstP' magic.
 //   3  a library with no VST entry at all.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -23,12 +26,14 @@
 namespace {
 
 constexpr int kDelay = 100;
-constexpr const char* kParamNames[] = {"Gain", "Mute"};
+constexpr int kParamCount = 3;
+constexpr const char* kParamNames[kParamCount] = {"Gain", "Mute", "Slow"};
 
 struct DelayEffect {
   AEffect record{};
   float gain = 0.5f;  // host value; the signal gain is twice this
   float mute = 0.0f;
+  float slow = 0.0f;
   std::vector<float> line = std::vector<float>(kDelay, 0.0f);
   int position = 0;
 };
@@ -44,14 +49,14 @@ VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr
       delete e;
       return 1;
     case effGetParamName:
-      std::strcpy(text, index >= 0 && index < 2 ? kParamNames[index] : "IndexOut");
+      std::strcpy(text, index >= 0 && index < kParamCount ? kParamNames[index] : "IndexOut");
       return 0;
     case effGetParamLabel:
       std::strcpy(text, index == 0 ? "x2" : "");
       return 0;
     case effGetParamDisplay:
       if (index == 0) std::snprintf(text, 16, "%.3f", 2.0 * e->gain);
-      else std::strcpy(text, e->mute > 0.5f ? "ON" : "OFF");
+      else std::strcpy(text, (index == 1 ? e->mute : e->slow) > 0.5f ? "ON" : "OFF");
       return 0;
     case effSetSampleRate:
       std::fill(e->line.begin(), e->line.end(), 0.0f);
@@ -72,14 +77,17 @@ VstIntPtr dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr
 void setParameter(AEffect* effect, VstInt32 index, float value) {
   if (index == 0) self(effect)->gain = value;
   if (index == 1) self(effect)->mute = value;
+  if (index == 2) self(effect)->slow = value;
 }
 
 float getParameter(AEffect* effect, VstInt32 index) {
-  return index == 0 ? self(effect)->gain : index == 1 ? self(effect)->mute : 0.0f;
+  const DelayEffect* e = self(effect);
+  return index == 0 ? e->gain : index == 1 ? e->mute : index == 2 ? e->slow : 0.0f;
 }
 
 void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
   DelayEffect* e = self(effect);
+  if (e->slow > 0.5f) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   const float gain = e->mute > 0.5f ? 0.0f : 2.0f * e->gain;
   for (VstInt32 i = 0; i < frames; ++i) {
     const float delayed = e->line[static_cast<std::size_t>(e->position)];
@@ -102,7 +110,7 @@ FIXTURE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
   r.getParameter = getParameter;
   r.processReplacing = processReplacing;
   r.numPrograms = 1;
-  r.numParams = 2;
+  r.numParams = kParamCount;
   r.numInputs = 2;
   r.numOutputs = 2;
   r.flags = effFlagsCanReplacing;

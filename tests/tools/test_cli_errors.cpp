@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 
 #include "tool_test_support.h"
@@ -72,7 +73,7 @@ TEST_F(CliErrors, UnknownParameterNamesTheClosest) {
   expectFailure(render(input_, dir_.file("out.wav"), {"--set", "Gian=0.5n"}), 5,
                 {"unknown parameter 'Gian'", "closest: 'Gain'"});
   expectFailure(render(input_, dir_.file("out.wav"), {"--set", "7=0.5n"}), 5,
-                {"index 7", "0 .. 1"});
+                {"index 7", "0 .. 2"});
   expectFailure(render(input_, dir_.file("out.wav"), {"--set", "Gain"}), 5, {"NAME=VALUE"});
 }
 
@@ -100,6 +101,19 @@ TEST_F(CliErrors, FailedWriteLeavesNoFile) {
   // temporary file must go and the target must never appear.
   expectFailure(render(input_, dir_.file("out.wav")), 7, {"writing", "out.wav", "failed"},
                 "trap '' XFSZ; ulimit -f 40;");
+}
+
+TEST_F(CliErrors, InterruptedRunRemovesItsTemporaryFile) {
+  // About 1.4 s of 2 ms blocks, terminated after 0.4 s.
+  const std::string command =
+      shellQuoted(VARDO_TOOL_PATH) + " --plugin " + shellQuoted(FIXTURE_DELAY_PATH) +
+      " render " + shellQuoted(input_) + " " + shellQuoted(dir_.file("out.wav")) +
+      " --set Slow=1n --block 64 >/dev/null 2>&1 & pid=$!; sleep 0.4; kill -TERM $pid; wait $pid";
+  const auto before = sortedEntries();
+  const int raw = std::system(("sh -c " + shellQuoted(command)).c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 128 + SIGTERM) << "the render was not cut short";
+  EXPECT_EQ(sortedEntries(), before);
 }
 
 TEST_F(CliErrors, MalformedCommandLines) {

@@ -7,6 +7,7 @@
 #include "audio_file.h"
 #include "plugin_host.h"
 #include "render.h"
+#include "report.h"
 #include "tool_test_support.h"
 
 using namespace vardo::tools;
@@ -216,4 +217,38 @@ TEST(Batch, SeveralInputsInParallelEachGetTheirOwnOutput) {
     EXPECT_EQ(peakFrame(out.samples, 0), 50 * (i + 1));
     EXPECT_NE(run.out.find(names[i] + ": "), std::string::npos) << run.out;
   }
+}
+
+TEST(Batch, OutputNamingAnExistingDirectoryWritesIntoIt) {
+  ScratchDir dir;
+  writeAudio(dir.file("take.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_24, 44100, 1,
+             impulseAt(500, 10));
+  std::filesystem::create_directory(dir.file("done"));
+  const ToolRun run =
+      runTool({"--plugin", FIXTURE_DELAY_PATH, "render", dir.file("take.wav"), dir.file("done")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Audio out = readAudio(dir.file("done/take.wav"));
+  EXPECT_EQ(out.info.frames, 500);
+  EXPECT_EQ(out.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+}
+
+TEST(Summary, LevelsDurationAndSpeed) {
+  EXPECT_EQ(formatDbfs(1.0), "0.0");
+  EXPECT_EQ(formatDbfs(0.5), "-6.0");
+  EXPECT_EQ(formatDbfs(0.0), "-inf");
+  EXPECT_EQ(formatClock(75.2), "1:15");
+  EXPECT_EQ(formatClock(3725.0), "1:02:05");
+
+  RenderResult result;
+  result.sampleRate = 48000;
+  result.stream.inputFrames = 96000;
+  result.wallSeconds = 0.5;
+  const float input[] = {0.5f, -0.5f};
+  const float output[] = {0.25f, 0.0f};
+  result.stream.input.add(input, 2);
+  result.stream.output.add(output, 2);
+  const std::string line = summaryLine({"a.wav", "b.wav"}, result);
+  EXPECT_EQ(line,
+            "a.wav -> b.wav: 2.00 s, in peak -6.0 dBFS RMS -6.0 dBFS, out peak -12.0 dBFS "
+            "RMS -15.1 dBFS, 4.0x real time");
 }
