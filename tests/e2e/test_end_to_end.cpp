@@ -100,9 +100,12 @@ TEST(EndToEnd, OutputIsFiniteAndWithinCeilingForAnyInputAndSetting) {
     for (const auto& [index, value] : setting.values) plugin.setValue(index, value);
     const Stereo out = plugin.render(input, 512);
     expectFiniteAndBounded(out, setting.name);
-    // Loud material is actually passed, not muted.
-    EXPECT_GT(peakAbs(out.left), 0.5f * kCeiling) << setting.name;
-    EXPECT_GT(peakAbs(out.right), 0.1f * kCeiling) << setting.name;
+    // Loud material is passed, not muted. Material that stays below the
+    // threshold level is raised only as far as the threshold allows, and the
+    // gain is common to both channels, so not every setting reaches the ceiling.
+    std::printf("[ figure   ] %s: output peaks %.3f / %.3f\n", setting.name, peakAbs(out.left),
+                peakAbs(out.right));
+    EXPECT_GT(std::min(peakAbs(out.left), peakAbs(out.right)), 0.1f * kCeiling) << setting.name;
   }
 }
 
@@ -130,29 +133,42 @@ TEST(EndToEnd, OutputStaysZeroForTheReportedDelay) {
   EXPECT_GT(peakAbs(out.left), 0.1f);
 }
 
-// For a broadband input, the cross-correlation of input and output peaks at
-// the reported delay plus the few samples of the filters' group delay.
+// For a broadband input the cross-correlation of input and output is the
+// chain's impulse response: zero before the reported delay (see above), then spread over
+// the group delay of the band-limiting, shelving and band filters. Its main
+// arrival (the first lag reaching half the largest magnitude) must follow the
+// reported delay within a millisecond: a stray fixed delay in the path (125,
+// 132, 221 or 300 samples) or a missing one would move it far outside.
 TEST(EndToEnd, ReportedDelayMatchesTheSignal) {
-  for (int fs : {44100, 48000}) {
+  for (int fs : {44100, 48000, 96000}) {
     HostedVardo plugin(fs);
     ASSERT_TRUE(plugin.ok());
-    const auto input = prog::whiteNoise(fs, 0.25f, 5u);
+    const auto input = prog::whiteNoise(fs / 2, 0.25f, 5u);
     const Stereo out = plugin.render(input, 512);
     for (const auto* channel : {&out.left, &out.right}) {
-      int bestLag = 0;
-      double best = 0.0;
-      for (int lag = 2000; lag < 4000; ++lag) {
+      const int first = 2000;
+      std::vector<double> xcorr(2000, 0.0);
+      double largest = 0.0;
+      int peakLag = 0;
+      for (int k = 0; k < static_cast<int>(xcorr.size()); ++k) {
+        const int lag = first + k;
         double c = 0.0;
         for (size_t i = lag; i < channel->size(); ++i) c += (*channel)[i] * input[i - lag];
-        if (std::fabs(c) > best) {
-          best = std::fabs(c);
-          bestLag = lag;
+        xcorr[k] = std::fabs(c);
+        if (xcorr[k] > largest) {
+          largest = xcorr[k];
+          peakLag = lag;
         }
       }
-      std::printf("[ figure   ] fs %d channel %d: cross-correlation peak at lag %d (reported %d)\n", fs,
-                  channel == &out.left ? 0 : 1, bestLag, plugin.initialDelay());
-      EXPECT_GE(bestLag, kReportedDelay) << fs;
-      EXPECT_LE(bestLag, kReportedDelay + 16) << fs;
+      int arrival = 0;
+      while (xcorr[arrival] < 0.5 * largest) ++arrival;
+      arrival += first;
+      std::printf(
+          "[ figure   ] fs %d channel %d: cross-correlation arrival at lag %d, peak at lag %d "
+          "(reported %d)\n",
+          fs, channel == &out.left ? 0 : 1, arrival, peakLag, plugin.initialDelay());
+      EXPECT_GE(arrival, kReportedDelay) << fs;
+      EXPECT_LE(arrival, kReportedDelay + fs / 1000) << fs;
     }
   }
 }
