@@ -1,6 +1,7 @@
 // Cost of processReplacing through the loaded plug-in, and the memory of one instance.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -8,6 +9,8 @@
 
 #include "hosted_vardo.h"
 #include "mydsp.h"
+#include "stages/bandwidth_expander.h"
+#include "stages/output_agc.h"
 #include "programme.h"
 
 using vardo::e2e::HostedVardo;
@@ -56,6 +59,53 @@ void processReplacing(benchmark::State& state) {
   state.counters["x_realtime"] = (samples / fs) / cpu;
 }
 BENCHMARK(processReplacing)->Arg(44100)->Arg(48000)->Arg(96000)->Unit(benchmark::kMicrosecond);
+
+// The output stage alone (bandwidth expansion of both channels, second
+// noise-reduction lowpass and gain control), for its share of the whole.
+void outputStage(benchmark::State& state) {
+  const int fs = 44100;
+  const vardo::SampleRate rate = vardo::SampleRate::fromRate(fs);
+  ControlFields controls{};
+  resetControlFields(controls);
+  vardo::BandwidthExpander expanderA;
+  vardo::BandwidthExpander expanderB;
+  vardo::OutputAgc output;
+  for (auto* e : {&expanderA, &expanderB}) {
+    e->setRate(rate);
+    e->clear();
+  }
+  output.setRate(rate);
+  output.clear();
+  vardo::SecondCorner corner;
+  corner.k = 1.0f / vardo::ftan(6000.0f * rate.piOverFs);
+  corner.oneMinusK = 1.0f - corner.k;
+  corner.kPlusOne = corner.k + 1.0f;
+  const auto a = vardo::programme::speechLike(fs, fs, 3u);
+  const auto b = vardo::programme::speechLike(fs, fs, 4u);
+  std::vector<float> out0(kBlock);
+  std::vector<float> out1(kBlock);
+  std::uint32_t n = 0;
+  size_t at = 0;
+  const double cpuStart = threadCpuSeconds();
+  for (auto _ : state) {
+    if (at + kBlock > a.size()) at = 0;
+    expanderA.prepareBlock(controls, rate);
+    expanderB.prepareBlock(controls, rate);
+    output.prepareBlock(controls, rate);
+    for (int i = 0; i < kBlock; ++i, ++n) {
+      const float xA = expanderA.process(4.0f * a[at + i]);
+      const float xB = expanderB.process(4.0f * b[at + i]);
+      output.process(xA, xB, corner, n, out0[i], out1[i]);
+    }
+    benchmark::DoNotOptimize(out0.data());
+    benchmark::DoNotOptimize(out1.data());
+    at += kBlock;
+  }
+  const double cpu = threadCpuSeconds() - cpuStart;
+  const double samples = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["ns_per_sample"] = cpu * 1e9 / samples;
+}
+BENCHMARK(outputStage)->Unit(benchmark::kMicrosecond);
 
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
