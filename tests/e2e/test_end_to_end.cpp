@@ -75,7 +75,7 @@ bool identical(const Stereo& a, const Stereo& b) {
 // wherever the controls are.
 TEST(EndToEnd, OutputIsFiniteAndWithinCeilingForAnyInputAndSetting) {
   const int fs = 44100;
-  const auto input = torture(fs, 2.0);
+  const auto input = torture(fs, 1.2);
 
   struct Setting {
     const char* name;
@@ -146,8 +146,8 @@ TEST(EndToEnd, ReportedDelayMatchesTheSignal) {
     const auto input = prog::whiteNoise(fs / 2, 0.25f, 5u);
     const Stereo out = plugin.render(input, 512);
     for (const auto* channel : {&out.left, &out.right}) {
-      const int first = 2000;
-      std::vector<double> xcorr(2000, 0.0);
+      const int first = 2400;
+      std::vector<double> xcorr(1000, 0.0);
       double largest = 0.0;
       int peakLag = 0;
       for (int k = 0; k < static_cast<int>(xcorr.size()); ++k) {
@@ -176,8 +176,8 @@ TEST(EndToEnd, ReportedDelayMatchesTheSignal) {
 // The block partition carries no meaning, and no state is shared between instances.
 TEST(EndToEnd, BlockSizeAndInstanceDoNotChangeTheOutput) {
   const int fs = 44100;
-  auto input = prog::speechLike(fs, fs);
-  const auto bursts = torture(fs, 1.0);
+  auto input = prog::speechLike(fs / 2, fs);
+  const auto bursts = torture(fs, 0.5);
   for (size_t i = 0; i < input.size(); ++i) input[i] += 0.5f * bursts[i];
 
   auto configure = [](HostedVardo& p) {
@@ -218,7 +218,7 @@ TEST(EndToEnd, BlockSizeAndInstanceDoNotChangeTheOutput) {
 // sample, and differs from an unchanged instance.
 TEST(EndToEnd, ParameterChangeTakesEffectAtTheNextBlock) {
   const int fs = 48000;
-  const auto input = prog::speechLike(fs, fs, 3u);
+  const auto input = prog::speechLike(fs * 6 / 10, fs, 3u);
   const int boundary = 512 * 40;
 
   struct Change {
@@ -256,7 +256,7 @@ TEST(EndToEnd, ParameterChangeTakesEffectAtTheNextBlock) {
 // Stable and finite from 8 kHz to 384 kHz, with the signal still passing.
 TEST(EndToEnd, StableAtEverySampleRate) {
   for (int fs : {8000, 22050, 44100, 48000, 96000, 192000, 384000}) {
-    const double seconds = fs > 100000 ? 0.25 : 0.75;
+    const double seconds = fs > 100000 ? 0.1 : 0.4;
     auto input = prog::speechLike(static_cast<int>(fs * seconds), fs, 11u);
     const auto bursts = torture(fs, seconds);
     for (size_t i = 0; i < input.size(); ++i) input[i] += bursts[i] * 0.7f;
@@ -271,8 +271,9 @@ TEST(EndToEnd, StableAtEverySampleRate) {
       const Stereo out = plugin.render(input, 512);
       expectFiniteAndBounded(out, openCorners ? "open corners" : "defaults");
       EXPECT_GT(peakAbs(out.left), 0.1f) << fs;
-      // Once the input has gone quiet the output settles instead of ringing on.
-      const Stereo tail = plugin.render(std::vector<float>(fs / 2, 0.0f), 512);
+      // Once the input has gone quiet (and the delay has passed) the output
+      // settles instead of ringing on.
+      const Stereo tail = plugin.render(std::vector<float>(kReportedDelay + fs / 4, 0.0f), 512);
       EXPECT_LT(peakAbs(tail.left, tail.left.size() - fs / 20), 0.05f) << fs << " " << openCorners;
     }
   }
