@@ -1,0 +1,59 @@
+// The plug-in as a host sees it: loaded from the built library, opened at a
+// sample rate, controls set in their own units, mono programme in, two
+// channels out.
+#pragma once
+
+#include <vector>
+
+#include "test_host.h"
+
+namespace vardo::e2e {
+
+struct Stereo {
+  std::vector<float> left;
+  std::vector<float> right;
+
+  void append(const Stereo& more) {
+    left.insert(left.end(), more.left.begin(), more.left.end());
+    right.insert(right.end(), more.right.begin(), more.right.end());
+  }
+};
+
+class HostedVardo {
+ public:
+  explicit HostedVardo(int rate, int blockSize = 512) {
+    fEffect = fHost.open();
+    if (fEffect != nullptr) fHost.startup(static_cast<float>(rate), blockSize);
+  }
+
+  bool ok() const { return fEffect != nullptr && fEffect->numParams == 13; }
+  int initialDelay() const { return fEffect->initialDelay; }
+
+  // Sets a control to a value in its own units through the host's 0 ... 1 scale.
+  void setValue(int index, float value) {
+    static constexpr float kMin[13] = {1000, 0, -90, -30, 0, -12, 0, 0, -12, -96, 10, 0, 0};
+    static constexpr float kMax[13] = {15000, 1, 0, 0, 70, 12, 200, 2, 3, 24, 300, 300, 1};
+    fHost.setParameter(index, (value - kMin[index]) / (kMax[index] - kMin[index]));
+  }
+
+  // One replacing call; input 1 is silent.
+  void process(const float* in, float* out0, float* out1, int frames) {
+    if (static_cast<int>(fSilence.size()) < frames) fSilence.assign(frames, 0.0f);
+    float* inputs[2] = {const_cast<float*>(in), fSilence.data()};
+    float* outputs[2] = {out0, out1};
+    fHost.process(inputs, outputs, frames);
+  }
+
+  Stereo render(const std::vector<float>& input, int blockSize) {
+    Stereo out;
+    fHost.processMono(input, blockSize, out.left, out.right);
+    return out;
+  }
+
+ private:
+  vardo::test::TestHost fHost;
+  AEffect* fEffect = nullptr;
+  std::vector<float> fSilence;
+};
+
+}  // namespace vardo::e2e
