@@ -84,6 +84,9 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
   // Band filters, band rings and quadrature magnitudes: the sum lanes and
   // the difference lanes of four bands per pass, sharing the coefficients.
   float* ringNow = st.bandRing[n & 255];
+  const unsigned parity = st.parity;
+  float (&older)[kSections][kLanes] = st.filterW[parity];        // w2, then w
+  const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
   alignas(16) float magnitude[kLanes];
   for (int b = 0; b < kBandCount; b += 4) {
     const Float4 lowA1 = load4(rc.lowA1 + b);
@@ -99,41 +102,51 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
       Float4 y = splat4(lane < kDiffLane ? sum : diff);
       // Two highpass sections at the lower edge.
       for (int i = 0; i < 2; ++i) {
-        const Float4 w1 = load4(st.filterW1[i] + lane);
-        const Float4 w2 = load4(st.filterW2[i] + lane);
+        const Float4 w1 = load4(newer[i] + lane);
+        const Float4 w2 = load4(older[i] + lane);
         const Float4 w = y - (lowA1 * w1 + lowA2 * w2) * lowG;
         y = ((w + w2) * kSq + w1 * minusTwoKSq) * lowG;
-        store4(st.filterW2[i] + lane, w1);
-        store4(st.filterW1[i] + lane, w);
+        store4(older[i] + lane, w);
       }
       // Lowpass at the upper edge, then the second one's raw numerator.
       {
-        const Float4 w1 = load4(st.filterW1[2] + lane);
-        const Float4 w2 = load4(st.filterW2[2] + lane);
+        const Float4 w1 = load4(newer[2] + lane);
+        const Float4 w2 = load4(older[2] + lane);
         const Float4 w = y - (highA1 * w1 + highA2 * w2) * highG;
         y = (w + two * w1 + w2) * highG;
-        store4(st.filterW2[2] + lane, w1);
-        store4(st.filterW1[2] + lane, w);
+        store4(older[2] + lane, w);
       }
-      const Float4 w1 = load4(st.filterW1[3] + lane);
-      const Float4 w2 = load4(st.filterW2[3] + lane);
+      const Float4 w1 = load4(newer[3] + lane);
+      const Float4 w2 = load4(older[3] + lane);
       const Float4 w = y - (highA1 * w1 + highA2 * w2) * highG;
       const Float4 u = w + two * w1 + w2;
-      store4(st.filterW2[3] + lane, w1);
-      store4(st.filterW1[3] + lane, w);
+      store4(older[3] + lane, w);
       store4(ringNow + lane, u);
 
       // Quadrature pair on the negated, normalised band value.
-      store4(magnitude + lane, st.pairs.magnitude(-(highG * u), lane));
+      store4(magnitude + lane, st.pairs.magnitude(-(highG * u), lane, parity));
     }
   }
+  st.parity = parity ^ 1;
 
   // Peak and hold, then the arguments of the two release factors.
   const Float4 one = splat4(1.0f);
   const Float4 zero = splat4(0.0f);
   const Float4 half = splat4(0.5f);
   const Float4 two = splat4(2.0f);
+  // Vector stores may alias anything, so every constant the loops use is
+  // taken into a local first.
   const Float4 minusPeriod = splat4(rc.minusPeriod);
+  const Float4 threshold = splat4(fBlock.threshold);
+  const Float4 densityLimit = splat4(fBlock.densityLimit);
+  const Float4 riseDecayInput = splat4(rc.riseDecayInput);
+  const Float4 riseDecayPole = splat4(rc.riseDecayPole);
+  const Float4 slowRiseDecayInput = splat4(rc.slowRiseDecayInput);
+  const Float4 slowRiseDecayPole = splat4(rc.slowRiseDecayPole);
+  const Float4 fastSmoothInput = splat4(rc.fastSmoothInput);
+  const Float4 fastSmoothPole = splat4(rc.fastSmoothPole);
+  const Float4 numeratorSmoothInput = splat4(rc.numeratorSmoothInput);
+  const Float4 numeratorSmoothPole = splat4(rc.numeratorSmoothPole);
   // Each hold entry is written twice, 64 rows apart, so that the 44 newest
   // rows always lie in one run of the table, ending at the newest.
   float* holdNow = st.hold[(n & 63) + 64];
@@ -144,7 +157,7 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
   for (int b = 0; b < kBandCount; b += 4) {
     const Float4 peak = max4(load4(magnitude + b), load4(magnitude + kDiffLane + b));
     store4(st.peakMagnitude + b, peak);
-    const Float4 entry = max4(peak, splat4(fBlock.threshold));
+    const Float4 entry = max4(peak, threshold);
     store4(holdNow + b, entry);
     store4(holdNowLow + b, entry);
 
@@ -167,16 +180,16 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
 
     const Float4 fastRise = select4(greater4(h, load4(st.fastEnvelope + b)), one, zero);
     const Float4 fastRelease =
-        max4(fastRise, splat4(rc.riseDecayInput) * fastRise +
-                           splat4(rc.riseDecayPole) * load4(st.fastRelease + b));
+        max4(fastRise, riseDecayInput * fastRise +
+                           riseDecayPole * load4(st.fastRelease + b));
     store4(st.fastRelease + b, fastRelease);
     store4(fastArg + b,
            minusPeriod / (max4(two * (fastRelease - half), zero) + splat4(0.25f)));
 
     const Float4 slowRise = select4(greater4(peak, load4(st.slowEnvelope + b)), one, zero);
     const Float4 slowRelease =
-        max4(slowRise, splat4(rc.slowRiseDecayInput) * slowRise +
-                           splat4(rc.slowRiseDecayPole) * load4(st.slowRelease + b));
+        max4(slowRise, slowRiseDecayInput * slowRise +
+                           slowRiseDecayPole * load4(st.slowRelease + b));
     store4(st.slowRelease + b, slowRelease);
     store4(slowArg + b, minusPeriod / (max4(two * (slowRelease - half), zero) + splat4(5.0f)));
   }
@@ -202,8 +215,8 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
     const Float4 fastPeak = max4(heldLevel, (one - fastFactor4) * heldLevel +
                                                 fastFactor4 * load4(st.fastPeak + b));
     store4(st.fastPeak + b, fastPeak);
-    const Float4 fastEnvelope = splat4(rc.fastSmoothInput) * fastPeak +
-                                splat4(rc.fastSmoothPole) * load4(st.fastEnvelope + b);
+    const Float4 fastEnvelope = fastSmoothInput * fastPeak +
+                                fastSmoothPole * load4(st.fastEnvelope + b);
     store4(st.fastEnvelope + b, fastEnvelope);
 
     const Float4 slowFactor4 = load4(slowFactor + b);
@@ -211,8 +224,8 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
     const Float4 slowPeak = max4(peakLevel, (one - slowFactor4) * peakLevel +
                                                 slowFactor4 * load4(st.slowPeak + b));
     store4(st.slowPeak + b, slowPeak);
-    const Float4 slowEnvelope = splat4(rc.riseDecayInput) * slowPeak +
-                                splat4(rc.riseDecayPole) * load4(st.slowEnvelope + b);
+    const Float4 slowEnvelope = riseDecayInput * slowPeak +
+                                riseDecayPole * load4(st.slowEnvelope + b);
     store4(st.slowEnvelope + b, slowEnvelope);
 
     const Float4 capped = min4(load4(fBlock.ceiling + b) * peak, one);
@@ -220,11 +233,11 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
         max4(capped, load4(rc.numeratorInput + b) * capped +
                          load4(rc.numeratorPole + b) * load4(st.numeratorPeak + b));
     store4(st.numeratorPeak + b, numeratorPeak);
-    const Float4 numerator = splat4(rc.numeratorSmoothInput) * numeratorPeak +
-                             splat4(rc.numeratorSmoothPole) * load4(st.numerator + b);
+    const Float4 numerator = numeratorSmoothInput * numeratorPeak +
+                             numeratorSmoothPole * load4(st.numerator + b);
     store4(st.numerator + b, numerator);
 
-    const Float4 limitedSlow = splat4(fBlock.densityLimit) * slowEnvelope;
+    const Float4 limitedSlow = densityLimit * slowEnvelope;
     Float4 den = select4(greaterEqual4(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
     const Float4 floor = splat4(kFloor90dB);
     den = select4(greater4(den, floor), den, floor);

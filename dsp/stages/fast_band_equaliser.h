@@ -71,8 +71,10 @@ class FastBandEqualiser {
   };
 
   struct State {
-    alignas(16) float filterW1[kSections][kLanes];
-    alignas(16) float filterW2[kSections][kLanes];
+    // Section recursion values of the last two samples: row `parity` holds
+    // the older one (w2) and receives the current w, row parity ^ 1 holds w1.
+    alignas(16) float filterW[2][kSections][kLanes];
+    unsigned parity;  // flips every sample
     alignas(16) float bandRing[256][kLanes];  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
     alignas(16) float hold[128][kBandCount];  // max(M, Tq), by sample, twice

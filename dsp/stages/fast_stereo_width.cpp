@@ -49,22 +49,35 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
   const RateConstants& rc = fRate;
   const Float4 one = splat4(1.0f);
   const Float4 zero = splat4(0.0f);
+  // Vector stores may alias anything, so every constant the loops use is
+  // taken into a local first.
+  const unsigned parity = st.parity;
+  const Float4 minusPeriod = splat4(rc.minusPeriod);
+  const Float4 riseDecayInput = splat4(rc.riseDecayInput);
+  const Float4 riseDecayPole = splat4(rc.riseDecayPole);
+  const Float4 envelopeSmoothInput = splat4(rc.envelopeSmoothInput);
+  const Float4 envelopeSmoothPole = splat4(rc.envelopeSmoothPole);
+  const Float4 offset = splat4(fBlock.offset);
+  const Float4 trim = splat4(fBlock.trim);
+  const Float4 limit = splat4(fBlock.limit);
 
   // Component magnitudes and release states; lane m of each half is band m.
   alignas(16) float magnitude[kLanes];
   alignas(16) float releaseArg[kLanes];
   for (int lane = 0; lane < kLanes; lane += 4) {
     const Float4 in = load4(lane < kDiffLane ? bands.gained + lane : bands.gainedDiff + lane - kDiffLane);
-    const Float4 mag = st.pairs.magnitude(in, lane);
+    const Float4 mag = st.pairs.magnitude(in, lane, parity);
     store4(magnitude + lane, mag);
     const Float4 rise = select4(greater4(mag, load4(st.envelope + lane)), one, zero);
-    const Float4 release = max4(rise, splat4(rc.riseDecayInput) * rise +
-                                          splat4(rc.riseDecayPole) * load4(st.release + lane));
+    const Float4 release = max4(rise, riseDecayInput * rise +
+                                          riseDecayPole * load4(st.release + lane));
     store4(st.release + lane, release);
-    store4(releaseArg + lane, splat4(rc.minusPeriod) /
+    store4(releaseArg + lane, minusPeriod /
                                   (max4(splat4(2.0f) * (release - splat4(0.5f)), zero) +
                                    splat4(0.03f)));
   }
+
+  st.parity = parity ^ 1;
 
   // Release factors of the width bands' components, one lane at a time.
   alignas(16) float alpha[kLanes] = {};
@@ -79,8 +92,8 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
     const Float4 level = abs4(load4(magnitude + lane));
     const Float4 peak = max4(level, (one - a) * level + a * load4(st.peak + lane));
     store4(st.peak + lane, peak);
-    store4(st.envelope + lane, splat4(rc.envelopeSmoothInput) * peak +
-                                   splat4(rc.envelopeSmoothPole) * load4(st.envelope + lane));
+    store4(st.envelope + lane, envelopeSmoothInput * peak +
+                                   envelopeSmoothPole * load4(st.envelope + lane));
   }
 
   // Upper and lower levels, gate and the argument of the tangent.
@@ -117,7 +130,7 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
         levelSmoothInput * lowerPeak + levelSmoothPole * load4(st.lowerLevel + b);
     store4(st.lowerLevel + b, lowerLevel);
 
-    store4(z + b, (upperLevel * gateLowpass) / lowerLevel - splat4(fBlock.offset));
+    store4(z + b, (upperLevel * gateLowpass) / lowerLevel - offset);
   }
 
   // The tangent curve, one lane at a time.
@@ -132,14 +145,13 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
   // Side gain, width limit and the band terms of the channel sums.
   alignas(16) float termA[kBandCount];
   alignas(16) float termB[kBandCount];
-  const Float4 limit = splat4(fBlock.limit);
   for (int b = 0; b < kBandCount; b += 4) {
     const Float4 c = load4(curve + b);
     const Float4 sideLowpass =
         (c + load4(st.curve + b) - lowpassFeedback * load4(st.sideLowpass + b)) * lowpassScale;
     store4(st.sideLowpass + b, sideLowpass);
     store4(st.curve + b, c);
-    const Float4 trimmed = max4(sideLowpass * splat4(fBlock.trim), zero);
+    const Float4 trimmed = max4(sideLowpass * trim, zero);
     store4(st.sideGain + b, trimmed);
 
     const Float4 diffOut = load4(bands.diffOut + b);

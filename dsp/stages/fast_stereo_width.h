@@ -53,6 +53,7 @@ class FastStereoWidth {
 
   struct State {
     QuadratureLanes<kLanes> pairs;  // sum components, then difference components
+    unsigned parity;                // of the pairs' history rows, flips every sample
     alignas(16) float release[kLanes];   // s of each component
     alignas(16) float peak[kLanes];      // pk
     alignas(16) float envelope[kLanes];  // e

@@ -12,34 +12,37 @@ struct QuadratureLanes {
   static_assert(Lanes % 4 == 0, "lanes are taken four at a time");
   static constexpr int kNodes = 5;  // chain input and four section outputs
 
-  // Node values one and two samples back, per branch, node and lane.
-  alignas(16) float aOne[kNodes][Lanes];
-  alignas(16) float aTwo[kNodes][Lanes];
-  alignas(16) float bOne[kNodes][Lanes];
-  alignas(16) float bTwo[kNodes][Lanes];
+  // Node values of the last two samples, per branch: row `parity` holds the
+  // older sample and is overwritten with the current one, row parity ^ 1
+  // holds the previous sample. The owner flips the parity after each sample,
+  // which saves shifting the history.
+  alignas(16) float a[2][kNodes][Lanes];
+  alignas(16) float b[2][kNodes][Lanes];
 
   // Runs both branches of lanes lane ... lane + 3 on `in` and returns
   // sqrt(max(A[n-1]^2 + B[n]^2, -90 dB floor)).
-  Float4 magnitude(Float4 in, int lane) {
-    const Float4 aLate = load4(aOne[4] + lane);
-    chain(in, aOne, aTwo, lane, kQuadratureA);
-    const Float4 bNow = chain(in, bOne, bTwo, lane, kQuadratureB);
+  Float4 magnitude(Float4 in, int lane, unsigned parity) {
+    const Float4 aLate = load4(a[parity ^ 1][kNodes - 1] + lane);
+    chain(in, a[parity][0] + lane, kQuadratureA);
+    const Float4 bNow = chain(in, b[parity][0] + lane, kQuadratureB);
     return sqrt4(max4(aLate * aLate + bNow * bNow, splat4(kFloor90dB)));
   }
 
  private:
-  // AllpassChain<4>::process on four lanes.
-  static Float4 chain(Float4 in, float (&one)[kNodes][Lanes], float (&two)[kNodes][Lanes],
-                      int lane, const float* coeffs) {
+  // AllpassChain<4>::process on four lanes: y = (x + y'') a - x'', where
+  // `twoBack` points at node 0 of four lanes two samples back, the nodes
+  // Lanes floats apart, and receives the new values.
+  static Float4 chain(Float4 in, float* twoBack, const float* coeffs) {
     Float4 x = in;
-    for (int k = 0; k < 4; ++k) {
-      const Float4 y = (x + load4(two[k + 1] + lane)) * splat4(coeffs[k]) - load4(two[k] + lane);
-      store4(two[k] + lane, load4(one[k] + lane));
-      store4(one[k] + lane, x);
+    Float4 inputTwoBack = load4(twoBack);
+    store4(twoBack, x);
+    for (int k = 0; k < kNodes - 1; ++k) {
+      const Float4 outputTwoBack = load4(twoBack + (k + 1) * Lanes);
+      const Float4 y = (x + outputTwoBack) * splat4(coeffs[k]) - inputTwoBack;
+      store4(twoBack + (k + 1) * Lanes, y);
+      inputTwoBack = outputTwoBack;
       x = y;
     }
-    store4(two[4] + lane, load4(one[4] + lane));
-    store4(one[4] + lane, x);
     return x;
   }
 };
