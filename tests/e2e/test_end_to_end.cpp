@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "hosted_vardo.h"
@@ -275,6 +276,25 @@ TEST(EndToEnd, StableAtEverySampleRate) {
       // settles instead of ringing on.
       const Stereo tail = plugin.render(std::vector<float>(kReportedDelay + fs / 4, 0.0f), 512);
       EXPECT_LT(peakAbs(tail.left, tail.left.size() - fs / 20), 0.05f) << fs << " " << openCorners;
+    }
+  }
+}
+
+// NaN, infinities and absurdly large samples from a host never turn into
+// non-finite or over-ceiling output; after NaN and infinities the programme
+// comes back.
+TEST(EndToEnd, HostileSamplesNeverLeaveTheCeiling) {
+  const int fs = 44100;
+  for (float glitch : {std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity(), 1e34f}) {
+    auto input = prog::speechLike(fs, fs, 13u);
+    for (int i = 5000; i < 5040; ++i) input[i] = (i & 1) ? glitch : -glitch;
+    HostedVardo plugin(fs);
+    ASSERT_TRUE(plugin.ok());
+    const Stereo out = plugin.render(input, 512);
+    expectFiniteAndBounded(out, "after a glitch");
+    if (!std::isfinite(glitch)) {
+      EXPECT_GT(peakAbs(out.left, fs / 2), 0.1f) << glitch;
     }
   }
 }
