@@ -9,6 +9,8 @@
 #include "sample_rate.h"
 #include "stages/allpass_dispersion.h"
 #include "stages/band_equaliser.h"
+#include "stages/fast_band_equaliser.h"
+#include "stages/fast_stereo_width.h"
 #include "stages/bandwidth_expander.h"
 #include "stages/input_filters.h"
 #include "stages/level_normaliser.h"
@@ -52,8 +54,10 @@ class mydsp : public dsp {
   vardo::LevelNormaliser fLevelNormaliser;
   vardo::VezeEqualiser fEqualiser;
   vardo::AllpassDispersion fDispersion;
-  vardo::BandEqualiser fBands;
-  vardo::StereoWidth fStereoWidth;
+  // The band stages computed on all bands at once; bit for bit the same as
+  // BandEqualiser and StereoWidth, which stay as their plain reference.
+  vardo::FastBandEqualiser fBands;
+  vardo::FastStereoWidth fStereoWidth;
   vardo::BandwidthExpander fExpanderA;
   vardo::BandwidthExpander fExpanderB;
   vardo::OutputAgc fOutput;

@@ -1,0 +1,108 @@
+// Four float lanes processed together. Every operation is the IEEE
+// single-precision operation of the scalar code applied lane by lane, so a
+// loop over lanes gives bit for bit the values of the same loop run one lane
+// at a time: +, -, *, / and sqrt are correctly rounded either way, and the
+// comparisons, selects, max and min reproduce the scalar operand order
+// (including which operand wins on a tie or a NaN).
+//
+// With SSE2 (every x86-64 target) the lanes live in one register; elsewhere,
+// or with VARDO_FLOAT4_SCALAR defined, a plain four-float fallback does the
+// same arithmetic one lane at a time.
+#pragma once
+
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(VARDO_FLOAT4_SCALAR)
+#define VARDO_FLOAT4_SSE2 1
+#include <emmintrin.h>
+#else
+#include <algorithm>
+#include <cmath>
+#endif
+
+namespace vardo {
+
+#if VARDO_FLOAT4_SSE2
+
+struct Float4 {
+  __m128 v;
+};
+// All bits set in a lane where a comparison held, clear where it did not.
+struct Mask4 {
+  __m128 v;
+};
+
+inline Float4 load4(const float* p) { return {_mm_loadu_ps(p)}; }
+inline void store4(float* p, Float4 a) { _mm_storeu_ps(p, a.v); }
+inline Float4 splat4(float x) { return {_mm_set1_ps(x)}; }
+
+inline Float4 operator+(Float4 a, Float4 b) { return {_mm_add_ps(a.v, b.v)}; }
+inline Float4 operator-(Float4 a, Float4 b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline Float4 operator*(Float4 a, Float4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+inline Float4 operator/(Float4 a, Float4 b) { return {_mm_div_ps(a.v, b.v)}; }
+// -a: flips the sign bit only, like scalar negation.
+inline Float4 operator-(Float4 a) { return {_mm_xor_ps(a.v, _mm_set1_ps(-0.0f))}; }
+// |a|: clears the sign bit only, like std::fabs.
+inline Float4 abs4(Float4 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
+inline Float4 sqrt4(Float4 a) { return {_mm_sqrt_ps(a.v)}; }
+
+// std::max(a, b) = (a < b) ? b : a. MAXPS x, y returns (x > y) ? x : y and
+// the second operand on a tie or a NaN, so the operands go in swapped.
+inline Float4 max4(Float4 a, Float4 b) { return {_mm_max_ps(b.v, a.v)}; }
+// std::min(a, b) = (b < a) ? b : a, likewise.
+inline Float4 min4(Float4 a, Float4 b) { return {_mm_min_ps(b.v, a.v)}; }
+
+inline Mask4 greater4(Float4 a, Float4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
+inline Mask4 greaterEqual4(Float4 a, Float4 b) { return {_mm_cmpge_ps(a.v, b.v)}; }
+// mask ? a : b, lane by lane.
+inline Float4 select4(Mask4 mask, Float4 a, Float4 b) {
+  return {_mm_or_ps(_mm_and_ps(mask.v, a.v), _mm_andnot_ps(mask.v, b.v))};
+}
+
+#else
+
+struct Float4 {
+  float v[4];
+};
+struct Mask4 {
+  bool v[4];
+};
+
+inline Float4 load4(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
+inline void store4(float* p, Float4 a) {
+  for (int i = 0; i < 4; ++i) p[i] = a.v[i];
+}
+inline Float4 splat4(float x) { return {{x, x, x, x}}; }
+
+#define VARDO_FLOAT4_LANEWISE(expr) \
+  Float4 r;                         \
+  for (int i = 0; i < 4; ++i) r.v[i] = (expr); \
+  return r
+
+inline Float4 operator+(Float4 a, Float4 b) { VARDO_FLOAT4_LANEWISE(a.v[i] + b.v[i]); }
+inline Float4 operator-(Float4 a, Float4 b) { VARDO_FLOAT4_LANEWISE(a.v[i] - b.v[i]); }
+inline Float4 operator*(Float4 a, Float4 b) { VARDO_FLOAT4_LANEWISE(a.v[i] * b.v[i]); }
+inline Float4 operator/(Float4 a, Float4 b) { VARDO_FLOAT4_LANEWISE(a.v[i] / b.v[i]); }
+inline Float4 operator-(Float4 a) { VARDO_FLOAT4_LANEWISE(-a.v[i]); }
+inline Float4 abs4(Float4 a) { VARDO_FLOAT4_LANEWISE(std::fabs(a.v[i])); }
+inline Float4 sqrt4(Float4 a) { VARDO_FLOAT4_LANEWISE(std::sqrt(a.v[i])); }
+inline Float4 max4(Float4 a, Float4 b) { VARDO_FLOAT4_LANEWISE(std::max(a.v[i], b.v[i])); }
+inline Float4 min4(Float4 a, Float4 b) { VARDO_FLOAT4_LANEWISE(std::min(a.v[i], b.v[i])); }
+inline Float4 select4(Mask4 mask, Float4 a, Float4 b) {
+  VARDO_FLOAT4_LANEWISE(mask.v[i] ? a.v[i] : b.v[i]);
+}
+
+#undef VARDO_FLOAT4_LANEWISE
+
+inline Mask4 greater4(Float4 a, Float4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] > b.v[i];
+  return r;
+}
+inline Mask4 greaterEqual4(Float4 a, Float4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] >= b.v[i];
+  return r;
+}
+
+#endif
+
+}  // namespace vardo

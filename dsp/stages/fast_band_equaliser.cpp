@@ -1,0 +1,251 @@
+#include "fast_band_equaliser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "../float4.h"
+#include "../primitives.h"
+
+namespace vardo {
+
+namespace {
+
+constexpr float kButterworthDamping = 1.4142135f;
+
+// The band table of band_equaliser.cpp: output weight c_m before the
+// upper-edge normalisation, and the numerator follower's rate 2^m + 1.
+constexpr float kBandWeight[kBandCount] = {0.0891251f,   0.061095733f, 0.04066836f, 0.05023413f,
+                                           0.04823413f,  0.04623413f,  0.044234134f, 0.049095735f,
+                                           0.047095735f, 0.045095734f, 0.005118864f, 0.04879458f};
+constexpr float kNumeratorRate[kBandCount] = {2.0f,   3.0f,   5.0f,   9.0f,    17.0f,   33.0f,
+                                              65.0f,  129.0f, 257.0f, 513.0f, 1025.0f, 2049.0f};
+
+constexpr float bandSign(int m) { return (m % 2 == 0) ? -1.0f : 1.0f; }
+
+}  // namespace
+
+void FastBandEqualiser::setRate(const SampleRate& rate) {
+  SectionCoeffs poles[kBandEdgeCount];
+  float kSquared[kBandEdgeCount];
+  for (int e = 0; e < kBandEdgeCount; ++e) {
+    const float k = rate.kFixed(BandEqualiser::kEdgeHz[e]);
+    poles[e] = butterworthPoles(k, kButterworthDamping);
+    kSquared[e] = k * k;
+  }
+  for (int m = 0; m < kBandCount; ++m) {
+    fRate.lowA1[m] = poles[m].a1;
+    fRate.lowA2[m] = poles[m].a2;
+    fRate.lowG[m] = poles[m].g;
+    fRate.lowKSquared[m] = kSquared[m];
+    fRate.lowMinusTwoKSquared[m] = -(2.0f * kSquared[m]);
+    fRate.highA1[m] = poles[m + 1].a1;
+    fRate.highA2[m] = poles[m + 1].a2;
+    fRate.highG[m] = poles[m + 1].g;
+    fRate.numeratorPole[m] = rate.pole(kNumeratorRate[m]);
+    fRate.numeratorInput[m] = 1.0f - fRate.numeratorPole[m];
+    fRate.signedWeight[m] = bandSign(m) * (kBandWeight[m] * poles[m + 1].g);
+  }
+  fRate.minusPeriod = -rate.r;
+  fRate.riseDecayPole = rate.pole(2.0f);
+  fRate.riseDecayInput = 1.0f - fRate.riseDecayPole;
+  fRate.slowRiseDecayPole = rate.pole(0.1f);
+  fRate.slowRiseDecayInput = 1.0f - fRate.slowRiseDecayPole;
+  fRate.fastSmoothPole = rate.pole(66.666664f);
+  fRate.fastSmoothInput = 1.0f - fRate.fastSmoothPole;
+  fRate.numeratorSmoothPole = rate.pole(33.333332f);
+  fRate.numeratorSmoothInput = 1.0f - fRate.numeratorSmoothPole;
+  fRate.fastRelease.setRate(rate.r, 0.25f);
+  fRate.slowRelease.setRate(rate.r, 5.0f);
+}
+
+void FastBandEqualiser::prepareBlock(const ControlFields& controls, const SampleRate&) {
+  const float g = dbToLinear(controls.noisegateGain);
+  fBlock.ceiling[0] = std::max(g, kFloor90dB);
+  for (int m = 1; m < kBandCount; ++m) {
+    fBlock.ceiling[m] = std::max(g - 5.0f * static_cast<float>(m), kFloor90dB);
+  }
+  fBlock.threshold = dbToLinear(controls.autoEqThreshold);
+  fBlock.densityLimit = dbToLinear(controls.autoEqDensityLimit);
+}
+
+void FastBandEqualiser::clear() {
+  // The state is hundreds of kilobytes of floats: zero it in place.
+  static_assert(std::is_trivially_copyable_v<State>);
+  std::memset(&fState, 0, sizeof fState);
+}
+
+void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& out) {
+  State& st = fState;
+  const RateConstants& rc = fRate;
+  const float sum = x + d;
+  const float diff = x - d;
+
+  // Band filters, band rings and quadrature magnitudes: the sum lanes and
+  // the difference lanes of four bands per pass, sharing the coefficients.
+  float* ringNow = st.bandRing[n & 255];
+  alignas(16) float magnitude[kLanes];
+  for (int b = 0; b < kBandCount; b += 4) {
+    const Float4 lowA1 = load4(rc.lowA1 + b);
+    const Float4 lowA2 = load4(rc.lowA2 + b);
+    const Float4 lowG = load4(rc.lowG + b);
+    const Float4 kSq = load4(rc.lowKSquared + b);
+    const Float4 minusTwoKSq = load4(rc.lowMinusTwoKSquared + b);
+    const Float4 highA1 = load4(rc.highA1 + b);
+    const Float4 highA2 = load4(rc.highA2 + b);
+    const Float4 highG = load4(rc.highG + b);
+    const Float4 two = splat4(2.0f);
+    for (int lane : {b, kDiffLane + b}) {
+      Float4 y = splat4(lane < kDiffLane ? sum : diff);
+      // Two highpass sections at the lower edge.
+      for (int i = 0; i < 2; ++i) {
+        const Float4 w1 = load4(st.filterW1[i] + lane);
+        const Float4 w2 = load4(st.filterW2[i] + lane);
+        const Float4 w = y - (lowA1 * w1 + lowA2 * w2) * lowG;
+        y = ((w + w2) * kSq + w1 * minusTwoKSq) * lowG;
+        store4(st.filterW2[i] + lane, w1);
+        store4(st.filterW1[i] + lane, w);
+      }
+      // Lowpass at the upper edge, then the second one's raw numerator.
+      {
+        const Float4 w1 = load4(st.filterW1[2] + lane);
+        const Float4 w2 = load4(st.filterW2[2] + lane);
+        const Float4 w = y - (highA1 * w1 + highA2 * w2) * highG;
+        y = (w + two * w1 + w2) * highG;
+        store4(st.filterW2[2] + lane, w1);
+        store4(st.filterW1[2] + lane, w);
+      }
+      const Float4 w1 = load4(st.filterW1[3] + lane);
+      const Float4 w2 = load4(st.filterW2[3] + lane);
+      const Float4 w = y - (highA1 * w1 + highA2 * w2) * highG;
+      const Float4 u = w + two * w1 + w2;
+      store4(st.filterW2[3] + lane, w1);
+      store4(st.filterW1[3] + lane, w);
+      store4(ringNow + lane, u);
+
+      // Quadrature pair on the negated, normalised band value.
+      store4(magnitude + lane, st.pairs.magnitude(-(highG * u), lane));
+    }
+  }
+
+  // Peak and hold, then the arguments of the two release factors.
+  const Float4 one = splat4(1.0f);
+  const Float4 zero = splat4(0.0f);
+  const Float4 half = splat4(0.5f);
+  const Float4 two = splat4(2.0f);
+  const Float4 minusPeriod = splat4(rc.minusPeriod);
+  // Each hold entry is written twice, 64 rows apart, so that the 44 newest
+  // rows always lie in one run of the table, ending at the newest.
+  float* holdNow = st.hold[(n & 63) + 64];
+  float* holdNowLow = st.hold[n & 63];
+  alignas(16) float held[kBandCount];
+  alignas(16) float fastArg[kBandCount];
+  alignas(16) float slowArg[kBandCount];
+  for (int b = 0; b < kBandCount; b += 4) {
+    const Float4 peak = max4(load4(magnitude + b), load4(magnitude + kDiffLane + b));
+    store4(st.peakMagnitude + b, peak);
+    const Float4 entry = max4(peak, splat4(fBlock.threshold));
+    store4(holdNow + b, entry);
+    store4(holdNowLow + b, entry);
+
+    // Window maximum over lags 0 ... 43, in the plain stage's four running
+    // maxima so that even NaN entries give the same result.
+    const float* lag0 = holdNow + b;
+    Float4 m0 = load4(lag0);
+    Float4 m1 = load4(lag0 - 1 * kBandCount);
+    Float4 m2 = load4(lag0 - 2 * kBandCount);
+    Float4 m3 = load4(lag0 - 3 * kBandCount);
+    for (int lag = 4; lag < kHoldWindow; lag += 4) {
+      m0 = max4(m0, load4(lag0 - lag * kBandCount));
+      m1 = max4(m1, load4(lag0 - (lag + 1) * kBandCount));
+      m2 = max4(m2, load4(lag0 - (lag + 2) * kBandCount));
+      m3 = max4(m3, load4(lag0 - (lag + 3) * kBandCount));
+    }
+    const Float4 h = max4(max4(m0, m1), max4(m2, m3));
+    store4(held + b, h);
+    store4(st.heldLevel + b, h);
+
+    const Float4 fastRise = select4(greater4(h, load4(st.fastEnvelope + b)), one, zero);
+    const Float4 fastRelease =
+        max4(fastRise, splat4(rc.riseDecayInput) * fastRise +
+                           splat4(rc.riseDecayPole) * load4(st.fastRelease + b));
+    store4(st.fastRelease + b, fastRelease);
+    store4(fastArg + b,
+           minusPeriod / (max4(two * (fastRelease - half), zero) + splat4(0.25f)));
+
+    const Float4 slowRise = select4(greater4(peak, load4(st.slowEnvelope + b)), one, zero);
+    const Float4 slowRelease =
+        max4(slowRise, splat4(rc.slowRiseDecayInput) * slowRise +
+                           splat4(rc.slowRiseDecayPole) * load4(st.slowRelease + b));
+    store4(st.slowRelease + b, slowRelease);
+    store4(slowArg + b, minusPeriod / (max4(two * (slowRelease - half), zero) + splat4(5.0f)));
+  }
+
+  // The exponentials, one lane at a time.
+  alignas(16) float fastFactor[kBandCount];
+  alignas(16) float slowFactor[kBandCount];
+  for (int m = 0; m < kBandCount; ++m) {
+    fastFactor[m] = rc.fastRelease(fastArg[m]);
+    slowFactor[m] = rc.slowRelease(slowArg[m]);
+  }
+
+  // Envelopes, numerator, gain, gained components and delay lines.
+  float* lineNow = st.line[n & 4095];
+  const float* lineOut = st.line[(n - kBandLineDelay) & 4095];
+  const float* ringLate = st.bandRing[(n - kBandLookAhead) & 255];
+  for (int b = 0; b < kBandCount; b += 4) {
+    const Float4 h = load4(held + b);
+    const Float4 peak = load4(st.peakMagnitude + b);
+
+    const Float4 fastFactor4 = load4(fastFactor + b);
+    const Float4 heldLevel = abs4(h);
+    const Float4 fastPeak = max4(heldLevel, (one - fastFactor4) * heldLevel +
+                                                fastFactor4 * load4(st.fastPeak + b));
+    store4(st.fastPeak + b, fastPeak);
+    const Float4 fastEnvelope = splat4(rc.fastSmoothInput) * fastPeak +
+                                splat4(rc.fastSmoothPole) * load4(st.fastEnvelope + b);
+    store4(st.fastEnvelope + b, fastEnvelope);
+
+    const Float4 slowFactor4 = load4(slowFactor + b);
+    const Float4 peakLevel = abs4(peak);
+    const Float4 slowPeak = max4(peakLevel, (one - slowFactor4) * peakLevel +
+                                                slowFactor4 * load4(st.slowPeak + b));
+    store4(st.slowPeak + b, slowPeak);
+    const Float4 slowEnvelope = splat4(rc.riseDecayInput) * slowPeak +
+                                splat4(rc.riseDecayPole) * load4(st.slowEnvelope + b);
+    store4(st.slowEnvelope + b, slowEnvelope);
+
+    const Float4 capped = min4(load4(fBlock.ceiling + b) * peak, one);
+    const Float4 numeratorPeak =
+        max4(capped, load4(rc.numeratorInput + b) * capped +
+                         load4(rc.numeratorPole + b) * load4(st.numeratorPeak + b));
+    store4(st.numeratorPeak + b, numeratorPeak);
+    const Float4 numerator = splat4(rc.numeratorSmoothInput) * numeratorPeak +
+                             splat4(rc.numeratorSmoothPole) * load4(st.numerator + b);
+    store4(st.numerator + b, numerator);
+
+    const Float4 limitedSlow = splat4(fBlock.densityLimit) * slowEnvelope;
+    Float4 den = select4(greaterEqual4(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
+    const Float4 floor = splat4(kFloor90dB);
+    den = select4(greater4(den, floor), den, floor);
+    const Float4 gain = numerator / den;
+    store4(st.gain + b, gain);
+
+    const Float4 weightedGain = load4(rc.signedWeight + b) * gain;
+    const Float4 a = weightedGain * load4(ringLate + b);
+    const Float4 bDiff = weightedGain * load4(ringLate + kDiffLane + b);
+    store4(out.gained + b, a);
+    store4(out.gainedDiff + b, bDiff);
+    store4(lineNow + b, a + bDiff);
+    store4(lineNow + kDiffLane + b, a - bDiff);
+    store4(out.sumOut + b, load4(lineOut + b));
+  }
+  // The mono bands have no difference read-out: lanes 2 ... 11 only.
+  static_assert(kMonoBandCount == 2 && kBandCount == 12);
+  store4(out.diffOut + 2, load4(lineOut + kDiffLane + 2));
+  store4(out.diffOut + 6, load4(lineOut + kDiffLane + 6));
+  store4(out.diffOut + 8, load4(lineOut + kDiffLane + 8));
+  out.mono = out.sumOut[0] + out.sumOut[1];
+}
+
+}  // namespace vardo

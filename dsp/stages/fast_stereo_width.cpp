@@ -1,0 +1,167 @@
+#include "fast_stereo_width.h"
+
+#include <cstring>
+#include <type_traits>
+
+#include "../float4.h"
+
+namespace vardo {
+
+namespace {
+
+// The level constants of stereo_width.cpp.
+constexpr float kUpperLevelFloor = 1.5848931e-5f;
+constexpr float kLowerLevelFloor = 0.0031622776f;
+constexpr float kGateScale = 1000.0f;
+constexpr float kUnusedLimitRaise = 0.414f;
+
+}  // namespace
+
+void FastStereoWidth::setRate(const SampleRate& rate) {
+  fRate.minusPeriod = -rate.r;
+  fRate.riseDecayPole = rate.pole(16.666666f);
+  fRate.riseDecayInput = 1.0f - fRate.riseDecayPole;
+  fRate.envelopeSmoothPole = rate.pole(1000.0f);
+  fRate.envelopeSmoothInput = 1.0f - fRate.envelopeSmoothPole;
+  fRate.levelReleasePole = rate.pole(2.5f);
+  fRate.levelReleaseInput = 1.0f - fRate.levelReleasePole;
+  fRate.levelSmoothPole = rate.pole(33.333332f);
+  fRate.levelSmoothInput = 1.0f - fRate.levelSmoothPole;
+  const float y = rate.kFixed(10.0f);
+  fRate.lowpassFeedback = 1.0f - y;
+  fRate.lowpassScale = 1.0f / (1.0f + y);
+  fRate.componentRelease.setRate(rate.r, 0.03f);
+}
+
+void FastStereoWidth::prepareBlock(const ControlFields& controls, const SampleRate&) {
+  fBlock.limit = 0.01f * controls.expanderLimitPercent;
+  fBlock.trim = dbToLinear(controls.expanderGainTrim + 10.0f);
+  fBlock.offset = controls.expanderOffset;
+}
+
+void FastStereoWidth::clear() {
+  static_assert(std::is_trivially_copyable_v<State>);
+  std::memset(&fState, 0, sizeof fState);
+}
+
+void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB) {
+  State& st = fState;
+  const RateConstants& rc = fRate;
+  const Float4 one = splat4(1.0f);
+  const Float4 zero = splat4(0.0f);
+
+  // Component magnitudes and release states; lane m of each half is band m.
+  alignas(16) float magnitude[kLanes];
+  alignas(16) float releaseArg[kLanes];
+  for (int lane = 0; lane < kLanes; lane += 4) {
+    const Float4 in = load4(lane < kDiffLane ? bands.gained + lane : bands.gainedDiff + lane - kDiffLane);
+    const Float4 mag = st.pairs.magnitude(in, lane);
+    store4(magnitude + lane, mag);
+    const Float4 rise = select4(greater4(mag, load4(st.envelope + lane)), one, zero);
+    const Float4 release = max4(rise, splat4(rc.riseDecayInput) * rise +
+                                          splat4(rc.riseDecayPole) * load4(st.release + lane));
+    store4(st.release + lane, release);
+    store4(releaseArg + lane, splat4(rc.minusPeriod) /
+                                  (max4(splat4(2.0f) * (release - splat4(0.5f)), zero) +
+                                   splat4(0.03f)));
+  }
+
+  // Release factors of the width bands' components, one lane at a time.
+  alignas(16) float alpha[kLanes] = {};
+  for (int m = kMonoBandCount; m < kBandCount; ++m) {
+    alpha[m] = rc.componentRelease(releaseArg[m]);
+    alpha[kDiffLane + m] = rc.componentRelease(releaseArg[kDiffLane + m]);
+  }
+
+  // Component envelopes.
+  for (int lane = 0; lane < kLanes; lane += 4) {
+    const Float4 a = load4(alpha + lane);
+    const Float4 level = abs4(load4(magnitude + lane));
+    const Float4 peak = max4(level, (one - a) * level + a * load4(st.peak + lane));
+    store4(st.peak + lane, peak);
+    store4(st.envelope + lane, splat4(rc.envelopeSmoothInput) * peak +
+                                   splat4(rc.envelopeSmoothPole) * load4(st.envelope + lane));
+  }
+
+  // Upper and lower levels, gate and the argument of the tangent.
+  const Float4 levelReleaseInput = splat4(rc.levelReleaseInput);
+  const Float4 levelReleasePole = splat4(rc.levelReleasePole);
+  const Float4 levelSmoothInput = splat4(rc.levelSmoothInput);
+  const Float4 levelSmoothPole = splat4(rc.levelSmoothPole);
+  const Float4 lowpassFeedback = splat4(rc.lowpassFeedback);
+  const Float4 lowpassScale = splat4(rc.lowpassScale);
+  alignas(16) float z[kBandCount];
+  for (int b = 0; b < kBandCount; b += 4) {
+    const Float4 envSum = load4(st.envelope + b);
+    const Float4 envDiff = load4(st.envelope + kDiffLane + b);
+
+    const Float4 upper = max4(max4(envSum, envDiff), splat4(kUpperLevelFloor));
+    const Float4 upperPeak =
+        max4(upper, levelReleaseInput * upper + levelReleasePole * load4(st.upperPeak + b));
+    store4(st.upperPeak + b, upperPeak);
+    const Float4 upperLevel =
+        levelSmoothInput * upperPeak + levelSmoothPole * load4(st.upperLevel + b);
+    store4(st.upperLevel + b, upperLevel);
+
+    const Float4 gate = min4(splat4(kGateScale) * upperLevel, one);
+    const Float4 gateLowpass =
+        (gate + load4(st.gate + b) - lowpassFeedback * load4(st.gateLowpass + b)) * lowpassScale;
+    store4(st.gateLowpass + b, gateLowpass);
+    store4(st.gate + b, gate);
+
+    const Float4 lower = max4(min4(envSum, envDiff), splat4(kLowerLevelFloor));
+    const Float4 lowerPeak =
+        max4(lower, levelReleaseInput * lower + levelReleasePole * load4(st.lowerPeak + b));
+    store4(st.lowerPeak + b, lowerPeak);
+    const Float4 lowerLevel =
+        levelSmoothInput * lowerPeak + levelSmoothPole * load4(st.lowerLevel + b);
+    store4(st.lowerLevel + b, lowerLevel);
+
+    store4(z + b, (upperLevel * gateLowpass) / lowerLevel - splat4(fBlock.offset));
+  }
+
+  // The tangent curve, one lane at a time.
+  alignas(16) float curve[kBandCount] = {};
+  for (int m = kMonoBandCount; m < kBandCount; ++m) {
+    if (z[m] > 0.0f) {
+      curve[m] = ftan(z[m]);
+      if (curve[m] < 0.0f) curve[m] = 0.0f;
+    }
+  }
+
+  // Side gain, width limit and the band terms of the channel sums.
+  alignas(16) float termA[kBandCount];
+  alignas(16) float termB[kBandCount];
+  const Float4 limit = splat4(fBlock.limit);
+  for (int b = 0; b < kBandCount; b += 4) {
+    const Float4 c = load4(curve + b);
+    const Float4 sideLowpass =
+        (c + load4(st.curve + b) - lowpassFeedback * load4(st.sideLowpass + b)) * lowpassScale;
+    store4(st.sideLowpass + b, sideLowpass);
+    store4(st.curve + b, c);
+    const Float4 trimmed = max4(sideLowpass * splat4(fBlock.trim), zero);
+    store4(st.sideGain + b, trimmed);
+
+    const Float4 diffOut = load4(bands.diffOut + b);
+    const Mask4 belowLimit = greater4(limit, trimmed);
+    const Float4 side = select4(belowLimit, trimmed * diffOut, limit * diffOut);
+    const Float4 remainder = limit - trimmed;
+    const Float4 unused = select4(belowLimit, select4(greater4(remainder, zero), remainder, zero), zero);
+    const Float4 factor = one + splat4(kUnusedLimitRaise) * unused;
+    const Float4 sumOut = load4(bands.sumOut + b);
+    store4(termA + b, (sumOut + side) * factor);
+    store4(termB + b, (sumOut - side) * factor);
+  }
+
+  // The channel sums, band by band in ascending order.
+  float accA = 0.0f;
+  float accB = 0.0f;
+  for (int m = kMonoBandCount; m < kBandCount; ++m) {
+    accA = accA + termA[m];
+    accB = accB + termB[m];
+  }
+  sumA = bands.mono + accA;
+  sumB = bands.mono + accB;
+}
+
+}  // namespace vardo

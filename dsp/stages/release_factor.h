@@ -1,0 +1,51 @@
+// Release factor exp(-(1/fs) / (max(2 (s - 0.5), 0) + base)) of an adaptive
+// peak follower, with the two values it takes most often kept from setRate.
+//
+// The release state s is exactly 1 on every sample with a rise and at or
+// below 0.5 once the follower has been steady for a while; in both cases the
+// argument of the exponential is one fixed float. Those two results are
+// computed once by the very same call; any other argument is evaluated per
+// sample. Recognising an argument by its bits makes the result identical to
+// calling the exponential every time.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "../float_math.h"
+
+namespace vardo {
+
+class ReleaseFactor {
+ public:
+  // The argument for release state s, in the order of operations the
+  // per-sample step uses.
+  static float argument(float minusPeriod, float releaseState, float base) {
+    return minusPeriod / (std::max(2.0f * (releaseState - 0.5f), 0.0f) + base);
+  }
+
+  void setRate(float period, float base) {
+    const float minusPeriod = -period;
+    fRise = Entry::of(argument(minusPeriod, 1.0f, base));
+    fSteady = Entry::of(argument(minusPeriod, 0.0f, base));
+  }
+
+  float operator()(float arg) const {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(arg);
+    if (bits == fRise.bits) return fRise.value;
+    if (bits == fSteady.bits) return fSteady.value;
+    return fexp(arg);
+  }
+
+ private:
+  struct Entry {
+    std::uint32_t bits = 0;
+    float value = 1.0f;  // exp(0), for the zero bits before setRate
+    static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), fexp(arg)}; }
+  };
+  Entry fRise;
+  Entry fSteady;
+};
+
+}  // namespace vardo
