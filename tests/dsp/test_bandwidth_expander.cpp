@@ -109,16 +109,6 @@ TEST(BandwidthExpander, SynthesisesTheOctaveAboveTheCorner) {
   EXPECT_LT(amplitudeAt(genLow, 4000.0, fs, begin, count), 0.1 * quietOctave);
 }
 
-TEST(BandwidthExpander, DirectPathIsTheChannelTwoSamplesLate) {
-  ControlFields c = defaults();
-  c.bandwidthExpansionLevel = -96.0f;
-  const auto in = noise(0.5f, 4096);
-  const auto out = run(in, 44100, c);
-  EXPECT_EQ(out[0], 0.0f);
-  EXPECT_EQ(out[1], 0.0f);
-  for (size_t i = 2; i < in.size(); ++i) ASSERT_NEAR(out[i], in[i - 2], 1e-4f) << i;
-}
-
 // The envelope divisor is floored, so loud bursts, sudden stops and full-scale
 // noise keep the generated band finite and bounded, at every rate and corner.
 TEST(BandwidthExpander, StaysFiniteAndBounded) {
