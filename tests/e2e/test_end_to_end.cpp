@@ -298,3 +298,35 @@ TEST(EndToEnd, HostileSamplesNeverLeaveTheCeiling) {
     }
   }
 }
+
+// Through the whole chain, a tone between 5 kHz and the lowpass corner gains
+// its octave above the corner on both channels; "Bandwidth Expansion Level"
+// at its minimum removes it.
+TEST(EndToEnd, BandwidthExpansionAddsTheOctaveAboveTheCorner) {
+  const int fs = 48000;
+  const int count = fs / 2;
+  std::vector<float> tone(count);
+  for (int i = 0; i < count; ++i) tone[i] = 0.3f * static_cast<float>(std::sin(2.0 * M_PI * 6000.0 * i / fs));
+  auto level = [&](const std::vector<float>& x, double f) {
+    double re = 0.0;
+    double im = 0.0;
+    for (int i = count / 2; i < count; ++i) {
+      re += x[i] * std::cos(2.0 * M_PI * f * i / fs);
+      im += x[i] * std::sin(2.0 * M_PI * f * i / fs);
+    }
+    return 2.0 * std::hypot(re, im) / (count / 2);
+  };
+  HostedVardo expanded(fs);
+  HostedVardo plain(fs);
+  ASSERT_TRUE(expanded.ok() && plain.ok());
+  plain.setValue(kExpansionLevel, -96);
+  const Stereo on = expanded.render(tone, 512);
+  const Stereo off = plain.render(tone, 512);
+  for (const auto& [withOctave, without] : {std::pair{&on.left, &off.left}, std::pair{&on.right, &off.right}}) {
+    const double octave = level(*withOctave, 12000.0);
+    std::printf("[ figure   ] 12 kHz from a 6 kHz tone: %.4f at +16 dB, %.2g at -96 dB (tone %.3f)\n", octave,
+                level(*without, 12000.0), level(*withOctave, 6000.0));
+    EXPECT_GT(octave, 0.05 * level(*withOctave, 6000.0));
+    EXPECT_LT(level(*without, 12000.0), 1e-3 * octave);
+  }
+}
