@@ -22,10 +22,15 @@ void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uin
 
   // First-order lowpass at the second noise-reduction corner; its previous
   // output is the ring slot one sample back.
-  const float yA =
+  float yA =
       (st.previousInA - corner.oneMinusK * st.lowpassA.read(n, 1) + xA) / corner.kPlusOne;
-  const float yB =
+  float yB =
       (st.previousInB - corner.oneMinusK * st.lowpassB.read(n, 1) + xB) / corner.kPlusOne;
+  // A non-finite value must not settle in the recursion, the rings or the gain
+  // envelope, where it would hold the outputs at NaN or silence for good: it
+  // is replaced by silence and the stage recovers as soon as its input is finite.
+  if (!std::isfinite(yA)) yA = 0.0f;
+  if (!std::isfinite(yB)) yB = 0.0f;
   st.lowpassA.write(n, yA);
   st.lowpassB.write(n, yB);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "hosted_vardo.h"
@@ -276,5 +277,56 @@ TEST(EndToEnd, StableAtEverySampleRate) {
       const Stereo tail = plugin.render(std::vector<float>(kReportedDelay + fs / 4, 0.0f), 512);
       EXPECT_LT(peakAbs(tail.left, tail.left.size() - fs / 20), 0.05f) << fs << " " << openCorners;
     }
+  }
+}
+
+// NaN, infinities and absurdly large samples from a host never turn into
+// non-finite or over-ceiling output; after NaN and infinities the programme
+// comes back.
+TEST(EndToEnd, HostileSamplesNeverLeaveTheCeiling) {
+  const int fs = 44100;
+  for (float glitch : {std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity(), 1e34f}) {
+    auto input = prog::speechLike(fs, fs, 13u);
+    for (int i = 5000; i < 5040; ++i) input[i] = (i & 1) ? glitch : -glitch;
+    HostedVardo plugin(fs);
+    ASSERT_TRUE(plugin.ok());
+    const Stereo out = plugin.render(input, 512);
+    expectFiniteAndBounded(out, "after a glitch");
+    if (!std::isfinite(glitch)) {
+      EXPECT_GT(peakAbs(out.left, fs / 2), 0.1f) << glitch;
+    }
+  }
+}
+
+// Through the whole chain, a tone between 5 kHz and the lowpass corner gains
+// its octave above the corner on both channels; "Bandwidth Expansion Level"
+// at its minimum removes it.
+TEST(EndToEnd, BandwidthExpansionAddsTheOctaveAboveTheCorner) {
+  const int fs = 48000;
+  const int count = fs / 2;
+  std::vector<float> tone(count);
+  for (int i = 0; i < count; ++i) tone[i] = 0.3f * static_cast<float>(std::sin(2.0 * M_PI * 6000.0 * i / fs));
+  auto level = [&](const std::vector<float>& x, double f) {
+    double re = 0.0;
+    double im = 0.0;
+    for (int i = count / 2; i < count; ++i) {
+      re += x[i] * std::cos(2.0 * M_PI * f * i / fs);
+      im += x[i] * std::sin(2.0 * M_PI * f * i / fs);
+    }
+    return 2.0 * std::hypot(re, im) / (count / 2);
+  };
+  HostedVardo expanded(fs);
+  HostedVardo plain(fs);
+  ASSERT_TRUE(expanded.ok() && plain.ok());
+  plain.setValue(kExpansionLevel, -96);
+  const Stereo on = expanded.render(tone, 512);
+  const Stereo off = plain.render(tone, 512);
+  for (const auto& [withOctave, without] : {std::pair{&on.left, &off.left}, std::pair{&on.right, &off.right}}) {
+    const double octave = level(*withOctave, 12000.0);
+    std::printf("[ figure   ] 12 kHz from a 6 kHz tone: %.4f at +16 dB, %.2g at -96 dB (tone %.3f)\n", octave,
+                level(*without, 12000.0), level(*withOctave, 6000.0));
+    EXPECT_GT(octave, 0.05 * level(*withOctave, 6000.0));
+    EXPECT_LT(level(*without, 12000.0), 1e-3 * octave);
   }
 }
