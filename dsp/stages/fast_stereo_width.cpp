@@ -65,7 +65,9 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
   alignas(16) float magnitude[kLanes];
   alignas(16) float releaseArg[kLanes];
   for (int lane = 0; lane < kLanes; lane += 4) {
-    const Float4 in = load4(lane < kDiffLane ? bands.gained + lane : bands.gainedDiff + lane - kDiffLane);
+    const float* component =
+        lane < kDiffLane ? bands.gained + lane : bands.gainedDiff + (lane - kDiffLane);
+    const Float4 in = load4(component);
     const Float4 mag = st.pairs.magnitude(in, lane, parity);
     store4(magnitude + lane, mag);
     const Float4 rise = select4(greater4(mag, load4(st.envelope + lane)), one, zero);
@@ -158,7 +160,8 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
     const Mask4 belowLimit = greater4(limit, trimmed);
     const Float4 side = select4(belowLimit, trimmed * diffOut, limit * diffOut);
     const Float4 remainder = limit - trimmed;
-    const Float4 unused = select4(belowLimit, select4(greater4(remainder, zero), remainder, zero), zero);
+    const Float4 positiveRemainder = select4(greater4(remainder, zero), remainder, zero);
+    const Float4 unused = select4(belowLimit, positiveRemainder, zero);
     const Float4 factor = one + splat4(kUnusedLimitRaise) * unused;
     const Float4 sumOut = load4(bands.sumOut + b);
     store4(termA + b, (sumOut + side) * factor);
