@@ -1,5 +1,7 @@
 #include "mydsp.h"
 
+#include <cmath>
+
 void mydsp::declareControls(UI* builder) { declareControlFields(builder, fControls); }
 
 void mydsp::declareMetadata(MetaTable* collector) { declareMetadataPairs(collector); }
@@ -55,6 +57,7 @@ void mydsp::computeBlock(int count, float** inputs, float** outputs) {
   float* out0 = outputs[0];
   float* out1 = outputs[1];
   vardo::BandOutputs bands;
+  bool chainFinite = true;
   for (int i = 0; i < count; ++i) {
     // Input sample i is read before output sample i is written, so input 0
     // and output 0 may share a buffer.
@@ -71,8 +74,16 @@ void mydsp::computeBlock(int count, float** inputs, float** outputs) {
     fStereoWidth.process(bands, sumA, sumB);
     const float xA = fExpanderA.process(sumA);
     const float xB = fExpanderB.process(sumB);
+    // Anything that went non-finite anywhere upstream (a host sample so large
+    // that a filter state overflows) reaches the channel signals here.
+    chainFinite = chainFinite && std::isfinite(xA) && std::isfinite(xB);
     fOutput.process(xA, xB, fLevelNormaliser.secondCorner(), n, out0[i], out1[i]);
 
     ++fSampleCounter;
   }
+
+  // A filter or follower that has overflowed would hold its state at
+  // infinity or NaN for good. The output stage keeps the outputs silent
+  // meanwhile; starting the chain afresh lets it recover from the next block.
+  if (!chainFinite) clearState();
 }
