@@ -1,26 +1,13 @@
 #include "band_equaliser.h"
 
+#include "band_constants.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace vardo {
 
 namespace {
-
-constexpr float kButterworthDamping = 1.4142135f;
-
-// Output weight c_m of every band before the upper-edge normalisation. Band
-// 10 (5125 ... 7688 Hz) sits a tenth (20 dB) below its neighbours.
-constexpr float kBandWeight[kBandCount] = {0.0891251f,   0.061095733f, 0.04066836f, 0.05023413f,
-                                           0.04823413f,  0.04623413f,  0.044234134f, 0.049095735f,
-                                           0.047095735f, 0.045095734f, 0.005118864f, 0.04879458f};
-
-// Rate of the numerator peak follower: 2^m + 1 per second, faster for higher bands.
-constexpr float kNumeratorRate[kBandCount] = {2.0f,   3.0f,   5.0f,   9.0f,    17.0f,   33.0f,
-                                              65.0f,  129.0f, 257.0f, 513.0f, 1025.0f, 2049.0f};
-
-// Even bands are inverted, odd bands pass with their own polarity.
-constexpr float bandSign(int m) { return (m % 2 == 0) ? -1.0f : 1.0f; }
 
 // Release factor of an adaptive peak follower: the release time constant
 // runs from `base` seconds (release state at or below 0.5) to base + 1 s
@@ -60,7 +47,7 @@ void BandEqualiser::setRate(const SampleRate& rate) {
   for (int e = 0; e < kBandEdgeCount; ++e) {
     const float k = rate.kFixed(kEdgeHz[e]);
     EdgeSection& edge = fRate.edge[e];
-    edge.poles = butterworthPoles(k, kButterworthDamping);
+    edge.poles = butterworthPoles(k, kBandEdgeDamping);
     edge.kSquared = k * k;
     edge.minusTwoKSquared = -(2.0f * edge.kSquared);
   }

@@ -16,10 +16,10 @@
 #include "../controls.h"
 #include "../primitives.h"
 #include "../sample_rate.h"
+#include "band_constants.h"
 
 namespace vardo {
 
-constexpr int kBandCount = 12;
 constexpr int kMonoBandCount = 2;  // bands 0 and 1 stay mono
 constexpr int kBandEdgeCount = kBandCount + 1;
 

@@ -1,5 +1,7 @@
 #include "fast_band_equaliser.h"
 
+#include "band_constants.h"
+
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
@@ -9,28 +11,12 @@
 
 namespace vardo {
 
-namespace {
-
-constexpr float kButterworthDamping = 1.4142135f;
-
-// The band table of band_equaliser.cpp: output weight c_m before the
-// upper-edge normalisation, and the numerator follower's rate 2^m + 1.
-constexpr float kBandWeight[kBandCount] = {0.0891251f,   0.061095733f, 0.04066836f, 0.05023413f,
-                                           0.04823413f,  0.04623413f,  0.044234134f, 0.049095735f,
-                                           0.047095735f, 0.045095734f, 0.005118864f, 0.04879458f};
-constexpr float kNumeratorRate[kBandCount] = {2.0f,   3.0f,   5.0f,   9.0f,    17.0f,   33.0f,
-                                              65.0f,  129.0f, 257.0f, 513.0f, 1025.0f, 2049.0f};
-
-constexpr float bandSign(int m) { return (m % 2 == 0) ? -1.0f : 1.0f; }
-
-}  // namespace
-
 void FastBandEqualiser::setRate(const SampleRate& rate) {
   SectionCoeffs poles[kBandEdgeCount];
   float kSquared[kBandEdgeCount];
   for (int e = 0; e < kBandEdgeCount; ++e) {
     const float k = rate.kFixed(BandEqualiser::kEdgeHz[e]);
-    poles[e] = butterworthPoles(k, kButterworthDamping);
+    poles[e] = butterworthPoles(k, kBandEdgeDamping);
     kSquared[e] = k * k;
   }
   for (int m = 0; m < kBandCount; ++m) {

@@ -1,21 +1,13 @@
 #include "fast_stereo_width.h"
 
+#include "band_constants.h"
+
 #include <cstring>
 #include <type_traits>
 
 #include "../float4.h"
 
 namespace vardo {
-
-namespace {
-
-// The level constants of stereo_width.cpp.
-constexpr float kUpperLevelFloor = 1.5848931e-5f;
-constexpr float kLowerLevelFloor = 0.0031622776f;
-constexpr float kGateScale = 1000.0f;
-constexpr float kUnusedLimitRaise = 0.414f;
-
-}  // namespace
 
 void FastStereoWidth::setRate(const SampleRate& rate) {
   fRate.minusPeriod = -rate.r;

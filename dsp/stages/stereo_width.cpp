@@ -1,22 +1,11 @@
 #include "stereo_width.h"
 
+#include "band_constants.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace vardo {
-
-namespace {
-
-// Lowest upper level: keeps the gate defined in silence.
-constexpr float kUpperLevelFloor = 1.5848931e-5f;
-// Lowest lower level: the divisor of the level ratio.
-constexpr float kLowerLevelFloor = 0.0031622776f;
-// Upper levels from 1/1000 up open the gate fully.
-constexpr float kGateScale = 1000.0f;
-// Loudness raise per unit of unused width limit.
-constexpr float kUnusedLimitRaise = 0.414f;
-
-}  // namespace
 
 void StereoWidth::setRate(const SampleRate& rate) {
   fRate.period = rate.r;
