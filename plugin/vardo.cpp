@@ -57,10 +57,13 @@ void enableFlushToZero() {
 
 // The standard bounded copy: at most n characters, zero-filled when the value
 // is shorter, then a terminator at position n.
+// Copies an identity text into a host buffer of the interface's nominal size
+// n: zero-filled, terminated, and never a byte past the n the host was
+// promised (a longer text is cut to n - 1 characters).
 bool copyBounded(char* to, const std::string& from, std::size_t n) {
   if (!to) return false;
-  std::strncpy(to, from.c_str(), n);
-  to[n] = 0;
+  std::strncpy(to, from.c_str(), n - 1);
+  to[n - 1] = 0;
   return true;
 }
 

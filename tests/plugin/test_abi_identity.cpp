@@ -56,16 +56,16 @@ TEST(AbiIdentity, NamesVersionsAndCategory) {
   std::memset(name, 'x', sizeof name);
   EXPECT_EQ(host.dispatch(effGetEffectName, 0, 0, name), 1);
   EXPECT_STREQ(name, "Tovrel_KORVA-MX31f7");
-  // The bounded copy zero-fills up to and including position 32, no further.
-  for (int i = 19; i <= 32; ++i) EXPECT_EQ(name[i], 0) << i;
-  EXPECT_EQ(name[33], 'x');
+  // The copy zero-fills the 32 bytes a host is promised and writes nothing beyond.
+  for (int i = 19; i < 32; ++i) EXPECT_EQ(name[i], 0) << i;
+  EXPECT_EQ(name[32], 'x');
 
   char vendor[256];
   std::memset(vendor, 'x', sizeof vendor);
   EXPECT_EQ(host.dispatch(effGetVendorString, 0, 0, vendor), 1);
   EXPECT_STREQ(vendor, "Tovrel");
-  EXPECT_EQ(vendor[64], 0);
-  EXPECT_EQ(vendor[65], 'x');
+  EXPECT_EQ(vendor[63], 0);
+  EXPECT_EQ(vendor[64], 'x');
 
   EXPECT_EQ(host.textOf(effGetProductString), "Tovrel_KORVA-MX31f7");
   EXPECT_EQ(host.dispatch(effGetProductString, 0, 0, name), 1);

@@ -103,14 +103,14 @@ TEST(EffectClass, IdentityTextsComeFromTheMetadata) {
   EXPECT_EQ(makeEffect(new MetadataDsp("version", "1e20"))->getVendorVersion(), 0);
   EXPECT_EQ(makeEffect(new MetadataDsp("version", "nan"))->getVendorVersion(), 0);
 
-  // A long name is cut at 32 characters, a long vendor at 64.
+  // A long name is cut to fit the host's 32 bytes with its terminator, a long vendor its 64.
   const std::string longName(40, 'n');
   auto named = makeEffect(new MetadataDsp("name", longName));
   char text[128];
   std::memset(text, 'x', sizeof text);
   EXPECT_TRUE(named->getEffectName(text));
-  EXPECT_EQ(std::string(text), std::string(32, 'n'));
-  EXPECT_EQ(text[33], 'x');
+  EXPECT_EQ(std::string(text), std::string(31, 'n'));
+  EXPECT_EQ(text[32], 'x');
   std::memset(text, 'x', sizeof text);
   EXPECT_TRUE(named->getProductString(text));
   EXPECT_EQ(std::string(text), longName);
@@ -118,8 +118,8 @@ TEST(EffectClass, IdentityTextsComeFromTheMetadata) {
   auto vendor = makeEffect(new MetadataDsp("author", std::string(80, 'v')));
   std::memset(text, 'x', sizeof text);
   EXPECT_TRUE(vendor->getVendorString(text));
-  EXPECT_EQ(std::string(text), std::string(64, 'v'));
-  EXPECT_EQ(text[65], 'x');
+  EXPECT_EQ(std::string(text), std::string(63, 'v'));
+  EXPECT_EQ(text[64], 'x');
   EXPECT_FALSE(vendor->getVendorString(nullptr));
 }
 
