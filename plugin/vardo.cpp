@@ -197,14 +197,19 @@ void Vardo::setSampleRate(float rate) {
   float saved[kMaxCarriedParameters];
   const int carried = fVstUI->size() < kMaxCarriedParameters ? fVstUI->size()
                                                              : kMaxCarriedParameters;
-  for (int i = 0; i < carried; ++i) saved[i] = fVstUI->at(i)->getNormalized();
+  // The control values themselves are carried, so they come back bit for bit.
+  for (int i = 0; i < carried; ++i) saved[i] = fVstUI->at(i)->getRealValue();
 
   AudioEffectX::setSampleRate(rate);
   const int intRate = truncateRate(getSampleRate());
   fDSP->initialize(intRate);
   for (Voice* voice : fVoices) voice->voiceDsp()->initializeInstance(intRate);
 
-  for (int i = 0; i < carried; ++i) setParameter(i, saved[i]);
+  for (int i = 0; i < carried; ++i) {
+    fVstUI->at(i)->setRealValue(saved[i]);
+    for (Voice* voice : fVoices)
+      if (i < voice->size()) voice->at(i)->setRealValue(saved[i]);
+  }
 }
 
 // The scratch buffers serve only the voice path, which renders blocks longer

@@ -161,3 +161,22 @@ TEST(VoiceParameters, AreMirroredIntoEveryVoiceAndSurviveASampleRateChange) {
     EXPECT_EQ(voice->freq, freqSet);
   }
 }
+
+// Values anywhere in a range come back bit for bit after a rate change, not
+// merely within a rounding step of what the host set.
+TEST_F(HostParameters, EveryValueSurvivesARateChangeExactly) {
+  for (int step = 0; step < 200; ++step) {
+    float set[13];
+    std::string shown[13];
+    for (int i = 0; i < 13; ++i) {
+      host.setParameter(i, static_cast<float>((step * 13 + i) % 200) / 199.0f);
+      set[i] = host.getParameter(i);
+      shown[i] = host.parameterDisplay(i);
+    }
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, step % 2 ? 48000.0f : 44100.0f);
+    for (int i = 0; i < 13; ++i) {
+      ASSERT_EQ(host.getParameter(i), set[i]) << i << " " << step;
+      ASSERT_EQ(host.parameterDisplay(i), shown[i]) << i << " " << step;
+    }
+  }
+}
