@@ -2,6 +2,12 @@
 // shared by the plain reference stages and their lane-parallel versions.
 #pragma once
 
+#include <algorithm>
+
+#include "../controls.h"
+#include "../float_math.h"
+#include "../sample_rate.h"
+
 namespace vardo {
 
 constexpr int kBandCount = 12;
@@ -30,5 +36,94 @@ constexpr float kLowerLevelFloor = 0.0031622776f;
 constexpr float kGateScale = 1000.0f;
 // Stereo width: loudness raise per unit of unused width limit.
 constexpr float kUnusedLimitRaise = 0.414f;
+
+// Pole factors of the band level followers, set with the sample rate.
+struct BandPoles {
+  float riseDecayPole = 0.0f;         // p(2): fast release state
+  float riseDecayInput = 0.0f;        // 1 - p(2)
+  float slowRiseDecayPole = 0.0f;     // p(0.1): slow release state
+  float slowRiseDecayInput = 0.0f;    // 1 - p(0.1)
+  float fastSmoothPole = 0.0f;        // p(66.666664): fast envelope smoothing
+  float fastSmoothInput = 0.0f;       // 1 - p(66.666664)
+  float numeratorSmoothPole = 0.0f;   // p(33.333332): numerator smoothing
+  float numeratorSmoothInput = 0.0f;  // 1 - p(33.333332)
+};
+
+inline BandPoles bandPoles(const SampleRate& rate) {
+  BandPoles p;
+  p.riseDecayPole = rate.pole(2.0f);
+  p.riseDecayInput = 1.0f - p.riseDecayPole;
+  p.slowRiseDecayPole = rate.pole(0.1f);
+  p.slowRiseDecayInput = 1.0f - p.slowRiseDecayPole;
+  p.fastSmoothPole = rate.pole(66.666664f);
+  p.fastSmoothInput = 1.0f - p.fastSmoothPole;
+  p.numeratorSmoothPole = rate.pole(33.333332f);
+  p.numeratorSmoothInput = 1.0f - p.numeratorSmoothPole;
+  return p;
+}
+
+// Band gain limits, read from the controls at every block start.
+struct BandBlockValues {
+  alignas(16) float ceiling[kBandCount] = {};  // R_m
+  float threshold = 0.0f;     // Tq: lowest level the hold reports
+  float densityLimit = 0.0f;  // rho: share of the slow envelope that caps the gain
+};
+
+inline BandBlockValues bandBlockValues(const ControlFields& controls) {
+  BandBlockValues v;
+  // The ceilings step down by 5 in linear gain per band, not in decibels.
+  const float g = dbToLinear(controls.noisegateGain);
+  v.ceiling[0] = std::max(g, kFloor90dB);
+  for (int m = 1; m < kBandCount; ++m)
+    v.ceiling[m] = std::max(g - 5.0f * static_cast<float>(m), kFloor90dB);
+  v.threshold = dbToLinear(controls.autoEqThreshold);
+  v.densityLimit = dbToLinear(controls.autoEqDensityLimit);
+  return v;
+}
+
+// Pole factors and the 10 Hz first-order lowpass of the width stage.
+struct WidthPoles {
+  float riseDecayPole = 0.0f;        // p(16.666666): component release state
+  float riseDecayInput = 0.0f;       // 1 - p(16.666666)
+  float envelopeSmoothPole = 0.0f;   // p(1000): component envelope smoothing
+  float envelopeSmoothInput = 0.0f;  // 1 - p(1000)
+  float levelReleasePole = 0.0f;     // p(2.5): upper and lower level release
+  float levelReleaseInput = 0.0f;    // 1 - p(2.5)
+  float levelSmoothPole = 0.0f;      // p(33.333332): upper and lower level smoothing
+  float levelSmoothInput = 0.0f;     // 1 - p(33.333332)
+  float lowpassFeedback = 0.0f;      // 1 - Y of the 10 Hz first-order lowpass
+  float lowpassScale = 0.0f;         // 1 / (1 + Y)
+};
+
+inline WidthPoles widthPoles(const SampleRate& rate) {
+  WidthPoles p;
+  p.riseDecayPole = rate.pole(16.666666f);
+  p.riseDecayInput = 1.0f - p.riseDecayPole;
+  p.envelopeSmoothPole = rate.pole(1000.0f);
+  p.envelopeSmoothInput = 1.0f - p.envelopeSmoothPole;
+  p.levelReleasePole = rate.pole(2.5f);
+  p.levelReleaseInput = 1.0f - p.levelReleasePole;
+  p.levelSmoothPole = rate.pole(33.333332f);
+  p.levelSmoothInput = 1.0f - p.levelSmoothPole;
+  const float y = rate.kFixed(10.0f);
+  p.lowpassFeedback = 1.0f - y;
+  p.lowpassScale = 1.0f / (1.0f + y);
+  return p;
+}
+
+// Width limit, side gain trim and offset, read at every block start.
+struct WidthBlockValues {
+  float limit = 0.0f;   // B: the width limit
+  float trim = 0.0f;    // Trim: side gain scale
+  float offset = 0.0f;  // subtracted from the level ratio before the tangent
+};
+
+inline WidthBlockValues widthBlockValues(const ControlFields& controls) {
+  WidthBlockValues v;
+  v.limit = 0.01f * controls.expanderLimitPercent;
+  v.trim = dbToLinear(controls.expanderGainTrim + 10.0f);
+  v.offset = controls.expanderOffset;
+  return v;
+}
 
 }  // namespace vardo

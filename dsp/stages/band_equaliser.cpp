@@ -58,25 +58,11 @@ void BandEqualiser::setRate(const SampleRate& rate) {
     band.signedWeight = bandSign(m) * (kBandWeight[m] * fRate.edge[m + 1].poles.g);
   }
   fRate.period = rate.r;
-  fRate.riseDecayPole = rate.pole(2.0f);
-  fRate.riseDecayInput = 1.0f - fRate.riseDecayPole;
-  fRate.slowRiseDecayPole = rate.pole(0.1f);
-  fRate.slowRiseDecayInput = 1.0f - fRate.slowRiseDecayPole;
-  fRate.fastSmoothPole = rate.pole(66.666664f);
-  fRate.fastSmoothInput = 1.0f - fRate.fastSmoothPole;
-  fRate.numeratorSmoothPole = rate.pole(33.333332f);
-  fRate.numeratorSmoothInput = 1.0f - fRate.numeratorSmoothPole;
+  static_cast<BandPoles&>(fRate) = bandPoles(rate);
 }
 
 void BandEqualiser::prepareBlock(const ControlFields& controls, const SampleRate&) {
-  // The ceilings step down by 5 in linear gain per band, not in decibels.
-  const float g = dbToLinear(controls.noisegateGain);
-  fBlock.ceiling[0] = std::max(g, kFloor90dB);
-  for (int m = 1; m < kBandCount; ++m) {
-    fBlock.ceiling[m] = std::max(g - 5.0f * static_cast<float>(m), kFloor90dB);
-  }
-  fBlock.threshold = dbToLinear(controls.autoEqThreshold);
-  fBlock.densityLimit = dbToLinear(controls.autoEqDensityLimit);
+  fBlock = bandBlockValues(controls);
 }
 
 void BandEqualiser::clear() {

@@ -76,24 +76,10 @@ class BandEqualiser {
     float signedWeight = 0.0f;     // sign times c_m / a0 of the upper edge
   };
 
-  struct RateConstants {
+  struct RateConstants : BandPoles {
     EdgeSection edge[kBandEdgeCount];
     BandConstants band[kBandCount];
     float period = 0.0f;                        // 1 / fs
-    float riseDecayPole = 0.0f;                 // p(2): fast release state, slow envelope
-    float riseDecayInput = 0.0f;                // 1 - p(2)
-    float slowRiseDecayPole = 0.0f;             // p(0.1): slow release state
-    float slowRiseDecayInput = 0.0f;            // 1 - p(0.1)
-    float fastSmoothPole = 0.0f;                // p(66.666664): fast envelope smoothing
-    float fastSmoothInput = 0.0f;               // 1 - p(66.666664)
-    float numeratorSmoothPole = 0.0f;           // p(33.333332): numerator smoothing
-    float numeratorSmoothInput = 0.0f;          // 1 - p(33.333332)
-  };
-
-  struct BlockValues {
-    float ceiling[kBandCount] = {};  // R_m
-    float threshold = 0.0f;          // Tq: lowest level the hold reports
-    float densityLimit = 0.0f;       // rho: share of the slow envelope that caps the gain
   };
 
   // Signal state of one band.
@@ -127,7 +113,7 @@ class BandEqualiser {
   void processBand(int m, float s, float d, std::uint32_t n, BandOutputs& out);
 
   RateConstants fRate;
-  BlockValues fBlock;
+  BandBlockValues fBlock;
   BandState fBands[kBandCount];
 };
 

@@ -33,26 +33,13 @@ void FastBandEqualiser::setRate(const SampleRate& rate) {
     fRate.signedWeight[m] = bandSign(m) * (kBandWeight[m] * poles[m + 1].g);
   }
   fRate.minusPeriod = -rate.r;
-  fRate.riseDecayPole = rate.pole(2.0f);
-  fRate.riseDecayInput = 1.0f - fRate.riseDecayPole;
-  fRate.slowRiseDecayPole = rate.pole(0.1f);
-  fRate.slowRiseDecayInput = 1.0f - fRate.slowRiseDecayPole;
-  fRate.fastSmoothPole = rate.pole(66.666664f);
-  fRate.fastSmoothInput = 1.0f - fRate.fastSmoothPole;
-  fRate.numeratorSmoothPole = rate.pole(33.333332f);
-  fRate.numeratorSmoothInput = 1.0f - fRate.numeratorSmoothPole;
+  static_cast<BandPoles&>(fRate) = bandPoles(rate);
   fRate.fastRelease.setRate(rate.r, 0.25f);
   fRate.slowRelease.setRate(rate.r, 5.0f);
 }
 
 void FastBandEqualiser::prepareBlock(const ControlFields& controls, const SampleRate&) {
-  const float g = dbToLinear(controls.noisegateGain);
-  fBlock.ceiling[0] = std::max(g, kFloor90dB);
-  for (int m = 1; m < kBandCount; ++m) {
-    fBlock.ceiling[m] = std::max(g - 5.0f * static_cast<float>(m), kFloor90dB);
-  }
-  fBlock.threshold = dbToLinear(controls.autoEqThreshold);
-  fBlock.densityLimit = dbToLinear(controls.autoEqDensityLimit);
+  fBlock = bandBlockValues(controls);
 }
 
 void FastBandEqualiser::clear() {

@@ -15,6 +15,7 @@
 #include "../controls.h"
 #include "../sample_rate.h"
 #include "band_equaliser.h"
+#include "band_constants.h"
 #include "quadrature_lanes.h"
 #include "release_factor.h"
 
@@ -39,7 +40,7 @@ class FastBandEqualiser {
   static_assert(kBandCount % 4 == 0, "bands are taken four at a time");
 
   // Per-band rate constants: the band's lower and upper edge sections and its weights.
-  struct RateConstants {
+  struct RateConstants : BandPoles {
     alignas(16) float lowA1[kBandCount] = {};
     alignas(16) float lowA2[kBandCount] = {};
     alignas(16) float lowG[kBandCount] = {};
@@ -52,22 +53,8 @@ class FastBandEqualiser {
     alignas(16) float numeratorInput[kBandCount] = {};
     alignas(16) float signedWeight[kBandCount] = {};
     float minusPeriod = 0.0f;
-    float riseDecayPole = 0.0f;
-    float riseDecayInput = 0.0f;
-    float slowRiseDecayPole = 0.0f;
-    float slowRiseDecayInput = 0.0f;
-    float fastSmoothPole = 0.0f;
-    float fastSmoothInput = 0.0f;
-    float numeratorSmoothPole = 0.0f;
-    float numeratorSmoothInput = 0.0f;
     ReleaseFactor fastRelease;  // 0.25 s ... 1.25 s
     ReleaseFactor slowRelease;  // 5 s ... 6 s
-  };
-
-  struct BlockValues {
-    alignas(16) float ceiling[kBandCount] = {};
-    float threshold = 0.0f;
-    float densityLimit = 0.0f;
   };
 
   struct State {
@@ -95,7 +82,7 @@ class FastBandEqualiser {
   };
 
   RateConstants fRate;
-  BlockValues fBlock;
+  BandBlockValues fBlock;
   State fState{};
 };
 

@@ -11,24 +11,12 @@ namespace vardo {
 
 void FastStereoWidth::setRate(const SampleRate& rate) {
   fRate.minusPeriod = -rate.r;
-  fRate.riseDecayPole = rate.pole(16.666666f);
-  fRate.riseDecayInput = 1.0f - fRate.riseDecayPole;
-  fRate.envelopeSmoothPole = rate.pole(1000.0f);
-  fRate.envelopeSmoothInput = 1.0f - fRate.envelopeSmoothPole;
-  fRate.levelReleasePole = rate.pole(2.5f);
-  fRate.levelReleaseInput = 1.0f - fRate.levelReleasePole;
-  fRate.levelSmoothPole = rate.pole(33.333332f);
-  fRate.levelSmoothInput = 1.0f - fRate.levelSmoothPole;
-  const float y = rate.kFixed(10.0f);
-  fRate.lowpassFeedback = 1.0f - y;
-  fRate.lowpassScale = 1.0f / (1.0f + y);
+  static_cast<WidthPoles&>(fRate) = widthPoles(rate);
   fRate.componentRelease.setRate(rate.r, 0.03f);
 }
 
 void FastStereoWidth::prepareBlock(const ControlFields& controls, const SampleRate&) {
-  fBlock.limit = 0.01f * controls.expanderLimitPercent;
-  fBlock.trim = dbToLinear(controls.expanderGainTrim + 10.0f);
-  fBlock.offset = controls.expanderOffset;
+  fBlock = widthBlockValues(controls);
 }
 
 void FastStereoWidth::clear() {

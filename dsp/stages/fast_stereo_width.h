@@ -11,6 +11,7 @@
 #include "../controls.h"
 #include "../sample_rate.h"
 #include "band_equaliser.h"
+#include "band_constants.h"
 #include "quadrature_lanes.h"
 #include "release_factor.h"
 
@@ -30,25 +31,9 @@ class FastStereoWidth {
   static constexpr int kLanes = 2 * kBandCount;
   static constexpr int kDiffLane = kBandCount;
 
-  struct RateConstants {
+  struct RateConstants : WidthPoles {
     float minusPeriod = 0.0f;
-    float riseDecayPole = 0.0f;
-    float riseDecayInput = 0.0f;
-    float envelopeSmoothPole = 0.0f;
-    float envelopeSmoothInput = 0.0f;
-    float levelReleasePole = 0.0f;
-    float levelReleaseInput = 0.0f;
-    float levelSmoothPole = 0.0f;
-    float levelSmoothInput = 0.0f;
-    float lowpassFeedback = 0.0f;
-    float lowpassScale = 0.0f;
     ReleaseFactor componentRelease;  // 30 ms ... 1.03 s
-  };
-
-  struct BlockValues {
-    float limit = 0.0f;
-    float trim = 0.0f;
-    float offset = 0.0f;
   };
 
   struct State {
@@ -69,7 +54,7 @@ class FastStereoWidth {
   };
 
   RateConstants fRate;
-  BlockValues fBlock;
+  WidthBlockValues fBlock;
   State fState{};
 };
 

@@ -9,24 +9,11 @@ namespace vardo {
 
 void StereoWidth::setRate(const SampleRate& rate) {
   fRate.period = rate.r;
-  fRate.riseDecayPole = rate.pole(16.666666f);
-  fRate.riseDecayInput = 1.0f - fRate.riseDecayPole;
-  fRate.envelopeSmoothPole = rate.pole(1000.0f);
-  fRate.envelopeSmoothInput = 1.0f - fRate.envelopeSmoothPole;
-  fRate.levelReleasePole = rate.pole(2.5f);
-  fRate.levelReleaseInput = 1.0f - fRate.levelReleasePole;
-  fRate.levelSmoothPole = rate.pole(33.333332f);
-  fRate.levelSmoothInput = 1.0f - fRate.levelSmoothPole;
-  // First-order lowpass at 10 Hz for the gate and the side gain.
-  const float y = rate.kFixed(10.0f);
-  fRate.lowpassFeedback = 1.0f - y;
-  fRate.lowpassScale = 1.0f / (1.0f + y);
+  static_cast<WidthPoles&>(fRate) = widthPoles(rate);
 }
 
 void StereoWidth::prepareBlock(const ControlFields& controls, const SampleRate&) {
-  fBlock.limit = 0.01f * controls.expanderLimitPercent;
-  fBlock.trim = dbToLinear(controls.expanderGainTrim + 10.0f);
-  fBlock.offset = controls.expanderOffset;
+  fBlock = widthBlockValues(controls);
 }
 
 void StereoWidth::clear() {

@@ -13,6 +13,7 @@
 #include "../primitives.h"
 #include "../sample_rate.h"
 #include "band_equaliser.h"
+#include "band_constants.h"
 
 namespace vardo {
 
@@ -29,24 +30,8 @@ class StereoWidth {
  private:
   static constexpr int kWidthBandCount = kBandCount - kMonoBandCount;
 
-  struct RateConstants {
+  struct RateConstants : WidthPoles {
     float period = 0.0f;               // 1 / fs
-    float riseDecayPole = 0.0f;        // p(16.666666): component release state
-    float riseDecayInput = 0.0f;       // 1 - p(16.666666)
-    float envelopeSmoothPole = 0.0f;   // p(1000): component envelope smoothing
-    float envelopeSmoothInput = 0.0f;  // 1 - p(1000)
-    float levelReleasePole = 0.0f;     // p(2.5): upper and lower level release
-    float levelReleaseInput = 0.0f;    // 1 - p(2.5)
-    float levelSmoothPole = 0.0f;      // p(33.333332): upper and lower level smoothing
-    float levelSmoothInput = 0.0f;     // 1 - p(33.333332)
-    float lowpassFeedback = 0.0f;      // 1 - Y of the 10 Hz first-order lowpass
-    float lowpassScale = 0.0f;         // 1 / (1 + Y)
-  };
-
-  struct BlockValues {
-    float limit = 0.0f;   // B: the width limit
-    float trim = 0.0f;    // Trim: side gain scale
-    float offset = 0.0f;  // subtracted from the level ratio before the tangent
   };
 
   // Envelope of one component's quadrature magnitude.
@@ -77,7 +62,7 @@ class StereoWidth {
   float processBand(BandState& band, float a, float b, float diffOut, float& side);
 
   RateConstants fRate;
-  BlockValues fBlock;
+  WidthBlockValues fBlock;
   BandState fBands[kWidthBandCount];
 };
 
