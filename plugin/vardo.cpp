@@ -230,6 +230,19 @@ void Vardo::setBlockSize(VstInt32 size) {
 
 void Vardo::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
   enableFlushToZero();
+  // A host that hands over missing buffers gets nothing written where there
+  // is no buffer, and silence where there is no programme to process.
+  if (sampleFrames > 0) {
+    const int outputCount = fDSP->outputCount();
+    if (outputs == nullptr) return;
+    for (int c = 0; c < outputCount; ++c)
+      if (outputs[c] == nullptr) return;
+    if (fDSP->inputCount() > 0 && (inputs == nullptr || inputs[0] == nullptr)) {
+      for (int c = 0; c < outputCount; ++c)
+        std::memset(outputs[c], 0, sizeof(float) * static_cast<std::size_t>(sampleFrames));
+      return;
+    }
+  }
   if (fDSP->inputCount() > 0)
     fDSP->computeBlock(sampleFrames, inputs, outputs);
   else

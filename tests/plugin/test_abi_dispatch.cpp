@@ -254,6 +254,23 @@ TEST_F(AbiDispatch, OutputIsFiniteAndInputOneIsIgnored) {
   }
 }
 
+TEST_F(AbiDispatch, MissingBuffersAreSurvived) {
+  host.startup(44100.0f, 64);
+  std::vector<float> in(64, 0.5f), out0(64, 7.0f), out1(64, 7.0f);
+  float* inputs[2] = {in.data(), nullptr};
+  float* noInput[2] = {nullptr, nullptr};
+  float* outputs[2] = {out0.data(), out1.data()};
+  float* halfOutputs[2] = {out0.data(), nullptr};
+  host.process(inputs, nullptr, 64);
+  host.process(inputs, halfOutputs, 64);
+  EXPECT_EQ(out0[0], 7.0f);  // nothing written without a complete set of outputs
+  host.process(nullptr, outputs, 64);
+  host.process(noInput, outputs, 64);
+  for (std::size_t i = 0; i < 64; ++i) ASSERT_EQ(out0[i], 0.0f) << i;  // silence, not garbage
+  host.process(inputs, outputs, 64);  // a well-formed call afterwards works as usual
+  for (std::size_t i = 0; i < 64; ++i) ASSERT_TRUE(std::isfinite(out0[i]) && std::isfinite(out1[i]));
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 TEST_F(AbiDispatch, ProcessingSetsFlushToZeroOnTheCallingThread) {
   const unsigned saved = _mm_getcsr();
