@@ -1,0 +1,223 @@
+// The DSP's chain against the plain stages run one sample at a time: every
+// output sample must carry the same bits, for any signal, rate, control
+// setting and block size.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mydsp.h"
+#include "reference_chain.h"
+#include "ui.h"
+
+namespace {
+
+// Collects the control zones in declaration order, which is field order.
+class ZoneCollector : public UI {
+ public:
+  std::vector<float*> zones;
+  void openTabGroup(const char*) override {}
+  void openHorizontalGroup(const char*) override {}
+  void openGroup(const char*) override {}
+  void closeGroup() override {}
+  void declareButton(const char*, float* z) override { zones.push_back(z); }
+  void declareCheckButton(const char*, float* z) override { zones.push_back(z); }
+  void declareVerticalSlider(const char*, float* z, float, float, float, float) override {
+    zones.push_back(z);
+  }
+  void declareSlider(const char*, float* z, float, float, float, float) override {
+    zones.push_back(z);
+  }
+  void declareNumberEntry(const char*, float* z, float, float, float, float) override {
+    zones.push_back(z);
+  }
+  void addHorizontalMeter(const char*, float*, float, float) override {}
+  void addVerticalMeter(const char*, float*, float, float) override {}
+  void addSoundFile(const char*, const char*, void**) override {}
+  void declareControlMeta(float*, const char*, const char*) override {}
+};
+
+ControlFields defaults() {
+  ControlFields c{};
+  resetControlFields(c);
+  return c;
+}
+
+// Every control at the low or the high end of its range.
+ControlFields lowest() {
+  return {1000.0f, 0.0f, -90.0f, -30.0f, 0.0f, -12.0f, 0.0f, 0.0f, -12.0f, -96.0f,
+          10.0f,   0.0f, 0.0f};
+}
+ControlFields highest() {
+  return {15000.0f, 1.0f, 0.0f, 0.0f, 70.0f, 12.0f, 200.0f, 2.0f, 3.0f, 24.0f,
+          300.0f,   300.0f, 1.0f};
+}
+
+// The DSP and the reference side by side, fed the same blocks and controls.
+class Pair {
+ public:
+  explicit Pair(int rate) : fDsp(std::make_unique<mydsp>()), fRef(std::make_unique<Ref>()) {
+    fDsp->initialize(rate);
+    fRef->initialize(rate);
+    ZoneCollector collector;
+    fDsp->declareControls(&collector);
+    fZones = collector.zones;
+  }
+
+  void setControls(const ControlFields& c) {
+    ASSERT_EQ(fZones.size(), static_cast<std::size_t>(kControlCount));
+    float values[kControlCount];
+    std::memcpy(values, &c, sizeof values);
+    for (int i = 0; i < kControlCount; ++i) *fZones[static_cast<std::size_t>(i)] = values[i];
+    fRef->controls() = c;
+  }
+
+  // Runs the signal through both in blocks of `block` frames (a pattern of
+  // sizes when several are given, repeated) and compares every output bit.
+  // Returns the output peak of the reference.
+  float runAndCompare(const std::vector<float>& signal, const std::vector<int>& blocks,
+                     const std::string& what, bool inPlace = false) {
+    const std::size_t total = signal.size();
+    std::vector<float> in(signal), left(total), right(total), refLeft(total), refRight(total);
+    std::size_t at = 0;
+    for (std::size_t b = 0; at < total; ++b) {
+      const int wanted = blocks[b % blocks.size()];
+      const int count = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted),
+                                                               total - at));
+      float* inputs[2] = {in.data() + at, in.data() + at};
+      float* outputs[2] = {inPlace ? in.data() + at : left.data() + at, right.data() + at};
+      fDsp->computeBlock(count, inputs, outputs);
+      fRef->process(count, signal.data() + at, refLeft.data() + at, refRight.data() + at);
+      at += static_cast<std::size_t>(count);
+    }
+    const std::vector<float>& dspLeft = inPlace ? in : left;
+    for (std::size_t i = 0; i < total; ++i) {
+      const auto l = std::bit_cast<std::uint32_t>(dspLeft[i]);
+      const auto r = std::bit_cast<std::uint32_t>(right[i]);
+      if (l != std::bit_cast<std::uint32_t>(refLeft[i]) ||
+          r != std::bit_cast<std::uint32_t>(refRight[i])) {
+        ADD_FAILURE() << what << ": sample " << i << " differs: " << dspLeft[i] << ", " << right[i]
+               << " against " << refLeft[i] << ", " << refRight[i];
+        return 0.0f;
+      }
+    }
+    float peak = 0.0f;
+    for (float v : refLeft) peak = std::max(peak, std::fabs(v));
+    return peak;
+  }
+
+ private:
+  using Ref = vardo::test::ReferenceChain;
+  std::unique_ptr<mydsp> fDsp;
+  std::unique_ptr<Ref> fRef;
+  std::vector<float*> fZones;
+};
+
+// Deterministic white noise in [-1, 1).
+class Noise {
+ public:
+  float next() {
+    fState = fState * 1664525u + 1013904223u;
+    return static_cast<float>(fState >> 8) * (2.0f / 16777216.0f) - 1.0f;
+  }
+
+ private:
+  std::uint32_t fState = 12345u;
+};
+
+// Noise whose level jumps between near silence and full scale, true silence,
+// a sine sweep over the whole band, clicks, and one NaN sample.
+std::vector<float> programme(int rate, std::size_t length) {
+  std::vector<float> s(length);
+  Noise noise;
+  const double pi = 3.14159265358979;
+  double phase = 0.0;
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::size_t part = i * 8 / length;
+    float v = 0.0f;
+    if (part < 3) {
+      static constexpr float kLevels[] = {0.5f, 0.001f, 1.0f, 0.05f};
+      v = kLevels[(i / 700) % 4] * noise.next();
+    } else if (part == 3) {
+      v = 0.0f;
+    } else if (part < 6) {
+      const double frac = static_cast<double>(i - 3 * length / 8) / (3.0 * length / 8);
+      phase += 2.0 * pi * (20.0 + frac * 0.48 * rate) / rate;
+      v = static_cast<float>(0.7 * std::sin(phase));
+    } else {
+      v = (i % 97 == 0) ? ((i / 97) % 2 ? 0.99f : -0.99f) : 0.02f * noise.next();
+    }
+    s[i] = v;
+  }
+  s[length / 3] = std::numeric_limits<float>::quiet_NaN();
+  return s;
+}
+
+constexpr int kRates[] = {8000, 44100, 96000, 192000};
+
+TEST(ChainExactness, MatchesThePlainStagesAtEveryRateAndBlockSize) {
+  for (int rate : kRates) {
+    const auto signal = programme(rate, 6000);
+    for (int block : {1, 7, 512, 3000}) {
+      Pair pair(rate);
+      const std::string what = std::to_string(rate) + " Hz, blocks of " + std::to_string(block);
+      EXPECT_GT(pair.runAndCompare(signal, {block}, what), 0.01f) << what << ": silent";
+    }
+  }
+}
+
+TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
+  const std::vector<int> mixedBlocks = {1, 7, 512, 3000, 130, 64, 65};
+  for (int rate : {8000, 44100, 192000}) {
+    const auto signal = programme(rate, 6000);
+    int index = 0;
+    for (const ControlFields& c : {lowest(), highest()}) {
+      Pair pair(rate);
+      pair.setControls(c);
+      const std::string what = std::to_string(rate) + " Hz, control set " + std::to_string(index++);
+      EXPECT_GT(pair.runAndCompare(signal, mixedBlocks, what), 1e-4f) << what << ": silent";
+    }
+  }
+  // Controls that change between blocks: each block sees its own snapshot.
+  Pair pair(44100);
+  const auto signal = programme(44100, 8000);
+  ControlFields c = defaults();
+  std::vector<float> part;
+  float peak = 0.0f;
+  for (int step = 0; step < 8; ++step) {
+    c.lowpassFilter = 1000.0f + 2000.0f * static_cast<float>(step);
+    c.dnrSensitivity = step % 2 ? 10.0f : 300.0f;
+    c.dnrLpfDisable = step == 5 ? 1.0f : 0.0f;
+    c.bandwidthExpansionLevel = step % 3 ? 24.0f : -96.0f;
+    pair.setControls(c);
+    part.assign(signal.begin() + step * 1000, signal.begin() + (step + 1) * 1000);
+    peak = std::max(peak, pair.runAndCompare(part, {333}, "control step " + std::to_string(step)));
+  }
+  EXPECT_GT(peak, 0.01f);
+}
+
+TEST(ChainExactness, MatchesThroughAnOverflowRestartAndInPlaceBuffers) {
+  for (int rate : {8000, 48000}) {
+    auto signal = programme(rate, 7000);
+    // One block of samples far beyond full scale overflows the filter
+    // states; both chains must restart at the same block boundary.
+    for (std::size_t i = 2100; i < 2400; ++i) signal[i] = i % 2 ? 1e34f : -1e34f;
+    for (int block : {7, 300}) {
+      Pair pair(rate);
+      const std::string what = std::to_string(rate) + " Hz overflow, blocks of " + std::to_string(block);
+      EXPECT_GT(pair.runAndCompare(signal, {block}, what), 0.01f) << what << ": silent";
+    }
+  }
+  // Input 0 and output 0 sharing one buffer.
+  Pair pair(44100);
+  EXPECT_GT(pair.runAndCompare(programme(44100, 6000), {512, 100}, "in place", true), 0.01f);
+}
+
+}  // namespace
