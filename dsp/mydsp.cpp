@@ -20,8 +20,7 @@ void mydsp::computeRateConstants(int rate) {
   fEqualiser.setRate(fRate);
   fBands.setRate(fRate);
   fStereoWidth.setRate(fRate);
-  fExpanderA.setRate(fRate);
-  fExpanderB.setRate(fRate);
+  fExpanders.setRate(fRate);
   fOutput.setRate(fRate);
 }
 
@@ -35,8 +34,7 @@ void mydsp::clearState() {
   fDispersion.clear();
   fBands.clear();
   fStereoWidth.clear();
-  fExpanderA.clear();
-  fExpanderB.clear();
+  fExpanders.clear();
   fOutput.clear();
 }
 
@@ -48,8 +46,7 @@ void mydsp::computeBlock(int count, float** inputs, float** outputs) {
   fEqualiser.prepareBlock(controls, fRate);
   fBands.prepareBlock(controls, fRate);
   fStereoWidth.prepareBlock(controls, fRate);
-  fExpanderA.prepareBlock(controls, fRate);
-  fExpanderB.prepareBlock(controls, fRate);
+  fExpanders.prepareBlock(controls, fRate);
   fOutput.prepareBlock(controls, fRate);
   if (count < 1) return;
 
@@ -98,8 +95,7 @@ bool mydsp::computeChunk(int count, const float* input, float* out0, float* out1
     s.sumA[i] = sumA;
     s.sumB[i] = sumB;
   }
-  for (int i = 0; i < count; ++i) s.expandedA[i] = fExpanderA.process(s.sumA[i]);
-  for (int i = 0; i < count; ++i) s.expandedB[i] = fExpanderB.process(s.sumB[i]);
+  fExpanders.process(s.sumA, s.sumB, s.expandedA, s.expandedB, count);
 
   // Anything that went non-finite anywhere upstream (a host sample so large
   // that a filter state overflows) reaches the channel signals here.

@@ -12,7 +12,7 @@
 #include "stages/band_equaliser.h"
 #include "stages/fast_band_equaliser.h"
 #include "stages/fast_stereo_width.h"
-#include "stages/bandwidth_expander.h"
+#include "stages/bandwidth_expander_pair.h"
 #include "stages/input_filters.h"
 #include "stages/level_normaliser.h"
 #include "stages/output_agc.h"
@@ -66,8 +66,8 @@ class mydsp : public dsp {
   // BandEqualiser and StereoWidth, which stay as their plain reference.
   vardo::FastBandEqualiser fBands;
   vardo::FastStereoWidth fStereoWidth;
-  vardo::BandwidthExpander fExpanderA;
-  vardo::BandwidthExpander fExpanderB;
+  // Channels A and B side by side; bit for bit two BandwidthExpanders.
+  vardo::BandwidthExpanderPair fExpanders;
   vardo::OutputAgc fOutput;
 
   // Per-sample values handed from stage to stage within a run.
