@@ -20,8 +20,7 @@ void mydsp::computeRateConstants(int rate) {
   fEqualiser.setRate(fRate);
   fBands.setRate(fRate);
   fStereoWidth.setRate(fRate);
-  fExpanderA.setRate(fRate);
-  fExpanderB.setRate(fRate);
+  fExpanders.setRate(fRate);
   fOutput.setRate(fRate);
 }
 
@@ -35,8 +34,7 @@ void mydsp::clearState() {
   fDispersion.clear();
   fBands.clear();
   fStereoWidth.clear();
-  fExpanderA.clear();
-  fExpanderB.clear();
+  fExpanders.clear();
   fOutput.clear();
 }
 
@@ -48,42 +46,67 @@ void mydsp::computeBlock(int count, float** inputs, float** outputs) {
   fEqualiser.prepareBlock(controls, fRate);
   fBands.prepareBlock(controls, fRate);
   fStereoWidth.prepareBlock(controls, fRate);
-  fExpanderA.prepareBlock(controls, fRate);
-  fExpanderB.prepareBlock(controls, fRate);
+  fExpanders.prepareBlock(controls, fRate);
   fOutput.prepareBlock(controls, fRate);
   if (count < 1) return;
 
   const float* input = inputs[0];
   float* out0 = outputs[0];
   float* out1 = outputs[1];
-  vardo::BandOutputs bands;
   bool chainFinite = true;
-  for (int i = 0; i < count; ++i) {
-    // Input sample i is read before output sample i is written, so input 0
-    // and output 0 may share a buffer.
-    const float x = input[i];
-    const std::uint32_t n = fSampleCounter;
-
-    fInputFilters.process(x, n);
-    const float o = fLevelNormaliser.process(fInputFilters.history(), n);
-    const float eq = fEqualiser.process(o);
-    const float d = fDispersion.process(eq, n);
-    fBands.process(eq, d, n, bands);
-    float sumA = 0.0f;
-    float sumB = 0.0f;
-    fStereoWidth.process(bands, sumA, sumB);
-    const float xA = fExpanderA.process(sumA);
-    const float xB = fExpanderB.process(sumB);
-    // Anything that went non-finite anywhere upstream (a host sample so large
-    // that a filter state overflows) reaches the channel signals here.
-    chainFinite = chainFinite && std::isfinite(xA) && std::isfinite(xB);
-    fOutput.process(xA, xB, fLevelNormaliser.secondCorner(), n, out0[i], out1[i]);
-
-    ++fSampleCounter;
+  for (int done = 0; done < count; done += kChunk) {
+    const int run = count - done < kChunk ? count - done : kChunk;
+    chainFinite = computeChunk(run, input + done, out0 + done, out1 + done) && chainFinite;
   }
 
   // A filter or follower that has overflowed would hold its state at
   // infinity or NaN for good. The output stage keeps the outputs silent
   // meanwhile; starting the chain afresh lets it recover from the next block.
   if (!chainFinite) clearState();
+}
+
+bool mydsp::computeChunk(int count, const float* input, float* out0, float* out1) {
+  // Every stage reads only its own state and the values its upstream stages
+  // produced for the same sample, so running each stage over the whole run
+  // before the next gives the same values as running the chain sample by
+  // sample. The run's inputs are all read before any of its outputs is
+  // written, so input 0 and output 0 may share a buffer.
+  Scratch& s = fScratch;
+  const std::uint32_t base = fSampleCounter;
+
+  // The normaliser reads the band-limited history up to 221 samples back,
+  // which the filters' 256-slot ring only holds if the two go sample by sample.
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t n = base + static_cast<std::uint32_t>(i);
+    fInputFilters.process(input[i], n);
+    s.normalised[i] = fLevelNormaliser.process(fInputFilters.history(), n);
+    s.corner[i] = fLevelNormaliser.secondCorner();
+  }
+  for (int i = 0; i < count; ++i) s.equalised[i] = fEqualiser.process(s.normalised[i]);
+  fDispersion.processChunk(s.equalised, s.dispersed, count, base);
+
+  vardo::BandOutputs bands;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t n = base + static_cast<std::uint32_t>(i);
+    fBands.process(s.equalised[i], s.dispersed[i], n, bands);
+    float sumA = 0.0f;
+    float sumB = 0.0f;
+    fStereoWidth.process(bands, sumA, sumB);
+    s.sumA[i] = sumA;
+    s.sumB[i] = sumB;
+  }
+  fExpanders.process(s.sumA, s.sumB, s.expandedA, s.expandedB, count);
+
+  // Anything that went non-finite anywhere upstream (a host sample so large
+  // that a filter state overflows) reaches the channel signals here.
+  bool finite = true;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t n = base + static_cast<std::uint32_t>(i);
+    const float xA = s.expandedA[i];
+    const float xB = s.expandedB[i];
+    finite = finite && std::isfinite(xA) && std::isfinite(xB);
+    fOutput.process(xA, xB, s.corner[i], n, out0[i], out1[i]);
+  }
+  fSampleCounter = base + static_cast<std::uint32_t>(count);
+  return finite;
 }

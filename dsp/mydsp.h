@@ -1,5 +1,6 @@
 // The Vardo DSP: one mono input (input 1 is declared but never read), two
-// outputs, thirteen controls, and the restoration chain run sample by sample.
+// outputs, thirteen controls, and the restoration chain run stage by stage
+// over runs of up to kChunk samples.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 #include "stages/band_equaliser.h"
 #include "stages/fast_band_equaliser.h"
 #include "stages/fast_stereo_width.h"
-#include "stages/bandwidth_expander.h"
+#include "stages/bandwidth_expander_pair.h"
 #include "stages/input_filters.h"
 #include "stages/level_normaliser.h"
 #include "stages/output_agc.h"
@@ -43,7 +44,14 @@ class mydsp : public dsp {
   const vardo::SampleRate& rate() const { return fRate; }
   std::uint32_t sampleCounter() const { return fSampleCounter; }
 
+  // Longest run of samples each stage processes before the next stage takes it.
+  static constexpr int kChunk = 128;
+
  private:
+  // Runs the chain over count (1 ... kChunk) samples; returns false if a
+  // channel signal went non-finite.
+  bool computeChunk(int count, const float* input, float* out0, float* out1);
+
   int fSampleRate = 0;
   vardo::SampleRate fRate;
   ControlFields fControls{};
@@ -58,7 +66,21 @@ class mydsp : public dsp {
   // BandEqualiser and StereoWidth, which stay as their plain reference.
   vardo::FastBandEqualiser fBands;
   vardo::FastStereoWidth fStereoWidth;
-  vardo::BandwidthExpander fExpanderA;
-  vardo::BandwidthExpander fExpanderB;
+  // Channels A and B side by side; bit for bit two BandwidthExpanders.
+  vardo::BandwidthExpanderPair fExpanders;
   vardo::OutputAgc fOutput;
+
+  // Per-sample values handed from stage to stage within a run.
+  struct Scratch {
+    float normalised[kChunk];  // level normaliser output
+    vardo::SecondCorner corner[kChunk];  // second noise-reduction corner at each sample
+    float equalised[kChunk];
+    float dispersed[kChunk];
+    float sumA[kChunk];
+    float sumB[kChunk];
+    float expandedA[kChunk];
+    float expandedB[kChunk];
+  };
+  static_assert(kChunk <= vardo::AllpassDispersion::kMaxChunk);
+  Scratch fScratch;
 };

@@ -23,6 +23,9 @@ class BandwidthExpander {
                                                         1.2175229f, 0.76536685f, 0.26105237f};
 
  private:
+  // The two-channel version designs its coefficients through this class.
+  friend class BandwidthExpanderPair;
+
   // Rate constants: the 5 kHz highpass and the 100 Hz envelope lowpass.
   SectionCoeffs fBandHighpass;
   float fBandHighpassK2 = 0.0f;
