@@ -72,6 +72,7 @@ class mydsp : public dsp {
 
   // Per-sample values handed from stage to stage within a run.
   struct Scratch {
+    float filtered[kChunk];    // band-limited input
     float normalised[kChunk];  // level normaliser output
     vardo::SecondCorner corner[kChunk];  // second noise-reduction corner at each sample
     float equalised[kChunk];

@@ -86,4 +86,14 @@ void InputFilters::process(float x, std::uint32_t n) {
   fHistory.write(n, y);
 }
 
+void InputFilters::filterRun(const float* in, float* out, int count) {
+  for (int i = 0; i < count; ++i) {
+    const float x = in[i];
+    out[i] = runCascade(fState.highpass1, fHighpass, std::isfinite(x) ? x : 0.0f);
+  }
+  for (int i = 0; i < count; ++i) out[i] = runCascade(fState.highpass2, fHighpass, out[i]);
+  for (int i = 0; i < count; ++i) out[i] = runCascade(fState.lowpass1, fLowpass, out[i]);
+  for (int i = 0; i < count; ++i) out[i] = runCascade(fState.lowpass2, fLowpass, out[i]);
+}
+
 }  // namespace vardo
