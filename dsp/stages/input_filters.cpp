@@ -89,11 +89,14 @@ void InputFilters::process(float x, std::uint32_t n) {
 void InputFilters::filterRun(const float* in, float* out, int count) {
   for (int i = 0; i < count; ++i) {
     const float x = in[i];
-    out[i] = runCascade(fState.highpass1, fHighpass, std::isfinite(x) ? x : 0.0f);
+    float y = runCascade(fState.highpass1, fHighpass, std::isfinite(x) ? x : 0.0f);
+    y = runCascade(fState.highpass2, fHighpass, y);
+    out[i] = y;
   }
-  for (int i = 0; i < count; ++i) out[i] = runCascade(fState.highpass2, fHighpass, out[i]);
-  for (int i = 0; i < count; ++i) out[i] = runCascade(fState.lowpass1, fLowpass, out[i]);
-  for (int i = 0; i < count; ++i) out[i] = runCascade(fState.lowpass2, fLowpass, out[i]);
+  for (int i = 0; i < count; ++i) {
+    const float y = runCascade(fState.lowpass1, fLowpass, out[i]);
+    out[i] = runCascade(fState.lowpass2, fLowpass, y);
+  }
 }
 
 }  // namespace vardo
