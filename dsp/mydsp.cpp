@@ -85,7 +85,7 @@ bool mydsp::computeChunk(int count, const float* input, float* out0, float* out1
     s.corner[i] = fLevelNormaliser.secondCorner();
   }
   fEqualiser.processRun(s.normalised, s.equalised, count);
-  fDispersion.processChunk(s.equalised, s.dispersed, count, base);
+  fDispersion.processRun(s.equalised, s.dispersed, count, base);
 
   vardo::BandOutputs bands;
   for (int i = 0; i < count; ++i) {

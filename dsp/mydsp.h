@@ -82,6 +82,6 @@ class mydsp : public dsp {
     float expandedA[kChunk];
     float expandedB[kChunk];
   };
-  static_assert(kChunk <= vardo::AllpassDispersion::kMaxChunk);
+  static_assert(kChunk <= vardo::AllpassDispersion::kMaxRun);
   Scratch fScratch;
 };

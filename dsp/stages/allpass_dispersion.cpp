@@ -69,13 +69,13 @@ float AllpassDispersion::process(float x, std::uint32_t n) {
   return s.output.read(n, kDelay);
 }
 
-void AllpassDispersion::processChunk(const float* in, float* out, int count, std::uint32_t n) {
+void AllpassDispersion::processRun(const float* in, float* out, int count, std::uint32_t n) {
   State& s = fState;
   AllpassChain<kSections - 1>& chain = s.chain;
   // One node's values over the run, preceded by its values two and one
   // samples before the run: node[i + 2] is sample i, node[i] two samples back.
-  float bufferA[kMaxChunk + 2];
-  float bufferB[kMaxChunk + 2];
+  float bufferA[kMaxRun + 2];
+  float bufferB[kMaxRun + 2];
   float* node = bufferA;
   float* next = bufferB;
   node[0] = chain.two[0];
