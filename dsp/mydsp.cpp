@@ -75,15 +75,17 @@ bool mydsp::computeChunk(int count, const float* input, float* out0, float* out1
   const std::uint32_t base = fSampleCounter;
 
   // The normaliser reads the band-limited history up to 221 samples back,
-  // which the filters' 256-slot ring only holds if the two go sample by sample.
+  // which the filters' 256-slot ring only holds if it is written sample by
+  // sample between the normaliser's steps.
+  fInputFilters.filterRun(input, s.filtered, count);
   for (int i = 0; i < count; ++i) {
     const std::uint32_t n = base + static_cast<std::uint32_t>(i);
-    fInputFilters.process(input[i], n);
+    fInputFilters.recordFiltered(s.filtered[i], n);
     s.normalised[i] = fLevelNormaliser.process(fInputFilters.history(), n);
     s.corner[i] = fLevelNormaliser.secondCorner();
   }
-  for (int i = 0; i < count; ++i) s.equalised[i] = fEqualiser.process(s.normalised[i]);
-  fDispersion.processChunk(s.equalised, s.dispersed, count, base);
+  fEqualiser.processRun(s.normalised, s.equalised, count);
+  fDispersion.processRun(s.equalised, s.dispersed, count, base);
 
   vardo::BandOutputs bands;
   for (int i = 0; i < count; ++i) {

@@ -72,6 +72,7 @@ class mydsp : public dsp {
 
   // Per-sample values handed from stage to stage within a run.
   struct Scratch {
+    float filtered[kChunk];    // band-limited input
     float normalised[kChunk];  // level normaliser output
     vardo::SecondCorner corner[kChunk];  // second noise-reduction corner at each sample
     float equalised[kChunk];
@@ -81,6 +82,6 @@ class mydsp : public dsp {
     float expandedA[kChunk];
     float expandedB[kChunk];
   };
-  static_assert(kChunk <= vardo::AllpassDispersion::kMaxChunk);
+  static_assert(kChunk <= vardo::AllpassDispersion::kMaxRun);
   Scratch fScratch;
 };

@@ -1,6 +1,7 @@
 #include "allpass_dispersion.h"
 
 #include <array>
+#include <utility>
 
 namespace vardo {
 
@@ -13,6 +14,45 @@ constexpr std::array<float, AllpassDispersion::kSections> makeCoefficients() {
   return a;
 }
 constexpr std::array<float, AllpassDispersion::kSections> kCoefficients = makeCoefficients();
+
+constexpr int kGroup = 4;
+
+// Sections k ... k + G - 1 over the run: node holds the input node's values
+// (two history values first), next receives the output node's. The nodes
+// between them keep their histories in locals through the pass.
+template <int G>
+void runSections(AllpassChain<AllpassDispersion::kSections - 1>& chain, int k, const float* node,
+                 float* next, int count) {
+  float one[G];
+  float two[G];
+  for (int j = 1; j < G; ++j) {
+    one[j] = chain.one[k + j];
+    two[j] = chain.two[k + j];
+  }
+  float a[G];
+  for (int j = 0; j < G; ++j) a[j] = kCoefficients[k + j];
+  next[0] = chain.two[k + G];
+  next[1] = chain.one[k + G];
+  for (int i = 0; i < count; ++i) {
+    float x = node[i + 2];
+    float xTwoBack = node[i];
+    for (int j = 0; j < G - 1; ++j) {
+      // y = (x + y'') a - x'', and node k + j + 1 moves on by one sample.
+      const float y = (x + two[j + 1]) * a[j] - xTwoBack;
+      xTwoBack = two[j + 1];
+      two[j + 1] = one[j + 1];
+      one[j + 1] = y;
+      x = y;
+    }
+    next[i + 2] = (x + next[i]) * a[G - 1] - xTwoBack;
+  }
+  chain.two[k] = node[count];
+  chain.one[k] = node[count + 1];
+  for (int j = 1; j < G; ++j) {
+    chain.one[k + j] = one[j];
+    chain.two[k + j] = two[j];
+  }
+}
 
 }  // namespace
 
@@ -29,30 +69,31 @@ float AllpassDispersion::process(float x, std::uint32_t n) {
   return s.output.read(n, kDelay);
 }
 
-void AllpassDispersion::processChunk(const float* in, float* out, int count, std::uint32_t n) {
+void AllpassDispersion::processRun(const float* in, float* out, int count, std::uint32_t n) {
   State& s = fState;
   AllpassChain<kSections - 1>& chain = s.chain;
   // One node's values over the run, preceded by its values two and one
   // samples before the run: node[i + 2] is sample i, node[i] two samples back.
-  float bufferA[kMaxChunk + 2];
-  float bufferB[kMaxChunk + 2];
+  float bufferA[kMaxRun + 2];
+  float bufferB[kMaxRun + 2];
   float* node = bufferA;
   float* next = bufferB;
   node[0] = chain.two[0];
   node[1] = chain.one[0];
   for (int i = 0; i < count; ++i) node[i + 2] = in[i];
-  for (int k = 0; k < kSections - 1; ++k) {
-    // y = (x + y'') a - x'' along the run; section k's input history moves on.
-    const float a = kCoefficients[k];
-    next[0] = chain.two[k + 1];
-    next[1] = chain.one[k + 1];
-    for (int i = 0; i < count; ++i) next[i + 2] = (node[i + 2] + next[i]) * a - node[i];
-    chain.two[k] = node[count];
-    chain.one[k] = node[count + 1];
-    float* const done = node;
-    node = next;
-    next = done;
+  // Four sections per pass over the run: one section's feedback (y'' two
+  // samples back) leaves room for the others' operations in between.
+  constexpr int inner = kSections - 1;
+  int k = 0;
+  for (; k + kGroup <= inner; k += kGroup) {
+    runSections<kGroup>(chain, k, node, next, count);
+    std::swap(node, next);
   }
+  if (inner - k == 3) {
+    runSections<3>(chain, k, node, next, count);
+    std::swap(node, next);
+  }
+  static_assert(inner % kGroup == 3, "the last pass takes the three remaining sections");
   chain.two[kSections - 1] = node[count];
   chain.one[kSections - 1] = node[count + 1];
   // The last section keeps its output history in the delay ring.

@@ -17,14 +17,14 @@ class AllpassDispersion {
   // Takes x and returns the chain output of 300 samples earlier.
   float process(float x, std::uint32_t n);
 
-  // Longest run processChunk takes at once.
-  static constexpr int kMaxChunk = 256;
+  // Longest run processRun takes at once.
+  static constexpr int kMaxRun = 256;
   // The same as process() on count consecutive samples (counters n ... n +
   // count - 1), computed section by section over the run instead of sample by
   // sample: every node value comes from the same operations on the same
   // operands, but the sixty sections no longer form one dependency chain per
-  // sample. 1 <= count <= kMaxChunk; out may be in.
-  void processChunk(const float* in, float* out, int count, std::uint32_t n);
+  // sample. 1 <= count <= kMaxRun; out may be in.
+  void processRun(const float* in, float* out, int count, std::uint32_t n);
 
  private:
   // Sections 1 ... 59 with their shared node histories; the last section

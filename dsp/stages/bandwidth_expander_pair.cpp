@@ -64,33 +64,69 @@ void BandwidthExpanderPair::loadCoefficients() {
 
 void BandwidthExpanderPair::clear() { fState = State{}; }
 
+// One section of the corner lowpass cascade: w = x - (a1 w1 + a2 w2) g,
+// y = (w + 2 w1 + w2) g.
+inline Float4 lowpassStep(BandwidthExpanderPair::Section4& sec,
+                          const BandwidthExpanderPair::Poles4& p, Float4 x) {
+  const Float4 w = feed(x, sec.w1, sec.w2, p.a1, p.a2, p.g);
+  const Float4 y = (w + splat4(2.0f) * sec.w1 + sec.w2) * p.g;
+  sec.w2 = sec.w1;
+  sec.w1 = w;
+  return y;
+}
+
+// One highpass section: y = ((w + w2) K^2 + w1 (-2 K^2)) g.
+inline Float4 highpassStep(BandwidthExpanderPair::Section4& sec,
+                           const BandwidthExpanderPair::Poles4& p, Float4 x, Float4 kSquared,
+                           Float4 minusTwoKSquared) {
+  const Float4 w = feed(x, sec.w1, sec.w2, p.a1, p.a2, p.g);
+  const Float4 y = ((w + sec.w2) * kSquared + sec.w1 * minusTwoKSquared) * p.g;
+  sec.w2 = sec.w1;
+  sec.w1 = w;
+  return y;
+}
+
 void BandwidthExpanderPair::process(const float* sumA, const float* sumB, float* outA,
                                     float* outB, int count) {
+  for (int done = 0; done < count; done += kMaxRun) {
+    const int run = count - done < kMaxRun ? count - done : kMaxRun;
+    processRun(sumA + done, sumB + done, outA + done, outB + done, run);
+  }
+}
+
+// The per-sample step cut into five passes over the run, each a few sections
+// deep. One sample's trip through all of them is a long chain of dependent
+// operations; a pass short enough lets the processor work on several samples
+// at once, limited only by each section's own feedback.
+void BandwidthExpanderPair::processRun(const float* sumA, const float* sumB, float* outA,
+                                       float* outB, int count) {
   const Coefficients& c = fCoeffs;
   State& st = fState;
-  const Float4 two = splat4(2.0f);
-  const Float4 floor = splat4(kMagnitudeFloor);
+  Float4* const in = fRun.in;
+  Float4* const v = fRun.value;
+
+  // Isolate the band between 5 kHz and the corner + 400 Hz.
   for (int i = 0; i < count; ++i) {
     alignas(16) float lanes[4] = {sumA[i], sumB[i], 0.0f, 0.0f};
     const Float4 s = load4(lanes);
+    in[i] = s;
+    Float4 u = highpassStep(st.bandHighpass, c.bandHighpass, s, c.bandHighpassK2,
+                            c.bandHighpassMinus2K2);
+    u = lowpassStep(st.cornerLowpass[0], c.cornerLowpass[0], u);
+    v[i] = lowpassStep(st.cornerLowpass[1], c.cornerLowpass[1], u);
+  }
+  for (int i = 0; i < count; ++i) {
+    Float4 u = v[i];
+    for (int k = 2; k < kSections; ++k) u = lowpassStep(st.cornerLowpass[k], c.cornerLowpass[k], u);
+    v[i] = u;
+  }
 
-    // Isolate the band between 5 kHz and the corner + 400 Hz.
-    Section4& hp = st.bandHighpass;
-    const Poles4& hpc = c.bandHighpass;
-    const Float4 wHigh = feed(s, hp.w1, hp.w2, hpc.a1, hpc.a2, hpc.g);
-    Float4 u = ((wHigh + hp.w2) * c.bandHighpassK2 + hp.w1 * c.bandHighpassMinus2K2) * hpc.g;
-    hp.w2 = hp.w1;
-    hp.w1 = wHigh;
-    for (int k = 0; k < kSections; ++k) {
-      Section4& sec = st.cornerLowpass[k];
-      const Poles4& p = c.cornerLowpass[k];
-      const Float4 w = feed(u, sec.w1, sec.w2, p.a1, p.a2, p.g);
-      u = (w + two * sec.w1 + sec.w2) * p.g;
-      sec.w2 = sec.w1;
-      sec.w1 = w;
-    }
-
-    // Analytic signal: branch A one sample late is the real part, branch B the imaginary.
+  // Analytic signal, its magnitude and envelope, and the normalised square.
+  const Float4 two = splat4(2.0f);
+  const Float4 floor = splat4(kMagnitudeFloor);
+  for (int i = 0; i < count; ++i) {
+    const Float4 u = v[i];
+    // Branch A one sample late is the real part, branch B the imaginary.
     const Float4 aLate = st.quadratureA.one[4];
     const Float4 aNow = allpassChain(st.quadratureA, u, kQuadratureA);
     const Float4 bNow = allpassChain(st.quadratureB, u, kQuadratureB);
@@ -99,6 +135,7 @@ void BandwidthExpanderPair::process(const float* sumA, const float* sumB, float*
     const Float4* mag = st.magnitude;
     const Float4 peak = max4(max4(max4(mag[2], mag[1]), max4(mag[0], mag[3])), m);
 
+    // The raw numerator of the 100 Hz lowpass, i.e. a0 times its output.
     Section4& env = st.envelope;
     const Poles4& ec = c.envelopeLowpass;
     const Float4 wEnv = feed(peak, env.w1, env.w2, ec.a1, ec.a2, ec.g);
@@ -108,27 +145,7 @@ void BandwidthExpanderPair::process(const float* sumA, const float* sumB, float*
 
     const Float4 a3 = st.branchA[2];
     const Float4 b2 = st.branchB[1];
-    Float4 e = (a3 * a3 - b2 * b2) / envelope * c.expansionGain;
-
-    for (int k = 0; k < kSections; ++k) {
-      Section4& sec = st.cornerHighpass[k];
-      const Poles4& p = c.cornerHighpass[k];
-      const Float4 w = feed(e, sec.w1, sec.w2, p.a1, p.a2, p.g);
-      e = ((w + sec.w2) * c.cornerHighpassK2 + sec.w1 * c.cornerHighpassMinus2K2) * p.g;
-      sec.w2 = sec.w1;
-      sec.w1 = w;
-    }
-
-    Section4& lift = st.lift;
-    const Poles4& lc = c.lift;
-    const Float4 wLift = feed(e, lift.w1, lift.w2, lc.a1, lc.a2, lc.g);
-    const Float4 y = (lift.w2 * c.liftB2 + lift.w1 * lc.a1 + wLift * c.liftB0) * lc.g;
-    lift.w2 = lift.w1;
-    lift.w1 = wLift;
-
-    store4(lanes, y + st.sum[1]);
-    outA[i] = lanes[0];
-    outB[i] = lanes[1];
+    v[i] = (a3 * a3 - b2 * b2) / envelope * c.expansionGain;
 
     st.branchA[2] = st.branchA[1];
     st.branchA[1] = st.branchA[0];
@@ -139,8 +156,36 @@ void BandwidthExpanderPair::process(const float* sumA, const float* sumB, float*
     st.magnitude[2] = st.magnitude[1];
     st.magnitude[1] = st.magnitude[0];
     st.magnitude[0] = m;
+  }
+
+  // Keep only what the squaring put above the corner.
+  const Float4 k2 = c.cornerHighpassK2;
+  const Float4 minus2K2 = c.cornerHighpassMinus2K2;
+  for (int i = 0; i < count; ++i) {
+    Float4 e = v[i];
+    for (int k = 0; k < 3; ++k) e = highpassStep(st.cornerHighpass[k], c.cornerHighpass[k], e, k2, minus2K2);
+    v[i] = e;
+  }
+
+  // The rest of the highpass, the +6 dB lift around the corner + 400 Hz, and
+  // the channel sum two samples late.
+  for (int i = 0; i < count; ++i) {
+    Float4 e = v[i];
+    for (int k = 3; k < kSections; ++k) e = highpassStep(st.cornerHighpass[k], c.cornerHighpass[k], e, k2, minus2K2);
+
+    Section4& lift = st.lift;
+    const Poles4& lc = c.lift;
+    const Float4 wLift = feed(e, lift.w1, lift.w2, lc.a1, lc.a2, lc.g);
+    const Float4 y = (lift.w2 * c.liftB2 + lift.w1 * lc.a1 + wLift * c.liftB0) * lc.g;
+    lift.w2 = lift.w1;
+    lift.w1 = wLift;
+
+    alignas(16) float lanes[4];
+    store4(lanes, y + st.sum[1]);
+    outA[i] = lanes[0];
+    outB[i] = lanes[1];
     st.sum[1] = st.sum[0];
-    st.sum[0] = s;
+    st.sum[0] = in[i];
   }
 }
 

@@ -22,15 +22,20 @@ class BandwidthExpanderPair {
   // late, with its synthesised high band added.
   void process(const float* sumA, const float* sumB, float* outA, float* outB, int count);
 
- private:
-  static constexpr int kSections = BandwidthExpander::kOrder12Sections;
-
+  // Coefficients and state of one second-order section, both lanes.
   struct Poles4 {
     Float4 g, a1, a2;
   };
   struct Section4 {
     Float4 w1, w2;
   };
+
+ private:
+  static constexpr int kSections = BandwidthExpander::kOrder12Sections;
+  // Longest run processed in one go; longer ones are taken in pieces.
+  static constexpr int kMaxRun = 128;
+
+  void processRun(const float* sumA, const float* sumB, float* outA, float* outB, int count);
   // Node histories of a four-section allpass chain: node 0 is the input.
   struct Chain4 {
     Float4 one[5];
@@ -66,6 +71,12 @@ class BandwidthExpanderPair {
     Section4 lift;
     Float4 sum[2];
   } fState{};
+
+  // Scratch: the run's inputs and the values passed between its passes.
+  struct Run {
+    Float4 in[kMaxRun];
+    Float4 value[kMaxRun];
+  } fRun;
 };
 
 }  // namespace vardo

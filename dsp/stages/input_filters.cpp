@@ -86,4 +86,17 @@ void InputFilters::process(float x, std::uint32_t n) {
   fHistory.write(n, y);
 }
 
+void InputFilters::filterRun(const float* in, float* out, int count) {
+  for (int i = 0; i < count; ++i) {
+    const float x = in[i];
+    float y = runCascade(fState.highpass1, fHighpass, std::isfinite(x) ? x : 0.0f);
+    y = runCascade(fState.highpass2, fHighpass, y);
+    out[i] = y;
+  }
+  for (int i = 0; i < count; ++i) {
+    const float y = runCascade(fState.lowpass1, fLowpass, out[i]);
+    out[i] = runCascade(fState.lowpass2, fLowpass, y);
+  }
+}
+
 }  // namespace vardo

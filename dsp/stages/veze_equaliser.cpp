@@ -100,4 +100,35 @@ float VezeEqualiser::process(float o) {
   return fBypassed ? o : y;
 }
 
+void VezeEqualiser::processRun(const float* in, float* out, int count) {
+  State& s = fState;
+  // The equalised run is built in y; the input stays for the bypass.
+  float y[kMaxRun];
+  for (int done = 0; done < count; done += kMaxRun) {
+    const int run = count - done < kMaxRun ? count - done : kMaxRun;
+    const float* o = in + done;
+    for (int i = 0; i < run; ++i) y[i] = runShelf(s.boost5000, fBoost5000, o[i]);
+    for (int i = 0; i < run; ++i) {
+      y[i] = s.cut3500FirstLow.lowpass(y[i], fCut3500First) +
+             fCut3500Gain * s.cut3500FirstHigh.highpass(y[i], fCut3500First);
+      y[i] = runShelf(s.cut3500, fCut3500, y[i]);
+    }
+    for (int i = 0; i < run; ++i) {
+      y[i] = runShelf(s.cut4500, fCut4500, y[i]);
+      y[i] = runShelf(s.cut2000, fCut2000, y[i]);
+    }
+    for (int i = 0; i < run; ++i) {
+      y[i] = peakingStep(s.dip4500, y[i], fDip4500);
+      y[i] = peakingStep(s.dip7500, y[i], fDip7500);
+    }
+    for (int i = 0; i < run; ++i) {
+      y[i] = runShelf(s.bass75, fBass75, y[i]);
+      y[i] = runShelf(s.bass50, fBass50, y[i]);
+      y[i] = peakingStep(s.presence3200, y[i], fPresence3200);
+    }
+    float* result = out + done;
+    for (int i = 0; i < run; ++i) result[i] = fBypassed ? o[i] : y[i];
+  }
+}
+
 }  // namespace vardo

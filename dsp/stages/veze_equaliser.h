@@ -38,8 +38,13 @@ class VezeEqualiser {
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
   float process(float o);
+  // process() over a run of samples, filter by filter: the same values, but
+  // one sample's sixteen sections are no longer one dependency chain. out may be in.
+  void processRun(const float* in, float* out, int count);
 
  private:
+  static constexpr int kMaxRun = 256;
+
   // Constants, in signal order.
   FirstOrderCoeffs fCut3500First;  // the first-order shelf at 3.5 kHz
   float fCut3500Gain = 0.0f;

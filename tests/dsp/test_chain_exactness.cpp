@@ -246,7 +246,7 @@ TEST(RunWiseStages, DispersionOverRunsMatchesTheSampleStep) {
   for (int pass = 0; pass < 6; ++pass) {
     for (int run : kRuns) {
       for (int i = 0; i < run; ++i) in[static_cast<std::size_t>(i)] = noise.next();
-      runs->processChunk(in.data(), out.data(), run, n);
+      runs->processRun(in.data(), out.data(), run, n);
       for (int i = 0; i < run; ++i, ++n) {
         const float expected = plain->process(in[static_cast<std::size_t>(i)], n);
         ASSERT_EQ(bitsOf(out[static_cast<std::size_t>(i)]), bitsOf(expected))
