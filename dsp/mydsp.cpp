@@ -103,12 +103,9 @@ bool mydsp::computeChunk(int count, const float* input, float* out0, float* out1
   // that a filter state overflows) reaches the channel signals here.
   bool finite = true;
   for (int i = 0; i < count; ++i) {
-    const std::uint32_t n = base + static_cast<std::uint32_t>(i);
-    const float xA = s.expandedA[i];
-    const float xB = s.expandedB[i];
-    finite = finite && std::isfinite(xA) && std::isfinite(xB);
-    fOutput.process(xA, xB, s.corner[i], n, out0[i], out1[i]);
+    finite = finite && std::isfinite(s.expandedA[i]) && std::isfinite(s.expandedB[i]);
   }
+  fOutput.processRun(s.expandedA, s.expandedB, s.corner, base, out0, out1, count);
   fSampleCounter = base + static_cast<std::uint32_t>(count);
   return finite;
 }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+
+#include "../float4.h"
 
 namespace vardo {
 
@@ -57,6 +60,83 @@ void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uin
   st.previousInB = xB;
   st.threshold = threshold;
   st.gain = gain;
+}
+
+void OutputAgc::processRun(const float* xA, const float* xB, const SecondCorner* corner,
+                           std::uint32_t n, float* out0, float* out1, int count) {
+  for (int done = 0; done < count; done += kMaxRun) {
+    const int run = count - done < kMaxRun ? count - done : kMaxRun;
+    processPiece(xA + done, xB + done, corner + done, n + static_cast<std::uint32_t>(done),
+                 out0 + done, out1 + done, run);
+  }
+}
+
+void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorner* corner,
+                             std::uint32_t n, float* out0, float* out1, int count) {
+  State& st = fState;
+  constexpr int older = kPeakWindow - 1;
+  static_assert(kPeakWindow % 4 == 0, "the window is taken four entries at a time");
+  // The peaks in time order: the window's older entries from the ring, then
+  // the run's own; the peak of run sample i sits at older + i.
+  alignas(16) float peaks[older + kMaxRun];
+  alignas(16) float delayedA[kMaxRun];
+  alignas(16) float delayedB[kMaxRun];
+  for (int lag = 1; lag <= older; ++lag) {
+    peaks[older - lag] = st.peaks.read(n, static_cast<std::uint32_t>(lag));
+  }
+
+  // The lowpass, the look-ahead delay and the peak, as in process().
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    const SecondCorner& c = corner[i];
+    float yA = (st.previousInA - c.oneMinusK * st.lowpassA.read(at, 1) + xA[i]) / c.kPlusOne;
+    float yB = (st.previousInB - c.oneMinusK * st.lowpassB.read(at, 1) + xB[i]) / c.kPlusOne;
+    if (!std::isfinite(yA)) yA = 0.0f;
+    if (!std::isfinite(yB)) yB = 0.0f;
+    st.lowpassA.write(at, yA);
+    st.lowpassB.write(at, yB);
+    const float dA = st.lowpassA.read(at, kLookAhead);
+    const float dB = st.lowpassB.read(at, kLookAhead);
+    const float threshold = 0.999f * st.threshold + fTarget;
+    const float peak = std::max(threshold, std::max(std::max(std::fabs(yA), std::fabs(yB)),
+                                                    std::max(std::fabs(dA), std::fabs(dB))));
+    st.peaks.write(at, peak);
+    peaks[older + i] = peak;
+    delayedA[i] = dA;
+    delayedB[i] = dB;
+    st.previousInA = xA[i];
+    st.previousInB = xB[i];
+    st.threshold = threshold;
+  }
+
+  // The window maximum of every sample. Ring::windowMax folds
+  // m = std::max(m, older entry) from the newest entry on; once m is a
+  // number it never becomes NaN, so the fold gives a NaN newest entry, or
+  // else the largest of the numbers in the window. Which of several equal
+  // numbers it keeps cannot show: a peak is never -0 (it is a magnitude or
+  // the threshold glide, a sum of non-negative terms). Four partial maxima
+  // started at -infinity skip NaN the same way and give that largest number.
+  const Float4 none = splat4(-std::numeric_limits<float>::infinity());
+  for (int i = 0; i < count; ++i) {
+    const float* window = peaks + i;
+    const float newest = window[older];
+    Float4 m = none;
+    for (int j = 0; j < kPeakWindow; j += 4) m = max4(m, load4(window + j));
+    alignas(16) float lanes[4];
+    store4(lanes, m);
+    const float largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    peaks[i] = std::isnan(newest) ? newest : largest;  // slot i is no longer needed
+  }
+
+  // The gain envelope and the outputs, as in process().
+  for (int i = 0; i < count; ++i) {
+    const float windowPeak = peaks[i];
+    const float gain =
+        std::max(fRelease * st.gain + fReleaseComplement * windowPeak, windowPeak);
+    out0[i] = kCeiling * (delayedA[i] / gain);
+    out1[i] = kCeiling * (delayedB[i] / gain);
+    st.gain = gain;
+  }
 }
 
 }  // namespace vardo

@@ -19,6 +19,13 @@ class OutputAgc {
   void process(float xA, float xB, const SecondCorner& corner, std::uint32_t n, float& out0,
                float& out1);
 
+  // process() over count consecutive samples (counters n ... n + count - 1,
+  // one second corner per sample). The peak window's maximum, the longest
+  // dependency chain of the per-sample step, is taken for the whole run at
+  // once between the steps before and after it.
+  void processRun(const float* xA, const float* xB, const SecondCorner* corner, std::uint32_t n,
+                  float* out0, float* out1, int count);
+
   // Output ceiling: -1 dBFS.
   static constexpr float kCeiling = 0.8912509f;
   // The outputs are the lowpass outputs of this many samples earlier.
@@ -27,6 +34,10 @@ class OutputAgc {
   static constexpr int kPeakWindow = 44;
 
  private:
+  static constexpr int kMaxRun = 128;
+  void processPiece(const float* xA, const float* xB, const SecondCorner* corner,
+                    std::uint32_t n, float* out0, float* out1, int count);
+
   // Constants.
   float fRelease = 0.0f;            // exp(-20 / fs): 50 ms release of the gain envelope
   float fReleaseComplement = 0.0f;  // 1 - release

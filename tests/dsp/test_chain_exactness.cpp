@@ -17,6 +17,7 @@
 #include "stages/allpass_dispersion.h"
 #include "stages/bandwidth_expander.h"
 #include "stages/bandwidth_expander_pair.h"
+#include "stages/output_agc.h"
 #include "reference_chain.h"
 #include "ui.h"
 
@@ -188,6 +189,23 @@ TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
       EXPECT_GT(pair.runAndCompare(signal, mixedBlocks, what), 1e-4f) << what << ": silent";
     }
   }
+  // Values no slider gives but a host might store: the outputs then carry
+  // little or nothing, yet both chains must still agree.
+  for (float odd : {std::numeric_limits<float>::quiet_NaN(),
+                    -std::numeric_limits<float>::infinity()}) {
+    Pair pair(44100);
+    ControlFields c = defaults();
+    c.outputAgcThreshold = odd;
+    pair.setControls(c);
+    pair.runAndCompare(programme(44100, 3000), {100}, "threshold " + std::to_string(odd));
+    c = highest();
+    c.noisegateGain = odd;
+    c.autoEqThreshold = odd;
+    c.expanderOffset = odd;
+    pair.setControls(c);
+    pair.runAndCompare(programme(44100, 3000), {100}, "band controls " + std::to_string(odd));
+  }
+
   // Controls that change between blocks: each block sees its own snapshot.
   Pair pair(44100);
   const auto signal = programme(44100, 8000);
@@ -296,6 +314,49 @@ TEST(RunWiseStages, ExpanderPairMatchesTwoPlainExpandersPerChannel) {
         }
       }
       EXPECT_GT(peak, 0.0f);
+    }
+  }
+}
+
+TEST(RunWiseStages, OutputStageOverRunsMatchesTheSampleStep) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  // Thresholds: lowest, highest, and the NaN and silence a broken host value gives.
+  for (float threshold : {-12.0f, 3.0f, nan, -inf}) {
+    const vardo::SampleRate sr = vardo::SampleRate::fromRate(44100);
+    ControlFields c = defaults();
+    c.outputAgcThreshold = threshold;
+    auto plain = std::make_unique<vardo::OutputAgc>();
+    auto runs = std::make_unique<vardo::OutputAgc>();
+    for (vardo::OutputAgc* stage : {plain.get(), runs.get()}) {
+      stage->setRate(sr);
+      stage->prepareBlock(c, sr);
+      stage->clear();
+    }
+    Noise noise;
+    std::vector<float> a(256), b(256), out0(256), out1(256);
+    std::vector<vardo::SecondCorner> corners(256);
+    std::uint32_t n = 0xFFFFFFC0u;  // the rings wrap within the first runs
+    std::size_t t = 0;
+    for (int pass = 0; pass < 5; ++pass) {
+      for (int run : kRuns) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(run); ++i, ++t) {
+          // Level steps that make the gain attack and release, a NaN and an
+          // infinity now and then, and a corner that moves every sample.
+          a[i] = ((t / 500) % 2 ? 3.0f : 0.01f) * noise.next();
+          b[i] = t % 331 == 0 ? nan : t % 509 == 0 ? inf : 0.5f * noise.next();
+          const float k = 1.0f + 20.0f * (0.5f + 0.5f * noise.next());
+          corners[i] = {k, 1.0f - k, k + 1.0f};
+        }
+        runs->processRun(a.data(), b.data(), corners.data(), n, out0.data(), out1.data(), run);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(run); ++i, ++n) {
+          float e0 = 0.0f;
+          float e1 = 0.0f;
+          plain->process(a[i], b[i], corners[i], n, e0, e1);
+          ASSERT_EQ(bitsOf(out0[i]), bitsOf(e0)) << "threshold " << threshold << ", sample " << t;
+          ASSERT_EQ(bitsOf(out1[i]), bitsOf(e1)) << "threshold " << threshold << ", sample " << t;
+        }
+      }
     }
   }
 }
