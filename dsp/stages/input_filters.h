@@ -25,9 +25,9 @@ class InputFilters {
   const Ring<256>& history() const { return fHistory; }
 
   // process() in two steps for a run of samples: the filters over the whole
-  // run (cascade by cascade, so one sample's twelve sections are no longer
-  // one dependency chain), then each filtered sample into the history ring
-  // with recordFiltered, sample by sample as the ring's reader needs it.
+  // run (two cascades per pass, so one sample's twelve sections are no
+  // longer one dependency chain), then each filtered sample into the history
+  // ring with recordFiltered, sample by sample as the ring's reader needs it.
   void filterRun(const float* in, float* out, int count);
   void recordFiltered(float y, std::uint32_t n) { fHistory.write(n, y); }
 

@@ -38,8 +38,8 @@ class VezeEqualiser {
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
   float process(float o);
-  // process() over a run of samples, filter by filter: the same values, but
-  // one sample's sixteen sections are no longer one dependency chain. out may be in.
+  // process() over a run of samples, a few filters per pass: the same values,
+  // but one sample's sections are no longer one dependency chain. out may be in.
   void processRun(const float* in, float* out, int count);
 
  private:
