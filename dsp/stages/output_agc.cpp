@@ -19,8 +19,8 @@ void OutputAgc::prepareBlock(const ControlFields& controls, const SampleRate&) {
 
 void OutputAgc::clear() { fState = {}; }
 
-void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
-                        float& out0, float& out1) {
+float OutputAgc::lowpassAndPeak(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
+                                float& dA, float& dB) {
   State& st = fState;
 
   // First-order lowpass at the second noise-reduction corner; its previous
@@ -37,8 +37,8 @@ void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uin
   st.lowpassA.write(n, yA);
   st.lowpassB.write(n, yB);
 
-  const float dA = st.lowpassA.read(n, kLookAhead);
-  const float dB = st.lowpassB.read(n, kLookAhead);
+  dA = st.lowpassA.read(n, kLookAhead);
+  dB = st.lowpassB.read(n, kLookAhead);
 
   // The threshold glides to its level and floors the peak, so quiet passages
   // are raised until the threshold level reaches the ceiling.
@@ -46,6 +46,19 @@ void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uin
   const float peak = std::max(threshold, std::max(std::max(std::fabs(yA), std::fabs(yB)),
                                                   std::max(std::fabs(dA), std::fabs(dB))));
   st.peaks.write(n, peak);
+
+  st.previousInA = xA;
+  st.previousInB = xB;
+  st.threshold = threshold;
+  return peak;
+}
+
+void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
+                        float& out0, float& out1) {
+  State& st = fState;
+  float dA = 0.0f;
+  float dB = 0.0f;
+  lowpassAndPeak(xA, xB, corner, n, dA, dB);
   const float windowPeak = st.peaks.windowMax(n, kPeakWindow);
 
   // Instant attack, 50 ms release, never below the peaks of the window: the
@@ -55,10 +68,6 @@ void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uin
 
   out0 = kCeiling * (dA / gain);
   out1 = kCeiling * (dB / gain);
-
-  st.previousInA = xA;
-  st.previousInB = xB;
-  st.threshold = threshold;
   st.gain = gain;
 }
 
@@ -87,26 +96,8 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
 
   // The lowpass, the look-ahead delay and the peak, as in process().
   for (int i = 0; i < count; ++i) {
-    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    const SecondCorner& c = corner[i];
-    float yA = (st.previousInA - c.oneMinusK * st.lowpassA.read(at, 1) + xA[i]) / c.kPlusOne;
-    float yB = (st.previousInB - c.oneMinusK * st.lowpassB.read(at, 1) + xB[i]) / c.kPlusOne;
-    if (!std::isfinite(yA)) yA = 0.0f;
-    if (!std::isfinite(yB)) yB = 0.0f;
-    st.lowpassA.write(at, yA);
-    st.lowpassB.write(at, yB);
-    const float dA = st.lowpassA.read(at, kLookAhead);
-    const float dB = st.lowpassB.read(at, kLookAhead);
-    const float threshold = 0.999f * st.threshold + fTarget;
-    const float peak = std::max(threshold, std::max(std::max(std::fabs(yA), std::fabs(yB)),
-                                                    std::max(std::fabs(dA), std::fabs(dB))));
-    st.peaks.write(at, peak);
-    peaks[older + i] = peak;
-    delayedA[i] = dA;
-    delayedB[i] = dB;
-    st.previousInA = xA[i];
-    st.previousInB = xB[i];
-    st.threshold = threshold;
+    peaks[older + i] = lowpassAndPeak(xA[i], xB[i], corner[i], n + static_cast<std::uint32_t>(i),
+                                      delayedA[i], delayedB[i]);
   }
 
   // The window maximum of every sample. Ring::windowMax folds
