@@ -3,8 +3,6 @@
 // programs and the voice path in vardo_midi.cpp.
 #include "vardo.h"
 
-#include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,48 +10,19 @@
 #include <new>
 #include <string>
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
-
 #include "dsp.h"
+#include "effect_block.h"
 #include "meta_table.h"
 #include "voice.h"
 #include "vst_ui.h"
 
 namespace {
 
-// The fixed delays along the direct signal path, in samples; independent of
-// the sample rate.
-constexpr VstInt32 kSignalPathDelay = 2660;
 constexpr VstInt32 kDefaultUniqueId = 0x56415244;
 // Largest scratch buffer, in frames, that a block-size announcement may ask for.
 constexpr VstInt32 kMaxScratchFrames = 65536;
 // Parameter values carried across a sample-rate change (the DSP has 13).
 constexpr int kMaxCarriedParameters = 64;
-
-// Host rates arrive as floats; the DSP takes an integer rate. Truncates toward
-// zero like a plain cast, but maps values an int cannot hold (NaN, huge) to a
-// defined result instead of undefined behaviour.
-int truncateRate(float rate) {
-  if (std::isnan(rate)) return 0;
-  if (rate >= 2147483520.0f) return INT_MAX;
-  if (rate <= -2147483648.0f) return INT_MIN;
-  return static_cast<int>(rate);
-}
-
-// Denormal results flush to zero and denormal operands read as zero on the
-// calling thread. Left set: the host's audio thread keeps it.
-void enableFlushToZero() {
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-  _mm_setcsr(_mm_getcsr() | 0x8040u);
-#elif defined(__aarch64__)
-  std::uint64_t fpcr;
-  __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr));
-  fpcr |= (std::uint64_t{1} << 24);  // FZ
-  __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
-#endif
-}
 
 // The standard bounded copy: at most n characters, zero-filled when the value
 // is shorter, then a terminator at position n.
@@ -145,12 +114,12 @@ Vardo::Vardo(audioMasterCallback audioMaster, dsp* mainDsp, vstUI* table)
     }
     setUniqueID(computeUniqueId(fDSP, fVstUI));
   }
-  setInitialDelay(kSignalPathDelay);
+  setInitialDelay(vardo::kSignalPathDelay);
 
   // On failure the caller keeps the DSP and the table; everything made here
   // is released before the exception leaves.
   try {
-    const int rate = truncateRate(getSampleRate());
+    const int rate = vardo::truncateRate(getSampleRate());
     for (int i = 0; i < kVoiceCount; ++i) {
       fVoices[i] = new Voice(fDSP->cloneFresh(), rate);
       fFreeVoices.push(i);
@@ -170,7 +139,7 @@ Vardo::Vardo(audioMasterCallback audioMaster, dsp* mainDsp, vstUI* table)
   fCurNote = 0;
   fCurVelocity = 0;
   fCurDelta = 0;
-  const int rate = truncateRate(getSampleRate());
+  const int rate = vardo::truncateRate(getSampleRate());
   fDSP->initialize(rate);
   for (Voice* voice : fVoices) voice->voiceDsp()->initializeInstance(rate);
 }
@@ -201,7 +170,7 @@ void Vardo::setSampleRate(float rate) {
   for (int i = 0; i < carried; ++i) saved[i] = fVstUI->at(i)->getRealValue();
 
   AudioEffectX::setSampleRate(rate);
-  const int intRate = truncateRate(getSampleRate());
+  const int intRate = vardo::truncateRate(getSampleRate());
   fDSP->initialize(intRate);
   for (Voice* voice : fVoices) voice->voiceDsp()->initializeInstance(intRate);
 
@@ -229,24 +198,20 @@ void Vardo::setBlockSize(VstInt32 size) {
 // Audio
 
 void Vardo::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
-  enableFlushToZero();
-  // A host that hands over missing buffers gets nothing written where there
-  // is no buffer, and silence where there is no programme to process.
-  if (sampleFrames > 0) {
-    const int outputCount = fDSP->outputCount();
-    if (outputs == nullptr) return;
-    for (int c = 0; c < outputCount; ++c)
-      if (outputs[c] == nullptr) return;
-    if (fDSP->inputCount() > 0 && (inputs == nullptr || inputs[0] == nullptr)) {
-      for (int c = 0; c < outputCount; ++c)
-        std::memset(outputs[c], 0, sizeof(float) * static_cast<std::size_t>(sampleFrames));
-      return;
-    }
+  vardo::enableFlushToZero();
+  if (fDSP->inputCount() > 0) {
+    // A host that hands over missing buffers gets nothing written where there
+    // is no buffer, and silence where there is no programme to process.
+    if (vardo::effectBuffersUsable(*fDSP, inputs, outputs, sampleFrames))
+      fDSP->computeBlock(sampleFrames, inputs, outputs);
+    return;
   }
-  if (fDSP->inputCount() > 0)
-    fDSP->computeBlock(sampleFrames, inputs, outputs);
-  else
-    processVoices(inputs, outputs, sampleFrames);
+  if (sampleFrames > 0) {
+    if (outputs == nullptr) return;
+    for (int c = 0; c < fDSP->outputCount(); ++c)
+      if (outputs[c] == nullptr) return;
+  }
+  processVoices(inputs, outputs, sampleFrames);
 }
 
 // ---------------------------------------------------------------------------

@@ -147,6 +147,14 @@ void vstCheckButton::getDisplay(char* text, std::size_t capacity) const {
   copyBounded(text, capacity, loadControl(fZone) > 0.5f ? "ON" : "OFF");
 }
 
+void setPlainValue(vstUIObject& control, double value) {
+  // A slider's real value and its normalised value differ; a button's are one.
+  if (dynamic_cast<vstSlider*>(&control) != nullptr)
+    control.setRealValue(value);
+  else
+    control.setNormalized(value);
+}
+
 // ---------------------------------------------------------------------------
 // vstUI: the builder. Layout calls carry no parameters.
 

@@ -67,6 +67,12 @@ class vstCheckButton : public vstUIObject {
   void getDisplay(char* text, std::size_t capacity) const override;
 };
 
+// Stores a value given in the control's own units, as hosts that speak in
+// real values (LV2 control ports) send it: a slider clamps it into its range
+// (NaN gives the minimum), a button or check button is on above one half,
+// just as for the same value sent normalised.
+void setPlainValue(vstUIObject& control, double value);
+
 class vstUI : public UI {
  public:
   vstUI() = default;

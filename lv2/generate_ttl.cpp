@@ -1,0 +1,189 @@
+// Writes the LV2 bundle's description (manifest.ttl and vardo.ttl) from the
+// DSP's own control declarations, so the ports always carry the labels,
+// ranges and defaults the VST 2.4 parameters have.
+//
+//   vardo_lv2_ttl <bundle directory> <minor version> <micro version>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "meta_table.h"
+#include "mydsp.h"
+#include "ports.h"
+#include "vst_ui.h"
+
+namespace {
+
+using namespace vardo::lv2;
+
+// Decimal text that reads back as the same float: whole numbers as such,
+// others with the fewest significant digits that do.
+std::string number(float value) {
+  char text[48];
+  if (value == std::floor(value) && std::fabs(value) < 1e9f) {
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(value));
+    return text;
+  }
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+    if (std::strtof(text, nullptr) == value) break;
+  }
+  return text;
+}
+
+std::string quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+bool whole(float value) { return std::isfinite(value) && value == std::floor(value); }
+
+// The unit of each control, in the LV2 units vocabulary (empty: none). The
+// DSP names the unit of its two sensitivity factors ("x", a coefficient);
+// the others are known by label.
+std::string unitOf(const vstUI& table, int index) {
+  if (const std::string* unit = table.metadata(index, "unit")) {
+    if (*unit == "x") return "units:coef";
+    if (*unit == "Hz") return "units:hz";
+    if (*unit == "dB") return "units:db";
+    if (*unit == "%") return "units:pc";
+  }
+  static const char* const kByLabel[][2] = {
+      {"Lowpass Filter", "units:hz"},
+      {"Auto-EQ Threshold", "units:db"},
+      {"Auto-EQ Density Limit Threshold", "units:db"},
+      {"Noisegate Gain dB", "units:db"},
+      {"Stereo Expander Gain Trim", "units:db"},
+      {"Stereo Expander Limit in Percent", "units:pc"},
+      {"Output AGC Threshold", "units:db"},
+      {"Bandwidth Expansion Level", "units:db"},
+  };
+  for (const auto& entry : kByLabel)
+    if (table.at(index)->label() == entry[0]) return entry[1];
+  return "";
+}
+
+void audioPort(std::ostream& out, Port index, bool input, const char* symbol, const char* name) {
+  out << "\t\ta lv2:" << (input ? "Input" : "Output") << "Port , lv2:AudioPort ;\n"
+      << "\t\tlv2:index " << index << " ;\n"
+      << "\t\tlv2:symbol " << quoted(symbol) << " ;\n"
+      << "\t\tlv2:name " << quoted(name) << " ;\n";
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "vardo_lv2_ttl: cannot write %s\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: vardo_lv2_ttl <bundle directory> <minor> <micro>\n");
+    return 2;
+  }
+  const std::string bundle = argv[1];
+
+  // The defaults are the values the DSP holds after initialisation.
+  auto dsp = std::make_unique<mydsp>();
+  vstUI table;
+  dsp->declareControls(&table);
+  dsp->initialize(48000);
+  MetaTable meta;
+  dsp->declareMetadata(&meta);
+  if (table.size() != kControlCount) {
+    std::fprintf(stderr, "vardo_lv2_ttl: the DSP declares %d controls, the ports expect %d\n",
+                 table.size(), kControlCount);
+    return 1;
+  }
+  auto metaText = [&](const char* key) {
+    const std::string* value = meta.find(key);
+    return value ? *value : std::string();
+  };
+
+  std::ostringstream manifest;
+  manifest << "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
+           << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
+           << "<" << kPluginUri << ">\n"
+           << "\ta lv2:Plugin ;\n"
+           << "\tlv2:binary <" << kBinaryName << "> ;\n"
+           << "\trdfs:seeAlso <vardo.ttl> .\n";
+
+  std::ostringstream ttl;
+  ttl << "# Generated at build time from the DSP's control declarations.\n"
+      << "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
+      << "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
+      << "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
+      << "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
+      << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
+      << "<" << kPluginUri << ">\n"
+      << "\ta lv2:Plugin ;\n"
+      << "\tdoap:name " << quoted(metaText("name")) << " ;\n"
+      << "\tdoap:maintainer [ foaf:name " << quoted(metaText("author")) << " ] ;\n"
+      << "\trdfs:comment \"Restores a band-limited, noisy mono programme and widens it to "
+         "stereo.\" ;\n"
+      << "\tlv2:minorVersion " << std::atoi(argv[2]) << " ;\n"
+      << "\tlv2:microVersion " << std::atoi(argv[3]) << " ;\n"
+      << "\tlv2:optionalFeature lv2:hardRTCapable ;\n"
+      << "\tlv2:port [\n";
+  audioPort(ttl, Port::kInput, true, "in", "In 0");
+  ttl << "\t] , [\n";
+  audioPort(ttl, Port::kOutput0, false, "out_0", "Out 0");
+  ttl << "\t] , [\n";
+  audioPort(ttl, Port::kOutput1, false, "out_1", "Out 1");
+
+  std::set<std::string> symbols = {"in", "out_0", "out_1", "latency"};
+  for (int i = 0; i < kControlCount; ++i) {
+    const vstUIObject& control = *table.at(i);
+    const auto* slider = dynamic_cast<const vstSlider*>(&control);
+    const float value = control.getRealValue();
+    const std::string symbol = portSymbol(control.label());
+    if (!symbols.insert(symbol).second) {
+      std::fprintf(stderr, "vardo_lv2_ttl: two ports would be called %s\n", symbol.c_str());
+      return 1;
+    }
+    ttl << "\t] , [\n"
+        << "\t\ta lv2:InputPort , lv2:ControlPort ;\n"
+        << "\t\tlv2:index " << Port::kFirstControl + i << " ;\n"
+        << "\t\tlv2:symbol " << quoted(symbol) << " ;\n"
+        << "\t\tlv2:name " << quoted(control.label()) << " ;\n"
+        << "\t\tlv2:default " << number(value) << " ;\n"
+        << "\t\tlv2:minimum " << number(slider ? slider->minimum() : 0.0f) << " ;\n"
+        << "\t\tlv2:maximum " << number(slider ? slider->maximum() : 1.0f) << " ;\n";
+    if (!slider)
+      ttl << "\t\tlv2:portProperty lv2:toggled ;\n";
+    else if (whole(slider->step()) && whole(slider->minimum()) && whole(slider->maximum()) &&
+             whole(value))
+      ttl << "\t\tlv2:portProperty lv2:integer ;\n";
+    const std::string unit = unitOf(table, i);
+    if (!unit.empty()) ttl << "\t\tunits:unit " << unit << " ;\n";
+  }
+  ttl << "\t] , [\n"
+      << "\t\ta lv2:OutputPort , lv2:ControlPort ;\n"
+      << "\t\tlv2:index " << Port::kLatency << " ;\n"
+      << "\t\tlv2:symbol \"latency\" ;\n"
+      << "\t\tlv2:name \"Latency\" ;\n"
+      << "\t\tlv2:designation lv2:latency ;\n"
+      << "\t\tlv2:portProperty lv2:reportsLatency , lv2:integer ;\n"
+      << "\t\tunits:unit units:frame ;\n"
+      << "\t] .\n";
+
+  return writeFile(bundle + "/manifest.ttl", manifest.str()) &&
+                 writeFile(bundle + "/vardo.ttl", ttl.str())
+             ? 0
+             : 1;
+}
