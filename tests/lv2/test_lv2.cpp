@@ -1,0 +1,269 @@
+// The LV2 bundle through lilv, found by LV2_PATH in the build tree: its
+// description against the DSP's control table, and renders against the
+// VST 2.4 build of the same DSP.
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+#include <lv2/core/lv2.h>
+#include <lv2/units/units.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "mydsp.h"
+#include "ports.h"
+#include "reference_signals.h"
+#include "test_host.h"
+#include "vst_ui.h"
+
+namespace {
+
+using vardo::lv2::Port;
+
+// One lilv world over LV2_PATH = the build tree's lib/lv2 only.
+class Lv2World {
+ public:
+  Lv2World() {
+    setenv("LV2_PATH", VARDO_LV2_DIR, 1);
+    fWorld = lilv_world_new();
+    lilv_world_load_all(fWorld);
+    LilvNode* uri = lilv_new_uri(fWorld, vardo::lv2::kPluginUri);
+    fPlugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(fWorld), uri);
+    lilv_node_free(uri);
+  }
+  ~Lv2World() {
+    fNodes.clear();
+    lilv_world_free(fWorld);
+  }
+  LilvWorld* world() const { return fWorld; }
+  const LilvPlugin* plugin() const { return fPlugin; }
+  LilvNode* uri(const char* text) { return fNodes.emplace_back(lilv_new_uri(fWorld, text), lilv_node_free).get(); }
+
+ private:
+  LilvWorld* fWorld;
+  const LilvPlugin* fPlugin = nullptr;
+  std::vector<std::unique_ptr<LilvNode, void (*)(LilvNode*)>> fNodes;
+};
+
+// The parameter table the VST build derives from the DSP.
+struct ControlTable {
+  mydsp dsp;
+  vstUI table;
+  ControlTable() {
+    dsp.declareControls(&table);
+    dsp.initialize(44100);
+  }
+};
+
+std::string unitOf(const LilvPlugin* plugin, const LilvPort* port, LilvNode* unitPredicate) {
+  LilvNodes* units = lilv_port_get_value(plugin, port, unitPredicate);
+  std::string text;
+  if (units && lilv_nodes_size(units) == 1) text = lilv_node_as_uri(lilv_nodes_get_first(units));
+  lilv_nodes_free(units);
+  return text;
+}
+
+TEST(Lv2Description, PortsCarryTheControlTable) {
+  Lv2World lv2;
+  ASSERT_NE(lv2.plugin(), nullptr) << "no " << vardo::lv2::kPluginUri << " under " << VARDO_LV2_DIR;
+  const LilvPlugin* plugin = lv2.plugin();
+  ControlTable controls;
+  ASSERT_EQ(controls.table.size(), kControlCount);
+  ASSERT_EQ(lilv_plugin_get_num_ports(plugin), static_cast<uint32_t>(Port::kPortCount));
+
+  LilvNode* input = lv2.uri(LV2_CORE__InputPort);
+  LilvNode* output = lv2.uri(LV2_CORE__OutputPort);
+  LilvNode* audio = lv2.uri(LV2_CORE__AudioPort);
+  LilvNode* control = lv2.uri(LV2_CORE__ControlPort);
+  LilvNode* toggled = lv2.uri(LV2_CORE__toggled);
+  LilvNode* integer = lv2.uri(LV2_CORE__integer);
+  LilvNode* unit = lv2.uri(LV2_UNITS__unit);
+
+  for (uint32_t i : {0u, 1u, 2u}) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+    EXPECT_TRUE(lilv_port_is_a(plugin, port, audio)) << i;
+    EXPECT_TRUE(lilv_port_is_a(plugin, port, i == 0 ? input : output)) << i;
+  }
+
+  std::vector<float> minimum(Port::kPortCount), maximum(Port::kPortCount), fallback(Port::kPortCount);
+  lilv_plugin_get_port_ranges_float(plugin, minimum.data(), maximum.data(), fallback.data());
+  for (int i = 0; i < kControlCount; ++i) {
+    const uint32_t index = Port::kFirstControl + static_cast<uint32_t>(i);
+    const vstUIObject& entry = *controls.table.at(i);
+    const auto* slider = dynamic_cast<const vstSlider*>(&entry);
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin, index);
+    SCOPED_TRACE(entry.label());
+    EXPECT_TRUE(lilv_port_is_a(plugin, port, input));
+    EXPECT_TRUE(lilv_port_is_a(plugin, port, control));
+    LilvNode* name = lilv_port_get_name(plugin, port);
+    EXPECT_STREQ(lilv_node_as_string(name), entry.label().c_str());
+    lilv_node_free(name);
+    EXPECT_EQ(lilv_node_as_string(lilv_port_get_symbol(plugin, port)),
+              vardo::lv2::portSymbol(entry.label()));
+    // Bit for bit the values the DSP starts with and the slider's range.
+    EXPECT_EQ(fallback[index], entry.getRealValue());
+    EXPECT_EQ(minimum[index], slider ? slider->minimum() : 0.0f);
+    EXPECT_EQ(maximum[index], slider ? slider->maximum() : 1.0f);
+    EXPECT_EQ(lilv_port_has_property(plugin, port, toggled), slider == nullptr);
+    EXPECT_EQ(lilv_port_has_property(plugin, port, integer),
+              slider != nullptr && slider->step() == std::floor(slider->step()));
+  }
+  // Units where the control has one; the sensitivity factors are coefficients.
+  auto unitAt = [&](int control) {
+    return unitOf(plugin, lilv_plugin_get_port_by_index(plugin, Port::kFirstControl + control), unit);
+  };
+  EXPECT_EQ(unitAt(0), LV2_UNITS__hz);
+  EXPECT_EQ(unitAt(1), "");
+  EXPECT_EQ(unitAt(4), LV2_UNITS__db);
+  EXPECT_EQ(unitAt(6), LV2_UNITS__pc);
+  EXPECT_EQ(unitAt(7), "");
+  EXPECT_EQ(unitAt(10), LV2_UNITS__coef);
+  EXPECT_EQ(unitAt(11), LV2_UNITS__coef);
+
+  // The latency report and the real-time promise.
+  const LilvPort* latency = lilv_plugin_get_port_by_index(plugin, Port::kLatency);
+  EXPECT_TRUE(lilv_port_is_a(plugin, latency, output));
+  EXPECT_TRUE(lilv_port_is_a(plugin, latency, control));
+  EXPECT_TRUE(lilv_port_has_property(plugin, latency, lv2.uri(LV2_CORE__reportsLatency)));
+  EXPECT_TRUE(lilv_plugin_has_latency(plugin));
+  EXPECT_EQ(lilv_plugin_get_latency_port_index(plugin), static_cast<uint32_t>(Port::kLatency));
+  EXPECT_TRUE(lilv_plugin_has_feature(plugin, lv2.uri(LV2_CORE__hardRTCapable)));
+  LilvNodes* required = lilv_plugin_get_required_features(plugin);
+  EXPECT_EQ(lilv_nodes_size(required), 0u);
+  lilv_nodes_free(required);
+}
+
+// Renders through a lilv instance block by block, as a host would.
+class Lv2Render {
+ public:
+  Lv2Render(Lv2World& lv2, double rate) {
+    fInstance = lilv_plugin_instantiate(lv2.plugin(), rate, nullptr);
+    fControls.assign(kControlCount, 0.0f);
+    if (!fInstance) return;
+    for (int i = 0; i < kControlCount; ++i)
+      lilv_instance_connect_port(fInstance, Port::kFirstControl + static_cast<uint32_t>(i), &fControls[static_cast<std::size_t>(i)]);
+    lilv_instance_connect_port(fInstance, Port::kLatency, &fLatency);
+  }
+  ~Lv2Render() {
+    if (fActive) lilv_instance_deactivate(fInstance);
+    if (fInstance) lilv_instance_free(fInstance);
+  }
+  bool ok() const { return fInstance != nullptr; }
+  std::vector<float>& controls() { return fControls; }
+  float latency() const { return fLatency; }
+  void activate() {
+    lilv_instance_activate(fInstance);
+    fActive = true;
+  }
+  void deactivate() {
+    lilv_instance_deactivate(fInstance);
+    fActive = false;
+  }
+
+  void render(const std::vector<float>& input, int blockSize, std::vector<float>& out0,
+              std::vector<float>& out1) {
+    out0.assign(input.size(), 0.0f);
+    out1.assign(input.size(), 0.0f);
+    std::vector<float> in(input);
+    for (std::size_t start = 0; start < input.size(); start += static_cast<std::size_t>(blockSize)) {
+      const std::size_t n = std::min(input.size() - start, static_cast<std::size_t>(blockSize));
+      lilv_instance_connect_port(fInstance, Port::kInput, in.data() + start);
+      lilv_instance_connect_port(fInstance, Port::kOutput0, out0.data() + start);
+      lilv_instance_connect_port(fInstance, Port::kOutput1, out1.data() + start);
+      lilv_instance_run(fInstance, static_cast<uint32_t>(n));
+    }
+  }
+
+ private:
+  LilvInstance* fInstance = nullptr;
+  std::vector<float> fControls;
+  float fLatency = -1.0f;
+  bool fActive = false;
+};
+
+// The port value that corresponds to a normalised VST value, before clamping.
+std::vector<float> portValues(const ControlTable& controls, const std::vector<float>& normalised) {
+  std::vector<float> values(normalised.size());
+  for (std::size_t i = 0; i < normalised.size(); ++i) {
+    const auto* slider = dynamic_cast<const vstSlider*>(controls.table.at(static_cast<int>(i)));
+    values[i] = slider ? normalised[i] * (slider->maximum() - slider->minimum()) + slider->minimum()
+                       : normalised[i];
+  }
+  return values;
+}
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+TEST(Lv2Render, BitIdenticalToTheVstBuild) {
+  Lv2World lv2;
+  ASSERT_NE(lv2.plugin(), nullptr);
+  ControlTable controls;
+  struct Case {
+    double rate;
+    int block;
+  };
+  const Case cases[] = {{44100.0, 512}, {48000.0, 77}, {96000.0, 4096}, {22050.0, 1}};
+  const auto settings = vardo::reference::settings();
+  const std::vector<float> input = vardo::reference::programme(30000, 11u);
+  for (const Case& c : cases) {
+    for (std::size_t s = 0; s <= settings.size(); ++s) {
+      SCOPED_TRACE(testing::Message() << c.rate << " Hz, blocks of " << c.block << ", setting "
+                                      << (s < settings.size() ? settings[s].name : "default"));
+      vardo::test::TestHost vst;
+      ASSERT_NE(vst.open(), nullptr) << vst.error();
+      vst.startup(static_cast<float>(c.rate), c.block);
+      Lv2Render plugin(lv2, c.rate);
+      ASSERT_TRUE(plugin.ok());
+      // The first half at the defaults, the second after the host's change.
+      for (int i = 0; i < kControlCount; ++i) plugin.controls()[static_cast<std::size_t>(i)] = controls.table.at(i)->getRealValue();
+      plugin.activate();
+      const std::size_t half = (input.size() / 2);
+      const std::vector<float> first(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(half));
+      const std::vector<float> second(input.begin() + static_cast<std::ptrdiff_t>(half), input.end());
+      std::vector<float> vst0, vst1, lv0, lv1, a, b;
+      vst.processMono(first, c.block, vst0, vst1);
+      plugin.render(first, c.block, lv0, lv1);
+      if (s < settings.size()) {
+        const std::vector<float> values = portValues(controls, settings[s].normalised);
+        for (int i = 0; i < kControlCount; ++i) {
+          vst.setParameter(i, settings[s].normalised[static_cast<std::size_t>(i)]);
+          plugin.controls()[static_cast<std::size_t>(i)] = values[static_cast<std::size_t>(i)];
+        }
+      }
+      vst.processMono(second, c.block, a, b);
+      vst0.insert(vst0.end(), a.begin(), a.end());
+      vst1.insert(vst1.end(), b.begin(), b.end());
+      plugin.render(second, c.block, a, b);
+      lv0.insert(lv0.end(), a.begin(), a.end());
+      lv1.insert(lv1.end(), b.begin(), b.end());
+      EXPECT_TRUE(sameBits(vst0, lv0));
+      EXPECT_TRUE(sameBits(vst1, lv1));
+      EXPECT_EQ(plugin.latency(), 2660.0f);
+    }
+  }
+}
+
+// Re-activation starts from silence, as a freshly made instance does.
+TEST(Lv2Render, ActivationForgetsEarlierRuns) {
+  Lv2World lv2;
+  ASSERT_NE(lv2.plugin(), nullptr);
+  ControlTable controls;
+  const std::vector<float> input = vardo::reference::programme(6000, 3u);
+  std::vector<float> fresh0, fresh1, again0, again1;
+  Lv2Render plugin(lv2, 48000.0);
+  ASSERT_TRUE(plugin.ok());
+  for (int i = 0; i < kControlCount; ++i) plugin.controls()[static_cast<std::size_t>(i)] = controls.table.at(i)->getRealValue();
+  plugin.activate();
+  plugin.render(input, 256, fresh0, fresh1);
+  plugin.deactivate();
+  plugin.activate();
+  plugin.render(input, 256, again0, again1);
+  EXPECT_TRUE(sameBits(fresh0, again0));
+  EXPECT_TRUE(sameBits(fresh1, again1));
+}
+
+}  // namespace
