@@ -104,7 +104,13 @@ std::string defaultPluginPath() {
   const char* library = "vardo.so";
 #endif
   if (exe.empty()) return (fs::path("..") / "plugin" / library).string();
-  return (exe.parent_path().parent_path() / "plugin" / library).lexically_normal().string();
+  // Installed, the plug-in is PREFIX/lib/vst beside PREFIX/bin; in the build
+  // tree it is plugin/ beside tools/.
+  const fs::path base = exe.parent_path().parent_path();
+  const fs::path installed = (base / "lib" / "vst" / library).lexically_normal();
+  std::error_code found;
+  if (fs::is_regular_file(installed, found)) return installed.string();
+  return (base / "plugin" / library).lexically_normal().string();
 }
 
 PluginInstance::PluginInstance(std::shared_ptr<PluginLibrary> library)
