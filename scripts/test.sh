@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Linux plug-in, tools and tests and the Windows DLL, then runs the
-# whole test suite (the Windows DLL is exercised under wine by one of the tests).
+# Builds the Linux plug-ins, tools and tests, the Windows DLL and the aarch64
+# cross build, then runs the whole test suite (the Windows DLL is exercised
+# under wine, the aarch64 build under qemu-user by two of the tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +10,10 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
+if command -v aarch64-linux-gnu-g++ >/dev/null 2>&1; then
+  cmake --preset aarch64 >/dev/null
+  cmake --build --preset aarch64 -j "$jobs"
+fi
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$jobs"
 ctest --preset linux -j "$jobs" "$@"

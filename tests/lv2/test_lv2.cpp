@@ -6,6 +6,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/units/units.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -47,15 +48,7 @@ class Lv2World {
   std::vector<std::unique_ptr<LilvNode, void (*)(LilvNode*)>> fNodes;
 };
 
-// The parameter table the VST build derives from the DSP.
-struct ControlTable {
-  mydsp dsp;
-  vstUI table;
-  ControlTable() {
-    dsp.declareControls(&table);
-    dsp.initialize(44100);
-  }
-};
+using vardo::reference::ControlTable;
 
 std::string unitOf(const LilvPlugin* plugin, const LilvPort* port, LilvNode* unitPredicate) {
   LilvNodes* units = lilv_port_get_value(plugin, port, unitPredicate);
@@ -151,7 +144,10 @@ class Lv2Render {
     if (fInstance) lilv_instance_free(fInstance);
   }
   bool ok() const { return fInstance != nullptr; }
-  std::vector<float>& controls() { return fControls; }
+  // The ports' storage stays where it was connected.
+  void setControls(const std::vector<float>& values) {
+    std::copy(values.begin(), values.end(), fControls.begin());
+  }
   float latency() const { return fLatency; }
   void activate() {
     lilv_instance_activate(fInstance);
@@ -183,17 +179,6 @@ class Lv2Render {
   bool fActive = false;
 };
 
-// The port value that corresponds to a normalised VST value, before clamping.
-std::vector<float> portValues(const ControlTable& controls, const std::vector<float>& normalised) {
-  std::vector<float> values(normalised.size());
-  for (std::size_t i = 0; i < normalised.size(); ++i) {
-    const auto* slider = dynamic_cast<const vstSlider*>(controls.table.at(static_cast<int>(i)));
-    values[i] = slider ? normalised[i] * (slider->maximum() - slider->minimum()) + slider->minimum()
-                       : normalised[i];
-  }
-  return values;
-}
-
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
@@ -219,7 +204,7 @@ TEST(Lv2Render, BitIdenticalToTheVstBuild) {
       Lv2Render plugin(lv2, c.rate);
       ASSERT_TRUE(plugin.ok());
       // The first half at the defaults, the second after the host's change.
-      for (int i = 0; i < kControlCount; ++i) plugin.controls()[static_cast<std::size_t>(i)] = controls.table.at(i)->getRealValue();
+      plugin.setControls(controls.defaults());
       plugin.activate();
       const std::size_t half = (input.size() / 2);
       const std::vector<float> first(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(half));
@@ -228,11 +213,9 @@ TEST(Lv2Render, BitIdenticalToTheVstBuild) {
       vst.processMono(first, c.block, vst0, vst1);
       plugin.render(first, c.block, lv0, lv1);
       if (s < settings.size()) {
-        const std::vector<float> values = portValues(controls, settings[s].normalised);
-        for (int i = 0; i < kControlCount; ++i) {
+        for (int i = 0; i < kControlCount; ++i)
           vst.setParameter(i, settings[s].normalised[static_cast<std::size_t>(i)]);
-          plugin.controls()[static_cast<std::size_t>(i)] = values[static_cast<std::size_t>(i)];
-        }
+        plugin.setControls(controls.portValues(settings[s].normalised));
       }
       vst.processMono(second, c.block, a, b);
       vst0.insert(vst0.end(), a.begin(), a.end());
@@ -256,7 +239,7 @@ TEST(Lv2Render, ActivationForgetsEarlierRuns) {
   std::vector<float> fresh0, fresh1, again0, again1;
   Lv2Render plugin(lv2, 48000.0);
   ASSERT_TRUE(plugin.ok());
-  for (int i = 0; i < kControlCount; ++i) plugin.controls()[static_cast<std::size_t>(i)] = controls.table.at(i)->getRealValue();
+  plugin.setControls(controls.defaults());
   plugin.activate();
   plugin.render(input, 256, fresh0, fresh1);
   plugin.deactivate();

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "mydsp.h"
+#include "vst_ui.h"
+
 namespace vardo::reference {
 
 // Band-limited noise bursts under a sawtooth level, a few clicks and a final
@@ -49,5 +52,31 @@ inline std::vector<Setting> settings() {
        {1.5f, 0.5f, -1.0f, nan, inf, -inf, 2.0f, -0.25f, nan, 1e30f, -3.0f, 7.0f, 0.51f}},
   };
 }
+
+// The parameter table the VST build derives from the DSP, with the DSP's
+// defaults in place.
+struct ControlTable {
+  mydsp dsp;
+  vstUI table;
+  ControlTable() {
+    dsp.declareControls(&table);
+    dsp.initialize(44100);
+  }
+  std::vector<float> defaults() const {
+    std::vector<float> values;
+    for (int i = 0; i < table.size(); ++i) values.push_back(table.at(i)->getRealValue());
+    return values;
+  }
+  // The port value that corresponds to each normalised VST value, unclamped.
+  std::vector<float> portValues(const std::vector<float>& normalised) const {
+    std::vector<float> values(normalised.size());
+    for (std::size_t i = 0; i < normalised.size(); ++i) {
+      const auto* slider = dynamic_cast<const vstSlider*>(table.at(static_cast<int>(i)));
+      values[i] = slider ? normalised[i] * (slider->maximum() - slider->minimum()) + slider->minimum()
+                         : normalised[i];
+    }
+    return values;
+  }
+};
 
 }  // namespace vardo::reference

@@ -1,0 +1,47 @@
+#!/bin/sh
+# Renders the reference programmes with the native build and with the aarch64
+# cross build under qemu-user, and requires the same output bits from both.
+# Brings build/aarch64 up to date first. Exit 77 (skipped) only when the cross
+# compiler or qemu-user is absent.
+# usage: compare_aarch64.sh <source dir> <native renderer> <native VST library> <native LV2 object> <scratch dir>
+source_dir=$1
+native=$2
+native_vst=$3
+native_lv2=$4
+scratch=$5
+
+if ! command -v aarch64-linux-gnu-g++ >/dev/null 2>&1; then
+  echo "SKIPPED: no cross compiler (apt-get install g++-aarch64-linux-gnu)"
+  exit 77
+fi
+if ! command -v qemu-aarch64 >/dev/null 2>&1; then
+  echo "SKIPPED: no qemu-user (apt-get install qemu-user)"
+  exit 77
+fi
+
+build=$source_dir/build/aarch64
+mkdir -p "$scratch" || exit 1
+cd "$source_dir" || exit 1
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake --preset aarch64 >"$scratch/configure.log" 2>&1 ||
+    { cat "$scratch/configure.log"; echo "FAILED: cmake --preset aarch64"; exit 1; }
+fi
+cmake --build "$build" --target vardo vardo_lv2 vardo_reference_render >"$scratch/build.log" 2>&1 ||
+  { tail -40 "$scratch/build.log"; echo "FAILED: aarch64 build"; exit 1; }
+for f in "$build/plugin/vardo.so" "$build/lib/lv2/vardo.lv2/vardo.so" "$build/lib/lv2/vardo.lv2/vardo.ttl"; do
+  [ -f "$f" ] || { echo "FAILED: the aarch64 build made no $f"; exit 1; }
+done
+file -L "$build/plugin/vardo.so" 2>/dev/null | grep -q aarch64 ||
+  { command -v file >/dev/null 2>&1 && { echo "FAILED: $build/plugin/vardo.so is not an aarch64 object"; exit 1; }; }
+
+"$native" "$native_vst" "$native_lv2" >"$scratch/native.txt" ||
+  { cat "$scratch/native.txt"; echo "FAILED: native renderer"; exit 1; }
+qemu-aarch64 -L /usr/aarch64-linux-gnu "$build/tests/cross/vardo_reference_render" \
+  "$build/plugin/vardo.so" "$build/lib/lv2/vardo.lv2/vardo.so" >"$scratch/aarch64.txt" ||
+  { cat "$scratch/aarch64.txt"; echo "FAILED: aarch64 renderer under qemu"; exit 1; }
+cat "$scratch/aarch64.txt"
+if ! diff "$scratch/native.txt" "$scratch/aarch64.txt"; then
+  echo "FAILED: aarch64 output differs from x86-64 (< native, > aarch64)"
+  exit 1
+fi
+echo "aarch64 under qemu: $(wc -l <"$scratch/native.txt") renders bit-identical to the native build"
