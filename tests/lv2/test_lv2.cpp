@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "mydsp.h"
 #include "ports.h"
 #include "reference_signals.h"
@@ -144,6 +145,7 @@ class Lv2Render {
     if (fInstance) lilv_instance_free(fInstance);
   }
   bool ok() const { return fInstance != nullptr; }
+  LilvInstance* instance() const { return fInstance; }
   // The ports' storage stays where it was connected.
   void setControls(const std::vector<float>& values) {
     std::copy(values.begin(), values.end(), fControls.begin());
@@ -247,6 +249,40 @@ TEST(Lv2Render, ActivationForgetsEarlierRuns) {
   plugin.render(input, 256, again0, again1);
   EXPECT_TRUE(sameBits(fresh0, again0));
   EXPECT_TRUE(sameBits(fresh1, again1));
+}
+
+// The audio thread's part: reading the controls, clamping them and the
+// block itself allocate nothing, whatever the controls hold.
+TEST(Lv2Render, RunAllocatesNothing) {
+  Lv2World lv2;
+  ASSERT_NE(lv2.plugin(), nullptr);
+  ControlTable controls;
+  std::unique_ptr<Lv2Render> plugin;
+  {
+    // The counter sees the plug-in's own allocations: making it allocates.
+    vardo::test::CountAllocations making;
+    plugin = std::make_unique<Lv2Render>(lv2, 44100.0);
+    EXPECT_GT(making.count(), 0);
+  }
+  ASSERT_TRUE(plugin->ok());
+  plugin->setControls(controls.defaults());
+  plugin->activate();
+  std::vector<float> input = vardo::reference::programme(4096, 9u);
+  std::vector<float> out0(input.size()), out1(input.size());
+  LilvInstance* instance = plugin->instance();
+  lilv_instance_connect_port(instance, Port::kInput, input.data());
+  lilv_instance_connect_port(instance, Port::kOutput0, out0.data());
+  lilv_instance_connect_port(instance, Port::kOutput1, out1.data());
+  const auto settings = vardo::reference::settings();
+  std::vector<std::vector<float>> values;
+  for (const auto& setting : settings) values.push_back(controls.portValues(setting.normalised));
+  vardo::test::CountAllocations counter;
+  for (const auto& setting : values) {
+    plugin->setControls(setting);
+    lilv_instance_run(instance, 1024);
+    lilv_instance_run(instance, 0);
+  }
+  EXPECT_EQ(counter.count(), 0);
 }
 
 }  // namespace
