@@ -7,20 +7,15 @@
 #include <dlfcn.h>
 #include <lv2/core/lv2.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "ports.h"
-#include "reference_signals.h"
-#include "test_host.h"
+#include "format_renders.h"
 
 namespace {
-
-using vardo::lv2::Port;
 
 std::uint64_t hashOf(const std::vector<float>& a, const std::vector<float>& b) {
   std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the samples' bytes
@@ -36,53 +31,25 @@ std::uint64_t hashOf(const std::vector<float>& a, const std::vector<float>& b) {
   return h;
 }
 
-// The LV2 plug-in driven through its descriptor, as a host does after lilv
-// has found it.
-class Lv2Render {
+// An LV2 instance made through the descriptor, as a host does once it has
+// found the plug-in.
+class Lv2Instance {
  public:
-  Lv2Render(const LV2_Descriptor* descriptor, double rate) : fDescriptor(descriptor) {
+  Lv2Instance(const LV2_Descriptor* descriptor, double rate) : fDescriptor(descriptor) {
     const LV2_Feature* none[] = {nullptr};
     fHandle = descriptor->instantiate(descriptor, rate, "", none);
-    fControls.assign(kControlCount, 0.0f);
-    if (!fHandle) return;
-    for (std::uint32_t i = 0; i < kControlCount; ++i)
-      descriptor->connect_port(fHandle, Port::kFirstControl + i, &fControls[i]);
-    descriptor->connect_port(fHandle, Port::kLatency, &fLatency);
-    descriptor->activate(fHandle);
   }
-  ~Lv2Render() {
+  ~Lv2Instance() {
     if (!fHandle) return;
     fDescriptor->deactivate(fHandle);
     fDescriptor->cleanup(fHandle);
   }
-  bool ok() const { return fHandle != nullptr; }
-  void setControls(const std::vector<float>& values) {
-    std::copy(values.begin(), values.end(), fControls.begin());
-  }
-  void render(const std::vector<float>& input, int block, std::vector<float>& out0,
-              std::vector<float>& out1) {
-    std::vector<float> in(input);
-    out0.assign(input.size(), 0.0f);
-    out1.assign(input.size(), 0.0f);
-    for (std::size_t start = 0; start < input.size(); start += static_cast<std::size_t>(block)) {
-      const std::size_t n = std::min(input.size() - start, static_cast<std::size_t>(block));
-      fDescriptor->connect_port(fHandle, Port::kInput, in.data() + start);
-      fDescriptor->connect_port(fHandle, Port::kOutput0, out0.data() + start);
-      fDescriptor->connect_port(fHandle, Port::kOutput1, out1.data() + start);
-      fDescriptor->run(fHandle, static_cast<std::uint32_t>(n));
-    }
-  }
+  LV2_Handle handle() const { return fHandle; }
 
  private:
   const LV2_Descriptor* fDescriptor;
   LV2_Handle fHandle = nullptr;
-  std::vector<float> fControls;
-  float fLatency = 0.0f;
 };
-
-void append(std::vector<float>& to, const std::vector<float>& more) {
-  to.insert(to.end(), more.begin(), more.end());
-}
 
 }  // namespace
 
@@ -103,9 +70,6 @@ int main(int argc, char** argv) {
   const vardo::reference::ControlTable controls;
   const std::vector<vardo::reference::Setting> settings = vardo::reference::settings();
   const std::vector<float> input = vardo::reference::programme(24000, 5u);
-  const auto middle = input.begin() + static_cast<std::ptrdiff_t>(input.size() / 2);
-  const std::vector<float> first(input.begin(), middle);
-  const std::vector<float> second(middle, input.end());
   const struct {
     double rate;
     int block;
@@ -114,35 +78,23 @@ int main(int argc, char** argv) {
   int mismatches = 0;
   for (const auto& c : cases) {
     for (std::size_t s = 0; s <= settings.size(); ++s) {
-      // The first half at the defaults, the second after the host's change.
       vardo::test::TestHost vst(argv[1]);
       if (!vst.open()) {
         std::fprintf(stderr, "vardo_reference_render: %s\n", vst.error().c_str());
         return 1;
       }
       vst.startup(static_cast<float>(c.rate), c.block);
-      Lv2Render lv2(descriptor, c.rate);
-      if (!lv2.ok()) {
+      Lv2Instance instance(descriptor, c.rate);
+      if (!instance.handle()) {
         std::fprintf(stderr, "vardo_reference_render: the LV2 plug-in made no instance\n");
         return 1;
       }
-      lv2.setControls(controls.defaults());
-      std::vector<float> v0, v1, l0, l1, a, b;
-      vst.processMono(first, c.block, v0, v1);
-      lv2.render(first, c.block, l0, l1);
-      if (s < settings.size()) {
-        for (int i = 0; i < kControlCount; ++i)
-          vst.setParameter(i, settings[s].normalised[static_cast<std::size_t>(i)]);
-        lv2.setControls(controls.portValues(settings[s].normalised));
-      }
-      vst.processMono(second, c.block, a, b);
-      append(v0, a);
-      append(v1, b);
-      lv2.render(second, c.block, a, b);
-      append(l0, a);
-      append(l1, b);
-      const std::uint64_t vstHash = hashOf(v0, v1);
-      const std::uint64_t lv2Hash = hashOf(l0, l1);
+      vardo::reference::Lv2Runner lv2(descriptor, instance.handle());
+      descriptor->activate(instance.handle());
+      const auto r = vardo::reference::renderBothFormats(
+          vst, lv2, controls, input, c.block, s < settings.size() ? &settings[s] : nullptr);
+      const std::uint64_t vstHash = hashOf(r.vst0, r.vst1);
+      const std::uint64_t lv2Hash = hashOf(r.lv0, r.lv1);
       const std::string name = s < settings.size() ? settings[s].name : "default";
       std::printf("%.0f Hz, blocks of %d, %s: %016llx\n", c.rate, c.block, name.c_str(),
                   static_cast<unsigned long long>(vstHash));

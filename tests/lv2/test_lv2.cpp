@@ -11,13 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "allocation_counter.h"
 #include "mydsp.h"
 #include "ports.h"
-#include "reference_signals.h"
-#include "test_host.h"
+#include "format_renders.h"
 #include "vst_ui.h"
 
 namespace {
@@ -129,28 +129,20 @@ TEST(Lv2Description, PortsCarryTheControlTable) {
   lilv_nodes_free(required);
 }
 
-// Renders through a lilv instance block by block, as a host would.
+// A lilv instance of the plug-in, with the shared runner over its descriptor.
 class Lv2Render {
  public:
-  Lv2Render(Lv2World& lv2, double rate) {
-    fInstance = lilv_plugin_instantiate(lv2.plugin(), rate, nullptr);
-    fControls.assign(kControlCount, 0.0f);
-    if (!fInstance) return;
-    for (int i = 0; i < kControlCount; ++i)
-      lilv_instance_connect_port(fInstance, Port::kFirstControl + static_cast<uint32_t>(i), &fControls[static_cast<std::size_t>(i)]);
-    lilv_instance_connect_port(fInstance, Port::kLatency, &fLatency);
+  Lv2Render(Lv2World& lv2, double rate)
+      : fInstance(lilv_plugin_instantiate(lv2.plugin(), rate, nullptr)) {
+    if (fInstance)
+      fRunner.emplace(lilv_instance_get_descriptor(fInstance), lilv_instance_get_handle(fInstance));
   }
   ~Lv2Render() {
     if (fActive) lilv_instance_deactivate(fInstance);
     if (fInstance) lilv_instance_free(fInstance);
   }
   bool ok() const { return fInstance != nullptr; }
-  LilvInstance* instance() const { return fInstance; }
-  // The ports' storage stays where it was connected.
-  void setControls(const std::vector<float>& values) {
-    std::copy(values.begin(), values.end(), fControls.begin());
-  }
-  float latency() const { return fLatency; }
+  vardo::reference::Lv2Runner& runner() { return *fRunner; }
   void activate() {
     lilv_instance_activate(fInstance);
     fActive = true;
@@ -160,24 +152,9 @@ class Lv2Render {
     fActive = false;
   }
 
-  void render(const std::vector<float>& input, int blockSize, std::vector<float>& out0,
-              std::vector<float>& out1) {
-    out0.assign(input.size(), 0.0f);
-    out1.assign(input.size(), 0.0f);
-    std::vector<float> in(input);
-    for (std::size_t start = 0; start < input.size(); start += static_cast<std::size_t>(blockSize)) {
-      const std::size_t n = std::min(input.size() - start, static_cast<std::size_t>(blockSize));
-      lilv_instance_connect_port(fInstance, Port::kInput, in.data() + start);
-      lilv_instance_connect_port(fInstance, Port::kOutput0, out0.data() + start);
-      lilv_instance_connect_port(fInstance, Port::kOutput1, out1.data() + start);
-      lilv_instance_run(fInstance, static_cast<uint32_t>(n));
-    }
-  }
-
  private:
-  LilvInstance* fInstance = nullptr;
-  std::vector<float> fControls;
-  float fLatency = -1.0f;
+  LilvInstance* fInstance;
+  std::optional<vardo::reference::Lv2Runner> fRunner;
   bool fActive = false;
 };
 
@@ -205,29 +182,12 @@ TEST(Lv2Render, BitIdenticalToTheVstBuild) {
       vst.startup(static_cast<float>(c.rate), c.block);
       Lv2Render plugin(lv2, c.rate);
       ASSERT_TRUE(plugin.ok());
-      // The first half at the defaults, the second after the host's change.
-      plugin.setControls(controls.defaults());
       plugin.activate();
-      const std::size_t half = (input.size() / 2);
-      const std::vector<float> first(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(half));
-      const std::vector<float> second(input.begin() + static_cast<std::ptrdiff_t>(half), input.end());
-      std::vector<float> vst0, vst1, lv0, lv1, a, b;
-      vst.processMono(first, c.block, vst0, vst1);
-      plugin.render(first, c.block, lv0, lv1);
-      if (s < settings.size()) {
-        for (int i = 0; i < kControlCount; ++i)
-          vst.setParameter(i, settings[s].normalised[static_cast<std::size_t>(i)]);
-        plugin.setControls(controls.portValues(settings[s].normalised));
-      }
-      vst.processMono(second, c.block, a, b);
-      vst0.insert(vst0.end(), a.begin(), a.end());
-      vst1.insert(vst1.end(), b.begin(), b.end());
-      plugin.render(second, c.block, a, b);
-      lv0.insert(lv0.end(), a.begin(), a.end());
-      lv1.insert(lv1.end(), b.begin(), b.end());
-      EXPECT_TRUE(sameBits(vst0, lv0));
-      EXPECT_TRUE(sameBits(vst1, lv1));
-      EXPECT_EQ(plugin.latency(), 2660.0f);
+      const auto r = vardo::reference::renderBothFormats(
+          vst, plugin.runner(), controls, input, c.block, s < settings.size() ? &settings[s] : nullptr);
+      EXPECT_TRUE(sameBits(r.vst0, r.lv0));
+      EXPECT_TRUE(sameBits(r.vst1, r.lv1));
+      EXPECT_EQ(plugin.runner().latency(), 2660.0f);
     }
   }
 }
@@ -241,12 +201,12 @@ TEST(Lv2Render, ActivationForgetsEarlierRuns) {
   std::vector<float> fresh0, fresh1, again0, again1;
   Lv2Render plugin(lv2, 48000.0);
   ASSERT_TRUE(plugin.ok());
-  plugin.setControls(controls.defaults());
+  plugin.runner().setControls(controls.defaults());
   plugin.activate();
-  plugin.render(input, 256, fresh0, fresh1);
+  plugin.runner().render(input, 256, fresh0, fresh1);
   plugin.deactivate();
   plugin.activate();
-  plugin.render(input, 256, again0, again1);
+  plugin.runner().render(input, 256, again0, again1);
   EXPECT_TRUE(sameBits(fresh0, again0));
   EXPECT_TRUE(sameBits(fresh1, again1));
 }
@@ -257,30 +217,34 @@ TEST(Lv2Render, RunAllocatesNothing) {
   Lv2World lv2;
   ASSERT_NE(lv2.plugin(), nullptr);
   ControlTable controls;
-  std::unique_ptr<Lv2Render> plugin;
   {
-    // The counter sees the plug-in's own allocations: making it allocates.
+    // The counter sees the plug-in's own allocations (lilv itself uses
+    // malloc): making an instance allocates.
     vardo::test::CountAllocations making;
-    plugin = std::make_unique<Lv2Render>(lv2, 44100.0);
-    EXPECT_GT(making.count(), 0);
+    LilvInstance* instance = lilv_plugin_instantiate(lv2.plugin(), 44100.0, nullptr);
+    const long made = making.count();
+    ASSERT_NE(instance, nullptr);
+    lilv_instance_free(instance);
+    EXPECT_GT(made, 0);
   }
+  auto plugin = std::make_unique<Lv2Render>(lv2, 44100.0);
   ASSERT_TRUE(plugin->ok());
-  plugin->setControls(controls.defaults());
+  vardo::reference::Lv2Runner& runner = plugin->runner();
+  runner.setControls(controls.defaults());
   plugin->activate();
   std::vector<float> input = vardo::reference::programme(4096, 9u);
   std::vector<float> out0(input.size()), out1(input.size());
-  LilvInstance* instance = plugin->instance();
-  lilv_instance_connect_port(instance, Port::kInput, input.data());
-  lilv_instance_connect_port(instance, Port::kOutput0, out0.data());
-  lilv_instance_connect_port(instance, Port::kOutput1, out1.data());
+  runner.connect(Port::kInput, input.data());
+  runner.connect(Port::kOutput0, out0.data());
+  runner.connect(Port::kOutput1, out1.data());
   const auto settings = vardo::reference::settings();
   std::vector<std::vector<float>> values;
   for (const auto& setting : settings) values.push_back(controls.portValues(setting.normalised));
   vardo::test::CountAllocations counter;
   for (const auto& setting : values) {
-    plugin->setControls(setting);
-    lilv_instance_run(instance, 1024);
-    lilv_instance_run(instance, 0);
+    runner.setControls(setting);
+    runner.run(1024);
+    runner.run(0);
   }
   EXPECT_EQ(counter.count(), 0);
 }
