@@ -69,15 +69,23 @@ int main(int argc, char** argv) {
 
   const vardo::reference::ControlTable controls;
   const std::vector<vardo::reference::Setting> settings = vardo::reference::settings();
-  const std::vector<float> input = vardo::reference::programme(24000, 5u);
+  const std::vector<float> programme = vardo::reference::programme(24000, 5u);
+  const std::vector<float> subnormal = vardo::reference::subnormalProgramme(24000, 5u);
   const struct {
     double rate;
     int block;
-  } cases[] = {{44100.0, 512}, {48000.0, 77}, {96000.0, 1024}, {8000.0, 3}};
+    const std::vector<float>& input;
+    std::size_t settings;  // how many of the settings, besides the defaults
+  } cases[] = {{44100.0, 512, programme, settings.size()},
+               {48000.0, 77, programme, settings.size()},
+               {96000.0, 1024, programme, settings.size()},
+               {8000.0, 3, programme, settings.size()},
+               {44100.0, 256, subnormal, 1}};
 
   int mismatches = 0;
   for (const auto& c : cases) {
-    for (std::size_t s = 0; s <= settings.size(); ++s) {
+    const std::vector<float>& input = c.input;
+    for (std::size_t s = settings.size() - c.settings; s <= settings.size(); ++s) {
       vardo::test::TestHost vst(argv[1]);
       if (!vst.open()) {
         std::fprintf(stderr, "vardo_reference_render: %s\n", vst.error().c_str());
@@ -96,7 +104,8 @@ int main(int argc, char** argv) {
       const std::uint64_t vstHash = hashOf(r.vst0, r.vst1);
       const std::uint64_t lv2Hash = hashOf(r.lv0, r.lv1);
       const std::string name = s < settings.size() ? settings[s].name : "default";
-      std::printf("%.0f Hz, blocks of %d, %s: %016llx\n", c.rate, c.block, name.c_str(),
+      std::printf("%s%.0f Hz, blocks of %d, %s: %016llx\n", &input == &subnormal ? "subnormal, " : "",
+                  c.rate, c.block, name.c_str(),
                   static_cast<unsigned long long>(vstHash));
       if (lv2Hash != vstHash) {
         std::printf("  LV2 differs from VST 2.4: %016llx\n", static_cast<unsigned long long>(lv2Hash));

@@ -33,6 +33,14 @@ inline std::vector<float> programme(int count, std::uint32_t seed) {
   return s;
 }
 
+// The programme scaled into the subnormal range: what the DSP makes of it
+// depends on the thread's flush-to-zero setting.
+inline std::vector<float> subnormalProgramme(int count, std::uint32_t seed) {
+  std::vector<float> s = programme(count, seed);
+  for (float& v : s) v *= 1e-39f;
+  return s;
+}
+
 // One host setting of all thirteen parameters, as normalised values (VST) and
 // as the values the LV2 ports carry: the slider mapping the VST parameters
 // apply (min + v * (max - min), in float) without its clamping, so values
