@@ -55,8 +55,9 @@ class PluginLibrary {
   VstPluginMainProc fEntry;
 };
 
-// The plug-in's library beside this executable: <exe dir>/../plugin/vardo.so
-// (vardo.dll on Windows), as the build tree lays them out.
+// The plug-in's library for this executable: <exe dir>/../lib/vst/vardo.so
+// when installed, otherwise <exe dir>/../plugin/vardo.so as the build tree
+// lays them out (vardo.dll on Windows).
 std::string defaultPluginPath();
 
 // One effect instance with the host side of the conversation: it answers the
