@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
       << "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
       << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
       << "<" << kPluginUri << ">\n"
-      << "\ta lv2:Plugin ;\n"
+      << "\ta lv2:Plugin , doap:Project ;\n"
       << "\tdoap:name " << quoted(metaText("name")) << " ;\n"
       << "\tdoap:maintainer [ foaf:name " << quoted(metaText("author")) << " ] ;\n"
       << "\trdfs:comment \"Restores a band-limited, noisy mono programme and widens it to "

@@ -9,7 +9,7 @@ packages=(
   libsndfile1-dev libcli11-dev
   g++-mingw-w64-x86-64 wine wine64
   sox libsox-fmt-all binutils
-  lv2-dev liblilv-dev lilv-utils help2man man-db
+  lv2-dev liblilv-dev lilv-utils sordi help2man man-db
   g++-aarch64-linux-gnu qemu-user
 )
 
