@@ -30,9 +30,10 @@ bool writeLineWithoutWaiting(const char* line) {
 bool writeLineWithoutWaiting(const char* line) {
   // Writes up to PIPE_BUF bytes are atomic, and poll's "writable" promises
   // room for at least that much, so one such write after a zero-timeout poll
-  // neither waits nor leaves half a line. The descriptor's flags stay as the
-  // host set them. A pipe without a reader reports an error and is not
-  // written, so the write cannot raise SIGPIPE either.
+  // neither waits nor leaves half a line (unless another thread of the host
+  // fills the pipe in between). The descriptor's flags stay as the host set
+  // them. A pipe whose reader is gone reports an error and is not written,
+  // which also spares the host a SIGPIPE.
   const std::size_t length = std::strlen(line);
   if (length > PIPE_BUF) return false;
   pollfd target{};
