@@ -381,7 +381,13 @@ AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels
                          WriteOptions options)
     : fTargetPath(targetPath), fNoClobber(options.noClobber), fChannels(channels) {
   static std::atomic<unsigned> counter{0};
-  fDither = options.dither && (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_16: fBits = 16; break;
+    case SF_FORMAT_PCM_24: fBits = 24; break;
+    case SF_FORMAT_PCM_32: fBits = 32; break;
+    default: fBits = 0; break;  // float, or a codec that takes floats
+  }
+  fDither = options.dither && fBits == 16;
   // The same noise for every file: a render is repeatable to the bit.
   fNoiseState = 0x5641524430444954ull;
 
@@ -460,19 +466,35 @@ void AudioWriter::discard() {
   fCleanupSlot = -1;
 }
 
-void AudioWriter::writeDithered(const float* interleaved, int frames) {
-  // Full scale is 32768 LSB, as libsndfile reads 16-bit samples back. The
-  // difference of two independent uniform values in [0, 1) is triangular on
-  // (-1, 1) LSB: the rounding error then has a mean and a power (1/4 LSB^2)
-  // that do not depend on the signal.
+void AudioWriter::writeQuantised(const float* interleaved, int frames) {
+  // Integer samples are rounded here to the nearest step, as libsndfile's own
+  // saturating conversion truncates (a bias of half a step). Full scale is
+  // 2^(bits - 1) steps, as libsndfile reads the samples back. At 16 bits a
+  // triangular dither goes first: the difference of two independent uniform
+  // values in [0, 1) lies on (-1, 1) LSB, and the rounding error then has a
+  // mean and a power (1/4 LSB^2) that do not depend on the signal.
   const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(fChannels);
-  fQuantised.resize(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const double noise = uniformUnit(fNoiseState) - uniformUnit(fNoiseState);
-    const double level = std::nearbyint(static_cast<double>(interleaved[i]) * 32768.0 + noise);
-    fQuantised[i] = static_cast<short>(std::clamp(level, -32768.0, 32767.0));
+  const double scale = std::ldexp(1.0, fBits - 1);
+  sf_count_t written = 0;
+  if (fBits == 16) {
+    fShorts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double noise = fDither ? uniformUnit(fNoiseState) - uniformUnit(fNoiseState) : 0.0;
+      const double level = std::nearbyint(static_cast<double>(interleaved[i]) * scale + noise);
+      fShorts[i] = static_cast<short>(std::clamp(level, -scale, scale - 1.0));
+    }
+    written = sf_writef_short(fFile, fShorts.data(), frames);
+  } else {
+    // libsndfile takes 24-bit samples in the top bits of an int.
+    const int shift = 32 - fBits;
+    fInts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double level = std::nearbyint(static_cast<double>(interleaved[i]) * scale);
+      fInts[i] = static_cast<int>(static_cast<std::int64_t>(std::clamp(level, -scale, scale - 1.0))
+                                  * (std::int64_t{1} << shift));
+    }
+    written = sf_writef_int(fFile, fInts.data(), frames);
   }
-  const sf_count_t written = sf_writef_short(fFile, fQuantised.data(), frames);
   if (written != frames) {
     const std::string why = sf_strerror(fFile);
     discard();
@@ -482,8 +504,8 @@ void AudioWriter::writeDithered(const float* interleaved, int frames) {
 
 void AudioWriter::write(const float* interleaved, int frames) {
   if (frames <= 0) return;
-  if (fDither) {
-    writeDithered(interleaved, frames);
+  if (fBits > 0) {
+    writeQuantised(interleaved, frames);
     return;
   }
   const sf_count_t written = sf_writef_float(fFile, interleaved, frames);

@@ -75,6 +75,7 @@ std::string describeFormat(int format);
 struct WriteOptions {
   // Triangular (TPDF) dither of one LSB peak before 16-bit quantisation, so
   // the rounding error is noise independent of the signal, not distortion.
+  // Integer samples are rounded to the nearest step either way.
   bool dither = true;
   // Never replace an existing target; commit() then answers false.
   bool noClobber = false;
@@ -105,7 +106,7 @@ class AudioWriter {
 
  private:
   void discard();
-  void writeDithered(const float* interleaved, int frames);
+  void writeQuantised(const float* interleaved, int frames);
   std::string fTargetPath;   // as named on the command line, for messages
   std::string fResolvedPath; // the file that is replaced (a link's target)
   int fCleanupSlot = -1;
@@ -115,9 +116,11 @@ class AudioWriter {
   bool fCommitted = false;
   bool fNoClobber = false;
   bool fDither = false;
+  int fBits = 0;  // integer sample width written, 0 for float
   int fChannels = 0;
   std::uint64_t fNoiseState = 0;
-  std::vector<short> fQuantised;
+  std::vector<short> fShorts;
+  std::vector<int> fInts;
 };
 
 // Makes SIGINT, SIGTERM (and SIGHUP where it exists) remove every temporary
