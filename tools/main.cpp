@@ -296,6 +296,9 @@ std::string subcommandIn(int argc, char** argv, const CLI::App& app) {
 }
 
 const char* const kRenderFooter = R"(
+The options of vardo itself (--plugin, -q, -v, --json) may also follow the
+subcommand.
+
 Parameters: NAME is the full name, any unique beginning of it (any case) or
 its index; VALUE is in the parameter's own units (8000, 8 kHz, -6 dB, 150%, on)
 or a normalised host value with n (0.25n). Values between two steps are
@@ -330,6 +333,38 @@ With several inputs, the status is that of the first failed file.
 The manual (docs/manual.md) explains what each control does and which
 settings suit which material.)";
 
+// A whole number from minimum to maximum; otherwise the reason, which the
+// error message shows with the value given.
+CLI::Validator wholeNumber(int minimum, int maximum, const std::string& reason) {
+  return CLI::Validator(
+      [=](std::string& value) -> std::string {
+        long number = 0;
+        if (!CLI::detail::lexical_cast(value, number) || number < minimum || number > maximum)
+          return reason + " (got '" + value + "')";
+        return {};
+      },
+      "");
+}
+
+// Help with every subcommand expanded (--help-all, which the manual page is
+// made from) carries each subcommand's footer too.
+class FullHelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_expanded(const CLI::App* sub) const override {
+    // "vardo render:" on a line of its own, which help2man makes a section.
+    std::string text = CLI::Formatter::make_expanded(sub);
+    text = "\nvardo " + text.substr(0, text.find('\n')) + ":\n" + text.substr(text.find('\n'));
+    const std::string footer = sub->get_footer();
+    if (footer.empty()) return text;
+    std::string indented;
+    for (char c : footer) {
+      indented += c;
+      if (c == '\n') indented += "  ";
+    }
+    return text + indented + "\n";
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -339,6 +374,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Restores band-limited, noisy mono recordings with the Vardo VST 2.4 plug-in:\n"
                "renders audio files through it as a host would.",
                "vardo"};
+  app.formatter(std::make_shared<FullHelpFormatter>());
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("vardo ") + VARDO_VERSION,
                        "Print the version and exit");
@@ -363,10 +399,12 @@ int main(int argc, char** argv) {
   render->footer(kRenderFooter);
   render->add_option("files", args.files,
                      "IN OUT; IN DIR; or several inputs with -o DIR. '-' is standard input or "
-                     "output");
+                     "output")
+      ->type_name("FILE");
   render->add_option("-o,--output-dir", args.outputDirectory,
                      "Directory for the outputs of several inputs or of a manifest (same file "
-                     "names)");
+                     "names)")
+      ->type_name("DIR");
   render->add_option("--manifest", args.manifest,
                      "Render the inputs listed in LIST, one per line ('-': standard input), "
                      "into -o DIR")
@@ -386,7 +424,8 @@ int main(int argc, char** argv) {
       ->allow_extra_args(false);
   render->add_option("--channel", args.channel,
                      "Input channel to render, counted from 1 (default: all mixed to mono)")
-      ->check(CLI::PositiveNumber);
+      ->type_name("N")
+      ->check(wholeNumber(1, 1 << 16, "channels are counted from 1"));
   render->add_option("--bit-depth", args.bitDepth,
                      "Output sample format: 16, 24 or 32f (default: the input's)")
       ->type_name("16|24|32f");
@@ -403,19 +442,14 @@ int main(int argc, char** argv) {
                    "re-render an incomplete one");
   render->add_flag("--no-latency-compensation", args.noLatencyCompensation,
                    "Keep the plug-in's delay instead of aligning output with input");
-  render->add_option("--block", args.blockSize, "Host block size in frames")
-      ->check(CLI::Range(1, 1 << 20))
-      ->capture_default_str();
+  render->add_option("--block", args.blockSize, "Host block size in frames, 1 to 1048576 (default: 512)")
+      ->type_name("N")
+      ->check(wholeNumber(1, 1 << 20, "a block holds 1 to 1048576 frames"));
   render->add_option("-j,--jobs", args.jobs, "Files rendered at once (default: one per core)")
-      ->check(CLI::Validator(
-          [](std::string& value) -> std::string {
-            int jobs = 0;
-            if (!CLI::detail::lexical_cast(value, jobs) || jobs < 1)
-              return "-j takes how many files are rendered at once, 1 or more (got '" + value +
-                     "'); leave it out for one per core";
-            return {};
-          },
-          "N>=1"));
+      ->type_name("N")
+      ->check(wholeNumber(1, 1 << 16,
+                          "the number of files rendered at once is 1 or more; leave -j "
+                          "out for one per core"));
 
   CLI::App* params = app.add_subcommand(
       "params", "List the plug-in's parameters: range, step, default, unit and display");
