@@ -175,7 +175,9 @@ TEST_F(CliHabits, ResumedManifestSkipsCompleteOutputsAndRedoesATruncatedOne) {
   EXPECT_EQ(secondRun["rendered"], 1);
   for (std::size_t i = 0; i < 3; ++i) {  // in the order the files were finished
     EXPECT_EQ(log[i]["status"], "rendered");
-    if (log[i]["input"].get<std::string>().ends_with("one.wav")) EXPECT_EQ(log[i]["frames"], 8000);
+    if (log[i]["input"].get<std::string>().ends_with("one.wav")) {
+      EXPECT_EQ(log[i]["frames"], 8000);
+    }
   }
 
   // A failed file is logged with its exit status and the others go on.
