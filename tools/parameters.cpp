@@ -251,7 +251,8 @@ ParameterSetting resolveSetting(const PluginInstance& plugin, const std::string&
          " is outside its range " + describeRange(*range));
   // Hosts show and automate the parameter in its steps, and the plug-in's
   // display truncates to them: a value between two steps takes the nearer.
-  const double step = range->step;
+  // The step as the decimal it was declared as (0.01, not the float 0.0099999998).
+  const double step = std::round(static_cast<double>(range->step) * 1e6) / 1e6;
   if (step > 0.0) {
     const double offset = (*value - static_cast<double>(range->min)) / step;
     const double rounded = static_cast<double>(range->min) + std::round(offset) * step;
