@@ -19,6 +19,7 @@
 #   pauses   RMS over the middle second of the three pauses (the hiss)
 #   S/P      speech over pauses, dB: how far the noise sits below the voice
 #   >5.5k    RMS above 5.5 kHz: the band the bandwidth expansion fills
+#   width    (demo clip) the channels' difference over their sum, dB
 #   lift     gain at 43-54 Hz relative to 995-1006 Hz, with the same
 #            settings, on 20 s of flat hiss at -30 dBFS (after the first 5 s)
 set -eu
@@ -70,7 +71,8 @@ lift() {  # lift ARGS...
       'BEGIN { printf "%+.1f", (ol - il) - (oh - ih) }'
 }
 
-top() {  # top FILE: RMS above 5.5 kHz over the whole file, dB
+top() {  # top FILE: RMS above 5.5 kHz over the whole file, dB ("-" when the file has no such band)
+  if [ "$(soxi -V1 -r "$1")" -le 11000 ]; then echo "-"; return; fi
   sox -V1 "$1" -n sinc 5500 stats 2>&1 | awk 'index($0, "RMS lev dB") == 1 { printf "%.1f", $4; exit }'
 }
 
@@ -112,6 +114,11 @@ for entry in tape:tape am:am phone:phone vinyl:vinyl field:field; do
   row "before" "$input"
   row "defaults" "$renders/$clip-default.wav" "$(lift)"
   row "--preset $preset" "$renders/$clip-$preset.wav" "$(lift --preset "$preset")"
+  if [ "$clip" = phone ]; then
+    # The same call rendered at its own 8 kHz, without resampling first.
+    "$vardo" -q render --bit-depth 32f --preset phone "$clips/phone-8k.wav" "$renders/phone-8k.wav"
+    row "--preset phone, left at 8 kHz" "$renders/phone-8k.wav"
+  fi
   echo
   spectrogram "$input" "$renders/$clip-$preset.wav" "$renders/$clip.png" "$clip.wav, --preset $preset"
 done
@@ -120,15 +127,15 @@ done
 hum() {  # hum FILE: level of the 45-55 Hz band over the whole file, dB
   sox -V1 "$1" -n sinc -n 32767 45-55 -n 32767 stats 2>&1 | awk 'index($0, "RMS lev dB") == 1 { print $4; exit }'
 }
-humrow() {  # humrow LABEL FILE: hum and speech, and hum below speech
+humrow() {  # humrow LABEL FILE [LIFT]: hum and speech, and hum below speech
   h=$(hum "$2")
   s=$(windows "$2" "$clips/speech.txt")
-  printf '| %s | %.1f | %s | %.1f |\n' "$1" "$h" "$s" "$(awk -v s="$s" -v h="$h" 'BEGIN { print s - h }')"
+  printf '| %s | %.1f | %s | %.1f | %s |\n' "$1" "$h" "$s" "$(awk -v s="$s" -v h="$h" 'BEGIN { print s - h }')" "${3:--}"
 }
 echo "## Hum"
 echo
-echo '| | 50 Hz hum | speech | speech over hum, dB |'
-echo '|---|---|---|---|'
+echo '| | 50 Hz hum | speech | speech over hum, dB | lift dB |'
+echo '|---|---|---|---|---|'
 sox -V1 "$clips/tape-hum.wav" "$clips/tape-hum-notched.wav" \
   bandreject 50 4q bandreject 150 4q bandreject 250 4q highpass 60
 "$vardo" -q render --bit-depth 32f "$clips/tape-hum.wav" "$renders/hum-default.wav"
@@ -136,11 +143,24 @@ sox -V1 "$clips/tape-hum.wav" "$clips/tape-hum-notched.wav" \
 "$vardo" -q render --bit-depth 32f --preset tape "$clips/tape-hum.wav" "$renders/hum-tape.wav"
 "$vardo" -q render --bit-depth 32f --preset tape "$clips/tape-hum-notched.wav" "$renders/hum-notched.wav"
 humrow "before" "$clips/tape-hum.wav"
-humrow "defaults" "$renders/hum-default.wav"
-humrow "defaults, Disable VEZE EQ on" "$renders/hum-noveze.wav"
-humrow "--preset tape" "$renders/hum-tape.wav"
+humrow "defaults" "$renders/hum-default.wav" "$(lift)"
+humrow "defaults, Disable VEZE EQ on" "$renders/hum-noveze.wav" "$(lift --set "Disable VEZE EQ=on")"
+humrow "--preset tape" "$renders/hum-tape.wav" "$(lift --preset tape)"
 humrow "notched with sox first, then --preset tape" "$renders/hum-notched.wav"
 echo
+
+# --- why the presets' band ceiling and threshold -----------------------------
+for sweep in "Noisegate Gain dB:55 45 40 35 30" "Auto-EQ Threshold:-60 -45 -40 -35 -30 -25"; do
+  name=${sweep%%:*}
+  echo "## $name on tape.wav, the rest of --preset tape kept"
+  echo
+  header
+  for value in ${sweep#*:}; do
+    "$vardo" -q render --bit-depth 32f --preset tape --set "$name=$value" "$clips/tape.wav" "$renders/sweep.wav"
+    row "$name = $value" "$renders/sweep.wav"
+  done
+  echo
+done
 
 # --- every control at either end, on the demo clip -----------------------------
 # The demo clip's pause at 10.2 s, and its Lowpass Filter of 4500 Hz as in
@@ -148,12 +168,19 @@ echo
 demo="$root/demo/demo-clip.wav"
 echo "## Each control at either end (demo clip, Lowpass Filter 4500 Hz)"
 echo
-echo '| setting | RMS | peak | pause at 10.2 s | >5.5k | S - N |'
-echo '|---|---|---|---|---|---|'
-demorow() {  # demorow LABEL FILE: RMS, peak, the pause, the top band, RMS over the pause
-  printf '| %s | %s | %s | %.1f | %s | %.1f |\n' "$1" "$(whole "$2" "RMS lev dB")" \
-    "$(whole "$2" "Pk lev dB")" "$(stat "$2" 10.0 10.4 "RMS lev dB")" "$(top "$2")" \
-    "$(awk -v r="$(whole "$2" "RMS lev dB")" -v p="$(stat "$2" 10.0 10.4 "RMS lev dB")" 'BEGIN { print r - p }')"
+echo '| setting | RMS | peak | pause at 10.2 s | S - N | >5.5k | width |'
+echo '|---|---|---|---|---|---|---|'
+width() {  # width FILE: difference of the channels over their sum, dB ("-" for mono)
+  if [ "$(soxi -V1 -c "$1")" -lt 2 ]; then echo "-"; return; fi
+  awk -v d="$(sox -V1 "$1" -n remix 1v0.5,2v-0.5 stats 2>&1 | awk 'index($0, "RMS lev dB") == 1 { print $4; exit }')" \
+      -v s="$(sox -V1 "$1" -n remix 1v0.5,2v0.5 stats 2>&1 | awk 'index($0, "RMS lev dB") == 1 { print $4; exit }')" \
+      'BEGIN { if (d == "-inf") print "mono"; else printf "%.1f", d - s }'
+}
+demorow() {  # demorow LABEL FILE: RMS, peak, the pause, RMS over the pause, the top band, width
+  printf '| %s | %s | %s | %.1f | %.1f | %s | %s |\n' "$1" "$(whole "$2" "RMS lev dB")" \
+    "$(whole "$2" "Pk lev dB")" "$(stat "$2" 10.0 10.4 "RMS lev dB")" \
+    "$(awk -v r="$(whole "$2" "RMS lev dB")" -v p="$(stat "$2" 10.0 10.4 "RMS lev dB")" 'BEGIN { print r - p }')" \
+    "$(top "$2")" "$(width "$2")"
 }
 demorender() {  # demorender LABEL [SET...]
   label=$1
