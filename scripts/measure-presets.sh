@@ -37,7 +37,7 @@ renders="$out/renders"
 mkdir -p "$renders"
 "$root/demo/make-material-clips.sh" "$clips" >/dev/null
 # The telephone clip is resampled first, as the manual says.
-sox -V1 "$clips/phone-8k.wav" -r 44100 "$clips/phone.wav" rate -v
+sox -R -D -V1 "$clips/phone-8k.wav" -r 44100 "$clips/phone.wav" rate -v
 
 # --- measuring ---------------------------------------------------------------
 # RMS (or peak) over [start, end) of a file, over all its channels, in dB.
@@ -92,10 +92,10 @@ header() {
 }
 
 spectrogram() {  # spectrogram BEFORE AFTER PNG TITLE: before on top, channel A below
-  sox -V1 "$1" -r 44100 -c 1 "$renders/before.wav"
-  sox -V1 "$2" "$renders/after.wav" remix 1
-  sox -V1 -M "$renders/before.wav" "$renders/after.wav" "$renders/pair.wav"
-  sox -V1 "$renders/pair.wav" -n spectrogram -x 640 -y 129 -z 100 -t "$4" \
+  sox -R -D -V1 "$1" -r 44100 -c 1 "$renders/before.wav"
+  sox -R -D -V1 "$2" "$renders/after.wav" remix 1
+  sox -R -D -V1 -M "$renders/before.wav" "$renders/after.wav" "$renders/pair.wav"
+  sox -R -V1 "$renders/pair.wav" -n spectrogram -x 640 -y 129 -z 100 -t "$4" \
     -c "top: before; bottom: after (channel A)" -o "$3"
 }
 
@@ -136,7 +136,7 @@ echo "## Hum"
 echo
 echo '| | 50 Hz hum | speech | speech over hum, dB | lift dB |'
 echo '|---|---|---|---|---|'
-sox -V1 "$clips/tape-hum.wav" "$clips/tape-hum-notched.wav" \
+sox -R -D -V1 "$clips/tape-hum.wav" "$clips/tape-hum-notched.wav" \
   bandreject 50 4q bandreject 150 4q bandreject 250 4q highpass 60
 "$vardo" -q render --bit-depth 32f "$clips/tape-hum.wav" "$renders/hum-default.wav"
 "$vardo" -q render --bit-depth 32f --set "Disable VEZE EQ=on" "$clips/tape-hum.wav" "$renders/hum-noveze.wav"
