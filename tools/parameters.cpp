@@ -31,18 +31,6 @@ constexpr ParameterRange kVardoRanges[] = {
     {"DNR LPF Disable", 0.0f, 1.0f, 0.0f, 0.0f, "", true},
 };
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-std::string trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 // A whole-text decimal number, or nothing. The rest after the number is
 // handed back in suffix.
@@ -52,7 +40,7 @@ std::optional<double> parseNumber(const std::string& text, std::string& suffix) 
   char* end = nullptr;
   const double value = std::strtod(begin, &end);
   if (end == begin || !std::isfinite(value)) return std::nullopt;
-  suffix = trim(std::string(end));
+  suffix = trimmed(std::string(end));
   return value;
 }
 
@@ -90,6 +78,19 @@ float mapLinear(float normalised, const ParameterRange& range) {
 }
 
 }  // namespace
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
 
 const ParameterRange* knownRange(int uniqueId, const std::string& parameterName) {
   if (uniqueId != kVardoUniqueId) return nullptr;
@@ -131,10 +132,10 @@ float normaliseForRange(const ParameterRange& range, double value) {
 
 std::vector<std::string> closestNames(const std::vector<std::string>& names,
                                       const std::string& text) {
-  const std::string wanted = lower(text);
+  const std::string wanted = lowerCase(text);
   std::vector<std::pair<std::size_t, std::size_t>> scored;  // (score, index)
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string name = lower(names[i]);
+    const std::string name = lowerCase(names[i]);
     const bool contains = !wanted.empty() && name.find(wanted) != std::string::npos;
     scored.emplace_back(contains ? 0 : editDistance(wanted, name), i);
   }
@@ -157,9 +158,9 @@ int findParameter(const PluginInstance& plugin, const std::string& text) {
   for (int i = 0; i < count; ++i) names.push_back(plugin.parameterName(i));
   for (int i = 0; i < count; ++i)
     if (names[static_cast<std::size_t>(i)] == text) return i;
-  const std::string wanted = lower(text);
+  const std::string wanted = lowerCase(text);
   for (int i = 0; i < count; ++i)
-    if (lower(names[static_cast<std::size_t>(i)]) == wanted) return i;
+    if (lowerCase(names[static_cast<std::size_t>(i)]) == wanted) return i;
   if (!text.empty() && std::all_of(text.begin(), text.end(),
                                    [](unsigned char c) { return std::isdigit(c) != 0; })) {
     const long index = text.size() <= 9 ? std::strtol(text.c_str(), nullptr, 10) : -1;
@@ -169,7 +170,7 @@ int findParameter(const PluginInstance& plugin, const std::string& text) {
   std::vector<int> starting;
   if (!wanted.empty())
     for (int i = 0; i < count; ++i)
-      if (lower(names[static_cast<std::size_t>(i)]).rfind(wanted, 0) == 0) starting.push_back(i);
+      if (lowerCase(names[static_cast<std::size_t>(i)]).rfind(wanted, 0) == 0) starting.push_back(i);
   if (starting.size() == 1) return starting.front();
   if (starting.size() > 1) {
     std::string message = "parameter " + inQuotes(text) + " is ambiguous: it starts ";
@@ -192,8 +193,8 @@ ParameterSetting resolveSetting(const PluginInstance& plugin, const std::string&
   const auto equals = assignment.find('=');
   if (equals == std::string::npos)
     fail("parameter setting " + inQuotes(assignment) + " is not of the form NAME=VALUE");
-  const std::string nameText = trim(assignment.substr(0, equals));
-  const std::string valueText = trim(assignment.substr(equals + 1));
+  const std::string nameText = trimmed(assignment.substr(0, equals));
+  const std::string valueText = trimmed(assignment.substr(equals + 1));
 
   ParameterSetting setting;
   setting.index = findParameter(plugin, nameText);
@@ -201,7 +202,7 @@ ParameterSetting resolveSetting(const PluginInstance& plugin, const std::string&
   const std::string& name = setting.name;
   if (valueText.empty()) fail("no value given for " + inQuotes(name));
 
-  const std::string lowered = lower(valueText);
+  const std::string lowered = lowerCase(valueText);
   std::string suffix;
 
   // Normalised host value, accepted for every parameter of every plug-in.
@@ -237,9 +238,9 @@ ParameterSetting resolveSetting(const PluginInstance& plugin, const std::string&
   if (!value) fail("value " + inQuotes(valueText) + " for " + inQuotes(name) + " is not a number");
   const std::string unit = range->unit;
   if (!suffix.empty()) {
-    if (unit == "Hz" && lower(suffix) == "khz") {
+    if (unit == "Hz" && lowerCase(suffix) == "khz") {
       *value *= 1000.0;
-    } else if (unit.empty() || lower(suffix) != lower(unit)) {
+    } else if (unit.empty() || lowerCase(suffix) != lowerCase(unit)) {
       fail("unit " + inQuotes(suffix) + " does not fit " + inQuotes(name) +
            (unit.empty() ? std::string(", which takes a plain number")
                          : ", which is in " + unit));
@@ -281,7 +282,7 @@ std::string displayWarning(const PluginInstance& plugin, int index) {
   const ParameterRange* range = knownRange(plugin.uniqueId(), name);
   if (range == nullptr || range->isSwitch) return {};
   const double held = *knownValue(plugin, index);
-  const std::string display = trim(plugin.parameterDisplay(index));
+  const std::string display = trimmed(plugin.parameterDisplay(index));
   std::string rest;
   const auto shown = parseNumber(display, rest);
   if (!shown || std::fabs(*shown - held) <= 1e-5 * std::max(1.0, std::fabs(held))) return {};
@@ -310,8 +311,8 @@ std::vector<std::string> cornerWarnings(const PluginInstance& plugin, int sample
 }
 
 std::string displayWithLabel(const PluginInstance& plugin, int index) {
-  std::string text = trim(plugin.parameterDisplay(index));
-  std::string label = trim(plugin.parameterLabel(index));
+  std::string text = trimmed(plugin.parameterDisplay(index));
+  std::string label = trimmed(plugin.parameterLabel(index));
   if (label.empty()) {
     const ParameterRange* range = knownRange(plugin.uniqueId(), plugin.parameterName(index));
     if (range != nullptr) label = range->unit;

@@ -72,6 +72,11 @@ std::vector<std::string> closestNames(const std::vector<std::string>& names,
 // "1000 .. 15000 Hz", "-90 .. 0 dB", "on/off".
 std::string describeRange(const ParameterRange& range);
 
+// Text helpers of the settings readers: lower case; spaces, tabs and
+// carriage returns taken off both ends.
+std::string lowerCase(std::string text);
+std::string trimmed(const std::string& text);
+
 // "8000 Hz" from the plug-in's display and label of a parameter.
 std::string displayWithLabel(const PluginInstance& plugin, int index);
 

@@ -1,7 +1,5 @@
 #include "presets.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -11,18 +9,6 @@
 namespace vardo::tools {
 
 namespace {
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-std::string trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::vector<PresetLine> readPresetFile(const std::string& path) {
   std::ifstream in(path);
@@ -93,7 +79,7 @@ std::vector<PresetLine> loadPreset(const std::string& nameOrPath) {
                              std::filesystem::is_regular_file(nameOrPath, ec);
   if (looksLikeFile) return readPresetFile(nameOrPath);
 
-  const std::string wanted = lower(nameOrPath);
+  const std::string wanted = lowerCase(nameOrPath);
   std::vector<std::string> names;
   for (const Preset& preset : builtInPresets()) {
     names.push_back(preset.name);
