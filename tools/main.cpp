@@ -135,6 +135,10 @@ int runRender(const Arguments& args) {
   const bool audioOnStdout = std::any_of(jobs.begin(), jobs.end(), [](const RenderJob& job) {
     return isStandardStream(job.outputPath);
   });
+  if (audioOnStdout && VARDO_ISATTY(VARDO_FILENO(stdout)) != 0)
+    throw ToolError(ExitStatus::usage,
+                    "standard output is a terminal: send the audio to a file or a pipe "
+                    "(vardo render IN - --format wav > OUT.wav)");
   std::FILE* text = audioOnStdout ? stderr : stdout;
   const auto started = std::chrono::steady_clock::now();
   removeTemporariesOnInterrupt();
