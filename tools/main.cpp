@@ -215,10 +215,12 @@ int runRender(const Arguments& args) {
                                                             : ExitStatus::failure);
         const std::string message =
             toolError != nullptr ? error.what() : job.inputPath + ": " + error.what();
-        if (ownLog) ownLog->append(failureJson(job, statuses[i], message));
+        const std::string json = failureJson(job, statuses[i], message);
+        if (ownLog) ownLog->append(json);
         std::lock_guard lock(bar.outputLock());
         ++totals.failed;
         emit(stderr, "vardo: error: " + message);
+        if (args.json && !args.quiet) emit(text, json);
       }
     }
   };

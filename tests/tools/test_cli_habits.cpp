@@ -207,17 +207,25 @@ TEST_F(CliHabits, JsonOutputsParse) {
   EXPECT_EQ(presets["presets"][0]["name"], "tape");
 
   const ToolRun run = runTool(render({"--json", "--set", "gain=0.25n", make("a.wav", 2000, 2),
-                                      make("b.wav", 1000), "-o", dir_.file("out")}));
-  ASSERT_EQ(run.status, 0) << run.err;
+                                      make("b.wav", 1000), dir_.file("absent.wav"), "-o",
+                                      dir_.file("out")}));
+  ASSERT_EQ(run.status, 3) << run.err;
   const auto lines = jsonLines(run.out);
-  ASSERT_EQ(lines.size(), 4u) << run.out;  // settings, two files, total
+  ASSERT_EQ(lines.size(), 5u) << run.out;  // settings, three files, total
   EXPECT_EQ(lines[0]["type"], "settings");
   EXPECT_EQ(lines[0]["parameters"][0]["name"], "Gain");
-  EXPECT_EQ(lines[3]["type"], "total");
-  EXPECT_EQ(lines[3]["rendered"], 2);
-  for (std::size_t i = 1; i < 3; ++i) {
+  EXPECT_EQ(lines[4]["type"], "total");
+  EXPECT_EQ(lines[4]["rendered"], 2);
+  EXPECT_EQ(lines[4]["failed"], 1);
+  for (std::size_t i = 1; i < 4; ++i) {
     EXPECT_EQ(lines[i]["type"], "file");
-    EXPECT_EQ(lines[i]["mixed_to_mono"], lines[i]["input"].get<std::string>().ends_with("a.wav"));
+    const std::string input = lines[i]["input"];
+    if (input.ends_with("absent.wav")) {
+      EXPECT_EQ(lines[i]["status"], "failed");
+      EXPECT_EQ(lines[i]["exit"], 3);
+      continue;
+    }
+    EXPECT_EQ(lines[i]["mixed_to_mono"], input.ends_with("a.wav"));
     EXPECT_TRUE(lines[i]["out_rms_dbfs"].is_number());
   }
 }
