@@ -31,7 +31,6 @@ std::vector<RenderJob> readManifest(std::istream& in, const std::string& source,
 // appending to the same local file do not interleave.
 class JsonLinesLog {
  public:
-  JsonLinesLog() = default;
   explicit JsonLinesLog(const std::string& path);  // throws ToolError(write)
   ~JsonLinesLog();
   JsonLinesLog(const JsonLinesLog&) = delete;

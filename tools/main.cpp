@@ -165,7 +165,6 @@ int runRender(const Arguments& args) {
     std::fflush(text);
   }
 
-  JsonLinesLog log;
   std::unique_ptr<JsonLinesLog> ownLog;
   std::string logPath = args.logPath;
   if (logPath.empty() && !args.manifest.empty())
