@@ -34,9 +34,11 @@ void makeDirectory(const std::string& directory) {
 std::vector<RenderJob> planJobs(const std::vector<std::string>& files,
                                 const std::string& outputDirectory) {
   std::error_code ec;
+  // "render IN DIR" writes DIR/<name of IN>; a name ending in a separator is
+  // a directory, made if it is not there yet.
   if (outputDirectory.empty() && files.size() == 2 && !isStandardStream(files[1]) &&
-      fs::is_directory(files[1], ec))
-    return planJobs({files[0]}, files[1]);  // "render IN DIR/" writes DIR/<name of IN>
+      (fs::is_directory(files[1], ec) || files[1].back() == '/'))
+    return planJobs({files[0]}, files[1]);
   if (outputDirectory.empty()) {
     if (files.size() != 2)
       throw ToolError(ExitStatus::usage,

@@ -260,6 +260,10 @@ TEST_F(CliHabits, ConveniencesOfTheCommandLine) {
   ASSERT_EQ(prefix.status, 0) << prefix.err;
   EXPECT_NE(prefix.out.find("Mute = ON"), std::string::npos) << prefix.out;
 
+  // An output ending in a separator is a directory, made when missing.
+  ASSERT_EQ(runTool(render({make("e.wav", 100), dir_.file("made") + "/"})).status, 0);
+  EXPECT_EQ(readAudio(dir_.file("made/e.wav")).info.frames, 100);
+
   // A bare plug-in file name is the file in the working directory.
   std::filesystem::copy_file(FIXTURE_DELAY_PATH, dir_.file("delay.so"));
   const ToolRun local = runShell("cd " + shellQuoted(dir_.path().string()) + " && " +
