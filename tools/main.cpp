@@ -143,7 +143,7 @@ int runRender(const Arguments& args) {
   const auto started = std::chrono::steady_clock::now();
   removeTemporariesOnInterrupt();
   const auto library = PluginLibrary::open(args.pluginPath);
-  if (args.verbose > 0 && !args.quiet)
+  if (args.verbose > 0 && !args.quiet && !args.json)
     std::fprintf(text, "plug-in %s\n", args.pluginPath.c_str());
 
   // Settings are checked once, on an instance of their own, before any file
@@ -177,8 +177,11 @@ int runRender(const Arguments& args) {
   std::vector<int> statuses(jobs.size(), 0);
   BatchTotals totals;
 
+  // A line of text under the output lock: the bar (on standard error) is
+  // wiped first, so that no control codes go into the text itself.
   auto emit = [&](std::FILE* stream, const std::string& line) {
-    std::fprintf(stream, "%s%s\n", bar.enabled() ? "\r\033[K" : "", line.c_str());
+    bar.clear();
+    std::fprintf(stream, "%s\n", line.c_str());
     std::fflush(stream);
   };
 

@@ -59,7 +59,7 @@ class ProgressBar {
   ProgressBar(bool enabled, double totalSeconds);
   void addSeconds(double seconds);
   void draw();
-  void clear();  // removes the bar so a line of text can be printed
+  void clear();  // removes the bar so a line of text can be printed (hold outputLock)
   bool enabled() const { return fEnabled; }
   std::mutex& outputLock() { return fLock; }
 
