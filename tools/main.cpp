@@ -389,8 +389,9 @@ int main(int argc, char** argv) {
   app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
   app.footer(kMainFooter);
   app.add_option("--plugin", args.pluginPath,
-                 "VST 2.4 plug-in library to load (default: the vardo plug-in built beside "
-                 "this program; a bare file name is taken from the working directory)")
+                 "VST 2.4 plug-in library to load (default: the vardo plug-in installed "
+                 "with this program, ../lib/vst/vardo.so, or else the one built beside it; "
+                 "a bare file name is taken from the working directory)")
       ->type_name("PATH");
   app.add_flag("-q,--quiet", args.quiet,
                "Print nothing but warnings and errors (no settings, summaries or progress)");
