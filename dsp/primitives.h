@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "float_math.h"
+#include "lanes.h"
 
 namespace vardo {
 
@@ -169,6 +170,26 @@ struct Ring {
   void write(std::uint32_t n, float v) { data[n & kMask] = v; }
   float read(std::uint32_t n, std::uint32_t lag) const { return data[(n - lag) & kMask]; }
 };
+
+// One-pole smoothing y = q x + p y1 (q = 1 - p), on any lane type.
+template <class V>
+inline V smoothed(V q, V x, V p, V y1) {
+  return q * x + p * y1;
+}
+
+// Peak follower y = max(x, q x + p y1): instant attack, release with pole p
+// (q = 1 - p), on any lane type.
+template <class V>
+inline V peakFollowed(V x, V q, V p, V y1) {
+  return laneMax(x, q * x + p * y1);
+}
+
+// First-order lowpass from its bilinear terms: y = (x + x1 - (1 - K) y1) / (1 + K)
+// with feedback = 1 - K and scale = 1 / (1 + K), on any lane type.
+template <class V>
+inline V firstOrderLowpass(V x, V x1, V y1, V feedback, V scale) {
+  return (x + x1 - feedback * y1) * scale;
+}
 
 // y = y1 p + x (1 - p), with the attack pole while the input is at or above
 // the previous output and the release pole while it is below.

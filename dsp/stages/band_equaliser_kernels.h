@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "../lanes.h"
+#include "../primitives.h"
 #include "band_equaliser.h"
 
 namespace vardo {
@@ -81,9 +82,6 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
 
   // Peak and hold, then the arguments of the two release factors.
   const V one = splat<V>(1.0f);
-  const V zero = splat<V>(0.0f);
-  const V half = splat<V>(0.5f);
-  const V two = splat<V>(2.0f);
   // Vector stores may alias anything, so every constant the loops use is
   // taken into a local first.
   const V minusPeriod = splat<V>(rc.minusPeriod);
@@ -129,20 +127,16 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
     store(held + b, h);
     store(st.heldLevel + b, h);
 
-    // Release states: 1 on a rise, else decaying; then the exponent of the
-    // adaptive release factor.
-    const V fastRise = select(greater(h, load<V>(st.fastEnvelope + b)), one, zero);
-    const V fastRelease =
-        laneMax(fastRise, riseDecayInput * fastRise + riseDecayPole * load<V>(st.fastRelease + b));
+    // Release states, then the exponents of the adaptive release factors.
+    const V fastRelease = releaseState(h, load<V>(st.fastEnvelope + b), riseDecayInput,
+                                       riseDecayPole, load<V>(st.fastRelease + b));
     store(st.fastRelease + b, fastRelease);
-    store(fastArg + b,
-          minusPeriod / (laneMax(two * (fastRelease - half), zero) + splat<V>(0.25f)));
+    store(fastArg + b, releaseArgument(minusPeriod, fastRelease, splat<V>(0.25f)));
 
-    const V slowRise = select(greater(peak, load<V>(st.slowEnvelope + b)), one, zero);
-    const V slowRelease = laneMax(
-        slowRise, slowRiseDecayInput * slowRise + slowRiseDecayPole * load<V>(st.slowRelease + b));
+    const V slowRelease = releaseState(peak, load<V>(st.slowEnvelope + b), slowRiseDecayInput,
+                                       slowRiseDecayPole, load<V>(st.slowRelease + b));
     store(st.slowRelease + b, slowRelease);
-    store(slowArg + b, minusPeriod / (laneMax(two * (slowRelease - half), zero) + splat<V>(5.0f)));
+    store(slowArg + b, releaseArgument(minusPeriod, slowRelease, splat<V>(5.0f)));
   }
 
   // The exponentials, one lane at a time.
@@ -163,31 +157,30 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
 
     // Fast envelope of the held level: adaptive release, then 15 ms smoothing.
     const V fastFactorV = load<V>(fastFactor + b);
-    const V heldLevel = laneAbs(h);
-    const V fastPeak = laneMax(heldLevel, (one - fastFactorV) * heldLevel +
-                                              fastFactorV * load<V>(st.fastPeak + b));
+    const V fastPeak = peakFollowed(laneAbs(h), one - fastFactorV, fastFactorV,
+                                    load<V>(st.fastPeak + b));
     store(st.fastPeak + b, fastPeak);
-    const V fastEnvelope = fastSmoothInput * fastPeak + fastSmoothPole * load<V>(st.fastEnvelope + b);
+    const V fastEnvelope =
+        smoothed(fastSmoothInput, fastPeak, fastSmoothPole, load<V>(st.fastEnvelope + b));
     store(st.fastEnvelope + b, fastEnvelope);
 
     // Slow envelope of the unheld peak: adaptive release, then 0.5 s smoothing.
     const V slowFactorV = load<V>(slowFactor + b);
-    const V peakLevel = laneAbs(peak);
-    const V slowPeak = laneMax(peakLevel, (one - slowFactorV) * peakLevel +
-                                              slowFactorV * load<V>(st.slowPeak + b));
+    const V slowPeak = peakFollowed(laneAbs(peak), one - slowFactorV, slowFactorV,
+                                    load<V>(st.slowPeak + b));
     store(st.slowPeak + b, slowPeak);
-    const V slowEnvelope = riseDecayInput * slowPeak + riseDecayPole * load<V>(st.slowEnvelope + b);
+    const V slowEnvelope =
+        smoothed(riseDecayInput, slowPeak, riseDecayPole, load<V>(st.slowEnvelope + b));
     store(st.slowEnvelope + b, slowEnvelope);
 
     // Numerator: the ceiling times the level, capped at 1, with a band-rate
     // release and 30 ms smoothing.
     const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
-    const V numeratorPeak =
-        laneMax(capped, load<V>(rc.numeratorInput + b) * capped +
-                            load<V>(rc.numeratorPole + b) * load<V>(st.numeratorPeak + b));
+    const V numeratorPeak = peakFollowed(capped, load<V>(rc.numeratorInput + b),
+                                         load<V>(rc.numeratorPole + b), load<V>(st.numeratorPeak + b));
     store(st.numeratorPeak + b, numeratorPeak);
-    const V numerator =
-        numeratorSmoothInput * numeratorPeak + numeratorSmoothPole * load<V>(st.numerator + b);
+    const V numerator = smoothed(numeratorSmoothInput, numeratorPeak, numeratorSmoothPole,
+                                 load<V>(st.numerator + b));
     store(st.numerator + b, numerator);
 
     // Denominator: the fast envelope, or the limited slow envelope when that

@@ -7,6 +7,7 @@
 
 #include "../float_math.h"
 #include "../lanes.h"
+#include "../primitives.h"
 #include "stereo_width.h"
 
 namespace vardo {
@@ -40,8 +41,7 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   const V trim = splat<V>(fBlock.trim);
   const V limit = splat<V>(fBlock.limit);
 
-  // Component magnitudes and release states (1 on a rise, else decaying);
-  // lane m of each half is band m.
+  // Component magnitudes and release states; lane m of each half is band m.
   alignas(32) float magnitude[kLanes];
   alignas(32) float releaseArg[kLanes];
   for (int lane = 0; lane < kLanes; lane += kStep) {
@@ -49,12 +49,10 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
         lane < kDiffLane ? bands.gained + lane : bands.gainedDiff + (lane - kDiffLane);
     const V mag = st.pairs.magnitude(load<V>(component), lane, parity);
     store(magnitude + lane, mag);
-    const V rise = select(greater(mag, load<V>(st.envelope + lane)), one, zero);
-    const V release = laneMax(rise, riseDecayInput * rise + riseDecayPole * load<V>(st.release + lane));
+    const V release = releaseState(mag, load<V>(st.envelope + lane), riseDecayInput,
+                                   riseDecayPole, load<V>(st.release + lane));
     store(st.release + lane, release);
-    store(releaseArg + lane,
-          minusPeriod / (laneMax(splat<V>(2.0f) * (release - splat<V>(0.5f)), zero) +
-                         splat<V>(0.03f)));
+    store(releaseArg + lane, releaseArgument(minusPeriod, release, splat<V>(0.03f)));
   }
   st.parity = parity ^ 1;
 
@@ -68,11 +66,10 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // Component envelopes: adaptive release, then 1 ms smoothing.
   for (int lane = 0; lane < kLanes; lane += kStep) {
     const V a = load<V>(alpha + lane);
-    const V level = laneAbs(load<V>(magnitude + lane));
-    const V peak = laneMax(level, (one - a) * level + a * load<V>(st.peak + lane));
+    const V peak = peakFollowed(laneAbs(load<V>(magnitude + lane)), one - a, a, load<V>(st.peak + lane));
     store(st.peak + lane, peak);
     store(st.envelope + lane,
-          envelopeSmoothInput * peak + envelopeSmoothPole * load<V>(st.envelope + lane));
+          smoothed(envelopeSmoothInput, peak, envelopeSmoothPole, load<V>(st.envelope + lane)));
   }
 
   // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
@@ -91,22 +88,24 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
 
     const V upper = laneMax(laneMax(envSum, envDiff), splat<V>(kUpperLevelFloor));
     const V upperPeak =
-        laneMax(upper, levelReleaseInput * upper + levelReleasePole * load<V>(st.upperPeak + b));
+        peakFollowed(upper, levelReleaseInput, levelReleasePole, load<V>(st.upperPeak + b));
     store(st.upperPeak + b, upperPeak);
-    const V upperLevel = levelSmoothInput * upperPeak + levelSmoothPole * load<V>(st.upperLevel + b);
+    const V upperLevel =
+        smoothed(levelSmoothInput, upperPeak, levelSmoothPole, load<V>(st.upperLevel + b));
     store(st.upperLevel + b, upperLevel);
 
     const V gate = laneMin(splat<V>(kGateScale) * upperLevel, one);
-    const V gateLowpass =
-        (gate + load<V>(st.gate + b) - lowpassFeedback * load<V>(st.gateLowpass + b)) * lowpassScale;
+    const V gateLowpass = firstOrderLowpass(gate, load<V>(st.gate + b),
+                                            load<V>(st.gateLowpass + b), lowpassFeedback, lowpassScale);
     store(st.gateLowpass + b, gateLowpass);
     store(st.gate + b, gate);
 
     const V lower = laneMax(laneMin(envSum, envDiff), splat<V>(kLowerLevelFloor));
     const V lowerPeak =
-        laneMax(lower, levelReleaseInput * lower + levelReleasePole * load<V>(st.lowerPeak + b));
+        peakFollowed(lower, levelReleaseInput, levelReleasePole, load<V>(st.lowerPeak + b));
     store(st.lowerPeak + b, lowerPeak);
-    const V lowerLevel = levelSmoothInput * lowerPeak + levelSmoothPole * load<V>(st.lowerLevel + b);
+    const V lowerLevel =
+        smoothed(levelSmoothInput, lowerPeak, levelSmoothPole, load<V>(st.lowerLevel + b));
     store(st.lowerLevel + b, lowerLevel);
 
     store(z + b, (upperLevel * gateLowpass) / lowerLevel - offset);
@@ -130,8 +129,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   alignas(32) float termB[kBandCount];
   for (int b = 0; b < kBandCount; b += kStep) {
     const V c = load<V>(curve + b);
-    const V sideLowpass =
-        (c + load<V>(st.curve + b) - lowpassFeedback * load<V>(st.sideLowpass + b)) * lowpassScale;
+    const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b), load<V>(st.sideLowpass + b),
+                                            lowpassFeedback, lowpassScale);
     store(st.sideLowpass + b, sideLowpass);
     store(st.curve + b, c);
     const V trimmed = laneMax(sideLowpass * trim, zero);
