@@ -16,6 +16,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "chain.h"
 #include "dsp.h"
 #include "meta_table.h"
 #include "voice.h"
@@ -23,9 +24,6 @@
 
 namespace {
 
-// The fixed delays along the direct signal path, in samples; independent of
-// the sample rate.
-constexpr VstInt32 kSignalPathDelay = 2660;
 constexpr VstInt32 kDefaultUniqueId = 0x56415244;
 // Largest scratch buffer, in frames, that a block-size announcement may ask for.
 constexpr VstInt32 kMaxScratchFrames = 65536;
@@ -145,7 +143,7 @@ Vardo::Vardo(audioMasterCallback audioMaster, dsp* mainDsp, vstUI* table)
     }
     setUniqueID(computeUniqueId(fDSP, fVstUI));
   }
-  setInitialDelay(kSignalPathDelay);
+  setInitialDelay(vardo::kSignalPathDelay);
 
   // On failure the caller keeps the DSP and the table; everything made here
   // is released before the exception leaves.
