@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "controls.h"
-#include "float4.h"
+#include "lanes.h"
 #include "sample_rate.h"
 #include "stages/allpass_dispersion.h"
 #include "stages/band_equaliser.h"
@@ -81,6 +81,7 @@ class Chain {
 
 extern template class Chain<float>;
 extern template class Chain<Float4>;
+extern template class Chain<Float8>;
 
 // The lane type the plug-in runs.
 using ShippingLane = Float4;

@@ -11,16 +11,17 @@
 // samples more before it leaves the stage.
 //
 // The state is laid out one array per quantity across the bands, and the
-// kernel takes as many bands per step as its lane type V holds. The filter
-// cascades, rings and quadrature pairs have 24 lanes: the sum S of bands
-// 0 ... 11 in lanes 0 ... 11 and the difference D of the same bands in lanes
-// 12 ... 23. Levels, envelopes and gains have one lane per band.
+// kernel takes as many bands per step as its lane type V holds, the twelve
+// bands padded to whole V. The filter cascades, rings and quadrature pairs
+// have two lanes per band: the sum S of every band in the first half and the
+// difference D of the same bands in the second. Levels, envelopes and gains
+// have one lane per band.
 #pragma once
 
 #include <cstdint>
 
 #include "../controls.h"
-#include "../float4.h"
+#include "../lanes.h"
 #include "../sample_rate.h"
 #include "band_constants.h"
 #include "quadrature_lanes.h"
@@ -31,17 +32,17 @@ namespace vardo {
 // Rate constants of the band equaliser, one entry per band.
 struct BandRateDesign : BandPoles {
   // The band's lower edge sections (highpass) and upper edge sections (lowpass).
-  float lowA1[kBandCount] = {};
-  float lowA2[kBandCount] = {};
-  float lowG[kBandCount] = {};
-  float lowKSquared[kBandCount] = {};
-  float lowMinusTwoKSquared[kBandCount] = {};
-  float highA1[kBandCount] = {};
-  float highA2[kBandCount] = {};
-  float highG[kBandCount] = {};
-  float numeratorPole[kBandCount] = {};   // p(2^m + 1)
-  float numeratorInput[kBandCount] = {};  // 1 - p(2^m + 1)
-  float signedWeight[kBandCount] = {};    // sign times c_m / a0 of the upper edge
+  float lowA1[kBandSlots] = {};
+  float lowA2[kBandSlots] = {};
+  float lowG[kBandSlots] = {};
+  float lowKSquared[kBandSlots] = {};
+  float lowMinusTwoKSquared[kBandSlots] = {};
+  float highA1[kBandSlots] = {};
+  float highA2[kBandSlots] = {};
+  float highG[kBandSlots] = {};
+  float numeratorPole[kBandSlots] = {};   // p(2^m + 1)
+  float numeratorInput[kBandSlots] = {};  // 1 - p(2^m + 1)
+  float signedWeight[kBandSlots] = {};    // sign times c_m / a0 of the upper edge
   float minusPeriod = 0.0f;               // -1 / fs
   ReleaseFactor fastRelease;              // 0.25 s ... 1.25 s
   ReleaseFactor slowRelease;              // 5 s ... 6 s
@@ -71,11 +72,12 @@ class BandEqualiser {
   float ceiling(int band) const { return fBlock.ceiling[band]; }
 
  private:
-  static constexpr int kLanes = 2 * kBandCount;  // sum lanes, then difference lanes
-  static constexpr int kDiffLane = kBandCount;   // first difference lane
-  static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
   static constexpr int kStep = kLaneWidth<V>;
-  static_assert(kBandCount % kStep == 0, "bands are taken a whole lane type at a time");
+  static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
+  static constexpr int kLanes = 2 * kBandLanes;  // sum lanes, then difference lanes
+  static constexpr int kDiffLane = kBandLanes;   // first difference lane
+  static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
+  static_assert(kBandLanes <= kBandSlots);
 
   void processSample(float x, float d, std::uint32_t n, BandOutputs& out);
 
@@ -86,18 +88,18 @@ class BandEqualiser {
     unsigned parity;  // flips every sample
     alignas(32) float bandRing[256][kLanes];  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
-    alignas(32) float hold[128][kBandCount];  // max(M, Tq), by sample, twice
-    alignas(32) float fastRelease[kBandCount];
-    alignas(32) float fastPeak[kBandCount];
-    alignas(32) float fastEnvelope[kBandCount];
-    alignas(32) float slowRelease[kBandCount];
-    alignas(32) float slowPeak[kBandCount];
-    alignas(32) float slowEnvelope[kBandCount];
-    alignas(32) float numeratorPeak[kBandCount];
-    alignas(32) float numerator[kBandCount];
-    alignas(32) float gain[kBandCount];
-    alignas(32) float peakMagnitude[kBandCount];
-    alignas(32) float heldLevel[kBandCount];
+    alignas(32) float hold[128][kBandLanes];  // max(M, Tq), by sample, twice
+    alignas(32) float fastRelease[kBandLanes];
+    alignas(32) float fastPeak[kBandLanes];
+    alignas(32) float fastEnvelope[kBandLanes];
+    alignas(32) float slowRelease[kBandLanes];
+    alignas(32) float slowPeak[kBandLanes];
+    alignas(32) float slowEnvelope[kBandLanes];
+    alignas(32) float numeratorPeak[kBandLanes];
+    alignas(32) float numerator[kBandLanes];
+    alignas(32) float gain[kBandLanes];
+    alignas(32) float peakMagnitude[kBandLanes];
+    alignas(32) float heldLevel[kBandLanes];
     // Gained bands, by sample: a + b in the sum lanes, a - b in the
     // difference lanes (the mono bands' difference lanes are never read).
     alignas(32) float line[4096][kLanes];
@@ -110,5 +112,6 @@ class BandEqualiser {
 
 extern template class BandEqualiser<float>;
 extern template class BandEqualiser<Float4>;
+extern template class BandEqualiser<Float8>;
 
 }  // namespace vardo

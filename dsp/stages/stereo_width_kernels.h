@@ -81,8 +81,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   const V levelSmoothPole = splat<V>(rc.levelSmoothPole);
   const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
   const V lowpassScale = splat<V>(rc.lowpassScale);
-  alignas(32) float z[kBandCount];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  alignas(32) float z[kBandLanes];
+  for (int b = 0; b < kBandLanes; b += kStep) {
     const V envSum = load<V>(st.envelope + b);
     const V envDiff = load<V>(st.envelope + kDiffLane + b);
 
@@ -114,7 +114,7 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // The tangent curve, one lane at a time. The tangent is taken of the
   // argument as it is: negative values (between pi/2 and pi) give no side
   // gain, and above pi the curve repeats.
-  alignas(32) float curve[kBandCount] = {};
+  alignas(32) float curve[kBandLanes] = {};
   for (int m = kMonoBandCount; m < kBandCount; ++m) {
     if (z[m] > 0.0f) {
       curve[m] = ftan(z[m]);
@@ -125,9 +125,9 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
   // both channels.
-  alignas(32) float termA[kBandCount];
-  alignas(32) float termB[kBandCount];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  alignas(32) float termA[kBandLanes];
+  alignas(32) float termB[kBandLanes];
+  for (int b = 0; b < kBandLanes; b += kStep) {
     const V c = load<V>(curve + b);
     const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b), load<V>(st.sideLowpass + b),
                                             lowpassFeedback, lowpassScale);
