@@ -67,27 +67,15 @@ constexpr float kUnusedLimitRaise = 0.414f;
 
 // Pole factors of the band level followers, set with the sample rate.
 struct BandPoles {
-  float riseDecayPole = 0.0f;         // p(2): fast release state
-  float riseDecayInput = 0.0f;        // 1 - p(2)
-  float slowRiseDecayPole = 0.0f;     // p(0.1): slow release state
-  float slowRiseDecayInput = 0.0f;    // 1 - p(0.1)
-  float fastSmoothPole = 0.0f;        // p(66.666664): fast envelope smoothing
-  float fastSmoothInput = 0.0f;       // 1 - p(66.666664)
-  float numeratorSmoothPole = 0.0f;   // p(33.333332): numerator smoothing
-  float numeratorSmoothInput = 0.0f;  // 1 - p(33.333332)
+  PoleFactor riseDecay;        // p(2): fast release state
+  PoleFactor slowRiseDecay;    // p(0.1): slow release state
+  PoleFactor fastSmooth;       // p(66.666664): fast envelope smoothing
+  PoleFactor numeratorSmooth;  // p(33.333332): numerator smoothing
 };
 
 inline BandPoles bandPoles(const SampleRate& rate) {
-  BandPoles p;
-  p.riseDecayPole = rate.pole(2.0f);
-  p.riseDecayInput = 1.0f - p.riseDecayPole;
-  p.slowRiseDecayPole = rate.pole(0.1f);
-  p.slowRiseDecayInput = 1.0f - p.slowRiseDecayPole;
-  p.fastSmoothPole = rate.pole(66.666664f);
-  p.fastSmoothInput = 1.0f - p.fastSmoothPole;
-  p.numeratorSmoothPole = rate.pole(33.333332f);
-  p.numeratorSmoothInput = 1.0f - p.numeratorSmoothPole;
-  return p;
+  return {rate.poleFactor(2.0f), rate.poleFactor(0.1f), rate.poleFactor(66.666664f),
+          rate.poleFactor(33.333332f)};
 }
 
 // Band gain limits, read from the controls at every block start.
@@ -111,28 +99,20 @@ inline BandBlockValues bandBlockValues(const ControlFields& controls) {
 
 // Pole factors and the 10 Hz first-order lowpass of the width stage.
 struct WidthPoles {
-  float riseDecayPole = 0.0f;        // p(16.666666): component release state
-  float riseDecayInput = 0.0f;       // 1 - p(16.666666)
-  float envelopeSmoothPole = 0.0f;   // p(1000): component envelope smoothing
-  float envelopeSmoothInput = 0.0f;  // 1 - p(1000)
-  float levelReleasePole = 0.0f;     // p(2.5): upper and lower level release
-  float levelReleaseInput = 0.0f;    // 1 - p(2.5)
-  float levelSmoothPole = 0.0f;      // p(33.333332): upper and lower level smoothing
-  float levelSmoothInput = 0.0f;     // 1 - p(33.333332)
-  float lowpassFeedback = 0.0f;      // 1 - Y of the 10 Hz first-order lowpass
-  float lowpassScale = 0.0f;         // 1 / (1 + Y)
+  PoleFactor riseDecay;       // p(16.666666): component release state
+  PoleFactor envelopeSmooth;  // p(1000): component envelope smoothing
+  PoleFactor levelRelease;    // p(2.5): upper and lower level release
+  PoleFactor levelSmooth;     // p(33.333332): upper and lower level smoothing
+  float lowpassFeedback = 0.0f;  // 1 - Y of the 10 Hz first-order lowpass
+  float lowpassScale = 0.0f;     // 1 / (1 + Y)
 };
 
 inline WidthPoles widthPoles(const SampleRate& rate) {
   WidthPoles p;
-  p.riseDecayPole = rate.pole(16.666666f);
-  p.riseDecayInput = 1.0f - p.riseDecayPole;
-  p.envelopeSmoothPole = rate.pole(1000.0f);
-  p.envelopeSmoothInput = 1.0f - p.envelopeSmoothPole;
-  p.levelReleasePole = rate.pole(2.5f);
-  p.levelReleaseInput = 1.0f - p.levelReleasePole;
-  p.levelSmoothPole = rate.pole(33.333332f);
-  p.levelSmoothInput = 1.0f - p.levelSmoothPole;
+  p.riseDecay = rate.poleFactor(16.666666f);
+  p.envelopeSmooth = rate.poleFactor(1000.0f);
+  p.levelRelease = rate.poleFactor(2.5f);
+  p.levelSmooth = rate.poleFactor(33.333332f);
   const float y = rate.kFixed(10.0f);
   p.lowpassFeedback = 1.0f - y;
   p.lowpassScale = 1.0f / (1.0f + y);

@@ -87,14 +87,14 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   const V minusPeriod = splat<V>(rc.minusPeriod);
   const V threshold = splat<V>(fBlock.threshold);
   const V densityLimit = splat<V>(fBlock.densityLimit);
-  const V riseDecayInput = splat<V>(rc.riseDecayInput);
-  const V riseDecayPole = splat<V>(rc.riseDecayPole);
-  const V slowRiseDecayInput = splat<V>(rc.slowRiseDecayInput);
-  const V slowRiseDecayPole = splat<V>(rc.slowRiseDecayPole);
-  const V fastSmoothInput = splat<V>(rc.fastSmoothInput);
-  const V fastSmoothPole = splat<V>(rc.fastSmoothPole);
-  const V numeratorSmoothInput = splat<V>(rc.numeratorSmoothInput);
-  const V numeratorSmoothPole = splat<V>(rc.numeratorSmoothPole);
+  const V riseDecayInput = splat<V>(rc.riseDecay.input);
+  const V riseDecayPole = splat<V>(rc.riseDecay.pole);
+  const V slowRiseDecayInput = splat<V>(rc.slowRiseDecay.input);
+  const V slowRiseDecayPole = splat<V>(rc.slowRiseDecay.pole);
+  const V fastSmoothInput = splat<V>(rc.fastSmooth.input);
+  const V fastSmoothPole = splat<V>(rc.fastSmooth.pole);
+  const V numeratorSmoothInput = splat<V>(rc.numeratorSmooth.input);
+  const V numeratorSmoothPole = splat<V>(rc.numeratorSmooth.pole);
   // Each hold entry is written twice, 64 rows apart, so that the 44 newest
   // rows always lie in one run of the table, ending at the newest.
   float* holdNow = st.hold[(n & 63) + 64];

@@ -9,10 +9,7 @@
 namespace vardo {
 
 AgcRateDesign designAgcRate(const SampleRate& rate) {
-  AgcRateDesign d;
-  d.release = rate.pole(20.0f);
-  d.releaseComplement = 1.0f - d.release;
-  return d;
+  return {rate.poleFactor(20.0f)};
 }
 
 float agcTarget(const ControlFields& controls) {
@@ -107,7 +104,7 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
   for (int i = 0; i < count; ++i) {
     const float windowPeak = peaks[i];
     const float gain =
-        std::max(fRate.release * st.gain + fRate.releaseComplement * windowPeak, windowPeak);
+        std::max(fRate.release.pole * st.gain + fRate.release.input * windowPeak, windowPeak);
     out0[i] = kCeiling * (delayedA[i] / gain);
     out1[i] = kCeiling * (delayedB[i] / gain);
     st.gain = gain;

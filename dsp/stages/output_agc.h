@@ -11,10 +11,9 @@
 
 namespace vardo {
 
-// Set with the sample rate: the 50 ms release of the gain envelope.
+// Set with the sample rate: the 50 ms release of the gain envelope, p(20).
 struct AgcRateDesign {
-  float release = 0.0f;            // exp(-20 / fs)
-  float releaseComplement = 0.0f;  // 1 - release
+  PoleFactor release;
 };
 
 AgcRateDesign designAgcRate(const SampleRate& rate);

@@ -33,10 +33,10 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // taken into a local first.
   const unsigned parity = st.parity;
   const V minusPeriod = splat<V>(rc.minusPeriod);
-  const V riseDecayInput = splat<V>(rc.riseDecayInput);
-  const V riseDecayPole = splat<V>(rc.riseDecayPole);
-  const V envelopeSmoothInput = splat<V>(rc.envelopeSmoothInput);
-  const V envelopeSmoothPole = splat<V>(rc.envelopeSmoothPole);
+  const V riseDecayInput = splat<V>(rc.riseDecay.input);
+  const V riseDecayPole = splat<V>(rc.riseDecay.pole);
+  const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
+  const V envelopeSmoothPole = splat<V>(rc.envelopeSmooth.pole);
   const V offset = splat<V>(fBlock.offset);
   const V trim = splat<V>(fBlock.trim);
   const V limit = splat<V>(fBlock.limit);
@@ -75,10 +75,10 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
   // closes the side gain below an upper level of 1/1000 through a 10 Hz
   // lowpass, and the argument of the tangent.
-  const V levelReleaseInput = splat<V>(rc.levelReleaseInput);
-  const V levelReleasePole = splat<V>(rc.levelReleasePole);
-  const V levelSmoothInput = splat<V>(rc.levelSmoothInput);
-  const V levelSmoothPole = splat<V>(rc.levelSmoothPole);
+  const V levelReleaseInput = splat<V>(rc.levelRelease.input);
+  const V levelReleasePole = splat<V>(rc.levelRelease.pole);
+  const V levelSmoothInput = splat<V>(rc.levelSmooth.input);
+  const V levelSmoothPole = splat<V>(rc.levelSmooth.pole);
   const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
   const V lowpassScale = splat<V>(rc.lowpassScale);
   alignas(32) float z[kBandLanes];
