@@ -158,31 +158,23 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
 
     // Fast envelope of the held level: adaptive release, then 15 ms smoothing.
     const V fastFactorV = load<V>(fastFactor + b);
-    const V fastPeak = peakFollowed(laneAbs(h), one - fastFactorV, fastFactorV,
-                                    load<V>(st.fastPeak + b));
-    store(st.fastPeak + b, fastPeak);
     const V fastEnvelope =
-        smoothed(fastSmoothInput, fastPeak, fastSmoothPole, load<V>(st.fastEnvelope + b));
-    store(st.fastEnvelope + b, fastEnvelope);
+        followAndSmooth(laneAbs(h), one - fastFactorV, fastFactorV, st.fastPeak + b,
+                        fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
 
     // Slow envelope of the unheld peak: adaptive release, then 0.5 s smoothing.
     const V slowFactorV = load<V>(slowFactor + b);
-    const V slowPeak = peakFollowed(laneAbs(peak), one - slowFactorV, slowFactorV,
-                                    load<V>(st.slowPeak + b));
-    store(st.slowPeak + b, slowPeak);
     const V slowEnvelope =
-        smoothed(riseDecayInput, slowPeak, riseDecayPole, load<V>(st.slowEnvelope + b));
-    store(st.slowEnvelope + b, slowEnvelope);
+        followAndSmooth(laneAbs(peak), one - slowFactorV, slowFactorV, st.slowPeak + b,
+                        riseDecayInput, riseDecayPole, st.slowEnvelope + b);
 
     // Numerator: the ceiling times the level, capped at 1, with a band-rate
     // release and 30 ms smoothing.
     const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
-    const V numeratorPeak = peakFollowed(capped, load<V>(rc.numeratorInput + b),
-                                         load<V>(rc.numeratorPole + b), load<V>(st.numeratorPeak + b));
-    store(st.numeratorPeak + b, numeratorPeak);
-    const V numerator = smoothed(numeratorSmoothInput, numeratorPeak, numeratorSmoothPole,
-                                 load<V>(st.numerator + b));
-    store(st.numerator + b, numerator);
+    const V numerator =
+        followAndSmooth(capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b),
+                        st.numeratorPeak + b, numeratorSmoothInput, numeratorSmoothPole,
+                        st.numerator + b);
 
     // Denominator: the fast envelope, or the limited slow envelope when that
     // is higher, floored at -90 dB (NaN included).

@@ -66,10 +66,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // Component envelopes: adaptive release, then 1 ms smoothing.
   for (int lane = 0; lane < kLanes; lane += kStep) {
     const V a = load<V>(alpha + lane);
-    const V peak = peakFollowed(laneAbs(load<V>(magnitude + lane)), one - a, a, load<V>(st.peak + lane));
-    store(st.peak + lane, peak);
-    store(st.envelope + lane,
-          smoothed(envelopeSmoothInput, peak, envelopeSmoothPole, load<V>(st.envelope + lane)));
+    followAndSmooth(laneAbs(load<V>(magnitude + lane)), one - a, a, st.peak + lane,
+                    envelopeSmoothInput, envelopeSmoothPole, st.envelope + lane);
   }
 
   // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
@@ -87,12 +85,9 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
     const V envDiff = load<V>(st.envelope + kDiffLane + b);
 
     const V upper = laneMax(laneMax(envSum, envDiff), splat<V>(kUpperLevelFloor));
-    const V upperPeak =
-        peakFollowed(upper, levelReleaseInput, levelReleasePole, load<V>(st.upperPeak + b));
-    store(st.upperPeak + b, upperPeak);
-    const V upperLevel =
-        smoothed(levelSmoothInput, upperPeak, levelSmoothPole, load<V>(st.upperLevel + b));
-    store(st.upperLevel + b, upperLevel);
+    const V upperLevel = followAndSmooth(upper, levelReleaseInput, levelReleasePole,
+                                         st.upperPeak + b, levelSmoothInput, levelSmoothPole,
+                                         st.upperLevel + b);
 
     const V gate = laneMin(splat<V>(kGateScale) * upperLevel, one);
     const V gateLowpass = firstOrderLowpass(gate, load<V>(st.gate + b),
@@ -101,12 +96,9 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
     store(st.gate + b, gate);
 
     const V lower = laneMax(laneMin(envSum, envDiff), splat<V>(kLowerLevelFloor));
-    const V lowerPeak =
-        peakFollowed(lower, levelReleaseInput, levelReleasePole, load<V>(st.lowerPeak + b));
-    store(st.lowerPeak + b, lowerPeak);
-    const V lowerLevel =
-        smoothed(levelSmoothInput, lowerPeak, levelSmoothPole, load<V>(st.lowerLevel + b));
-    store(st.lowerLevel + b, lowerLevel);
+    const V lowerLevel = followAndSmooth(lower, levelReleaseInput, levelReleasePole,
+                                         st.lowerPeak + b, levelSmoothInput, levelSmoothPole,
+                                         st.lowerLevel + b);
 
     store(z + b, (upperLevel * gateLowpass) / lowerLevel - offset);
   }
