@@ -46,8 +46,10 @@ class Chain {
 
  private:
   // Runs the chain over count (1 ... kChunk) samples; returns false if a
-  // channel signal went non-finite.
+  // channel signal or a stage's state went non-finite.
   bool processRun(int count, const float* input, float* out0, float* out1);
+  // False once any stage holds an infinite or NaN state value.
+  bool stagesFinite() const;
 
   SampleRate fRate;
   std::uint32_t fSampleCounter = 0;

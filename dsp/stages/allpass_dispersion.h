@@ -14,6 +14,8 @@ class AllpassDispersion {
   static constexpr std::uint32_t kDelay = 300;
 
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
 
   // Longest run processRun takes at once.
   static constexpr int kMaxRun = 256;

@@ -58,6 +58,8 @@ class BandEqualiser {
     fBlock = bandBlockValues(controls);
   }
   void clear();
+  // False once a filter, detector or level state of a band is infinite or NaN.
+  bool stateFinite() const;
   // Takes x and d of count samples (counters n ... n + count - 1) and writes
   // the band outputs of each.
   void processRun(const float* x, const float* d, std::uint32_t n, int count, BandOutputs* out);

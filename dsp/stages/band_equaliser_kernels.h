@@ -20,6 +20,29 @@ void BandEqualiser<V>::clear() {
 }
 
 template <class V>
+bool BandEqualiser<V>::stateFinite() const {
+  // The rings and delay lines only pass values on; whatever they hold that is
+  // not finite came from, or reaches, the recursions asked here. The padding
+  // lanes are left out.
+  const State& st = fState;
+  const auto components = [](const float* lanes) {
+    return floatsFinite(lanes, kBandCount) && floatsFinite(lanes + kDiffLane, kBandCount);
+  };
+  bool finite = true;
+  for (int row = 0; row < 2; ++row) {
+    for (int section = 0; section < kSections; ++section)
+      finite = finite && components(st.filterW[row][section]);
+    for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
+      finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
+  }
+  for (const float* band : {st.fastRelease, st.fastPeak, st.fastEnvelope, st.slowRelease,
+                            st.slowPeak, st.slowEnvelope, st.numeratorPeak, st.numerator, st.gain,
+                            st.peakMagnitude, st.heldLevel})
+    finite = finite && floatsFinite(band, kBandCount);
+  return finite;
+}
+
+template <class V>
 void BandEqualiser<V>::processRun(const float* x, const float* d, std::uint32_t n, int count,
                                   BandOutputs* out) {
   for (int i = 0; i < count; ++i) processSample(x[i], d[i], n + static_cast<std::uint32_t>(i), out[i]);

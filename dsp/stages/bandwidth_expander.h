@@ -57,6 +57,8 @@ class BandwidthExpander {
     fBlock = designExpanderBlock(controls, rate, fRate);
   }
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes the channel sums of count samples and returns each, two samples
   // late, with its synthesised high band added.
   void processRun(const float* sumA, const float* sumB, float* outA, float* outB, int count);

@@ -26,6 +26,8 @@ class InputFilters {
     fLowpass = designInputLowpass(controls, rate);
   }
   void clear() { fState = {}; }
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Filters count input samples. A sample that is not finite enters the
   // filters as 0.
   void processRun(const float* in, float* out, int count);

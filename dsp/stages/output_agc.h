@@ -27,6 +27,8 @@ class OutputAgc {
     fTarget = agcTarget(controls);
   }
   void clear() { fState = {}; }
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes the expanded channels of count consecutive samples (counters n
   // ... n + count - 1, one second corner per sample) and writes both
   // outputs. The peak window's maximum, the longest dependency chain of the

@@ -40,6 +40,8 @@ class StereoWidth {
     fBlock = widthBlockValues(controls);
   }
   void clear();
+  // False once a detector or level state of a width band is infinite or NaN.
+  bool stateFinite() const;
   // Takes the band outputs of count samples and writes the channel A and
   // channel B sums of each.
   void processRun(const BandOutputs* bands, int count, float* sumA, float* sumB);

@@ -58,6 +58,8 @@ class VezeEqualiser {
     fBypassed = vezeBypassed(controls);
   }
   void clear() { fState = {}; }
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Equalises count samples, a few filters per pass over the run, so that
   // one sample's sections are not one dependency chain. out may be in.
   void processRun(const float* in, float* out, int count);
