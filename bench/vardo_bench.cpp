@@ -109,7 +109,7 @@ void outputStage(benchmark::State& state) {
 BENCHMARK(outputStage)->Unit(benchmark::kMicrosecond);
 
 // The whole chain instantiated on each lane type, driven directly: the
-// plain-float reference against the lane type the plug-in runs.
+// plain-float reference, the lane type the plug-in runs, and eight lanes.
 template <class V>
 void chainOnLanes(benchmark::State& state) {
   const int fs = 44100;
@@ -134,6 +134,7 @@ void chainOnLanes(benchmark::State& state) {
 }
 BENCHMARK(chainOnLanes<float>)->Unit(benchmark::kMicrosecond);
 BENCHMARK(chainOnLanes<vardo::ShippingLane>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(chainOnLanes<vardo::Float8>)->Unit(benchmark::kMicrosecond);
 
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
