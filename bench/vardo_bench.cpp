@@ -92,10 +92,10 @@ void outputStage(benchmark::State& state) {
       inB[i] = 4.0f * b[at + i];
     }
     for (int done = 0; done < kBlock; done += vardo::kChunk) {
-      expanders->processRun(inA.data() + done, inB.data() + done, xA.data() + done,
-                            xB.data() + done, vardo::kChunk);
-      output->processRun(xA.data() + done, xB.data() + done, corners.data(), n,
-                         out0.data() + done, out1.data() + done, vardo::kChunk);
+      expanders->processRun(vardo::kChunk, n, inA.data() + done, inB.data() + done,
+                            xA.data() + done, xB.data() + done);
+      output->processRun(vardo::kChunk, n, xA.data() + done, xB.data() + done, corners.data(),
+                         out0.data() + done, out1.data() + done);
       n += vardo::kChunk;
     }
     benchmark::DoNotOptimize(out0.data());

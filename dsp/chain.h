@@ -1,5 +1,7 @@
 // The restoration chain: every stage in signal order, run stage by stage over
-// runs of up to kChunk samples. The lane-parallel stages take the chain's
+// runs of up to kChunk samples. Every stage takes a run the same way,
+// processRun(count, n, its inputs..., its outputs...), n being the sample
+// counter of the run's first sample. The lane-parallel stages take the chain's
 // lane type V; the plug-in runs the widest type built, and the plain-float
 // instantiation, one lane at a time, is the reference the tests hold it to.
 #pragma once

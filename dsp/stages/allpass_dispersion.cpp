@@ -58,7 +58,7 @@ void runSections(AllpassChain<AllpassDispersion::kSections - 1>& chain, int k, c
 
 void AllpassDispersion::clear() { fState = {}; }
 
-void AllpassDispersion::processRun(const float* in, float* out, int count, std::uint32_t n) {
+void AllpassDispersion::processRun(int count, std::uint32_t n, const float* in, float* out) {
   State& s = fState;
   AllpassChain<kSections - 1>& chain = s.chain;
   // One node's values over the run, preceded by its values two and one

@@ -43,7 +43,7 @@ bool BandEqualiser<V>::stateFinite() const {
 }
 
 template <class V>
-void BandEqualiser<V>::processRun(const float* x, const float* d, std::uint32_t n, int count,
+void BandEqualiser<V>::processRun(int count, std::uint32_t n, const float* x, const float* d,
                                   BandOutputs* out) {
   for (int i = 0; i < count; ++i) processSample(x[i], d[i], n + static_cast<std::uint32_t>(i), out[i]);
 }

@@ -93,8 +93,8 @@ void BandwidthExpander<V>::clear() {
 }
 
 template <class V>
-void BandwidthExpander<V>::processRun(const float* sumA, const float* sumB, float* outA,
-                                      float* outB, int count) {
+void BandwidthExpander<V>::processRun(int count, std::uint32_t, const float* sumA,
+                                      const float* sumB, float* outA, float* outB) {
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     processPiece(sumA + done, sumB + done, outA + done, outB + done, run);

@@ -73,7 +73,7 @@ EllipticFilter designInputLowpass(const ControlFields& controls, const SampleRat
   return l;
 }
 
-void InputFilters::processRun(const float* in, float* out, int count) {
+void InputFilters::processRun(int count, std::uint32_t, const float* in, float* out) {
   // Two cascades per pass over the run, so one sample's twelve sections are
   // not one dependency chain. One NaN or infinity from the host would
   // otherwise poison every filter state for the rest of the session.

@@ -45,7 +45,7 @@ void LevelNormaliser::clear() {
   fSecondCornerHz = 0.0f;
 }
 
-void LevelNormaliser::processRun(const float* filtered, std::uint32_t n, int count, float* out,
+void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filtered, float* out,
                                  SecondCorner* corner) {
   // The envelope reads the band-limited history up to 221 samples back, so
   // the history takes the run sample by sample between the steps.

@@ -59,7 +59,7 @@ class LevelNormaliser {
   // Takes the band-limited signal of count samples (counters n ... n + count
   // - 1) and writes the normalised, noise-reduced signal o and the second
   // noise-reduction corner of each.
-  void processRun(const float* filtered, std::uint32_t n, int count, float* out,
+  void processRun(int count, std::uint32_t n, const float* filtered, float* out,
                   SecondCorner* corner);
   const SecondCorner& secondCorner() const { return fSecond; }
 

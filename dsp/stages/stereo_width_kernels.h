@@ -42,7 +42,8 @@ bool StereoWidth<V>::stateFinite() const {
 }
 
 template <class V>
-void StereoWidth<V>::processRun(const BandOutputs* bands, int count, float* sumA, float* sumB) {
+void StereoWidth<V>::processRun(int count, std::uint32_t, const BandOutputs* bands, float* sumA,
+                                float* sumB) {
   for (int i = 0; i < count; ++i) processSample(bands[i], sumA[i], sumB[i]);
 }
 

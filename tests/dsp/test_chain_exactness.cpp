@@ -302,10 +302,10 @@ TEST(RunWiseStages, DispersionOverRunsMatchesSingleSamples) {
   for (int pass = 0; pass < 6; ++pass) {
     for (int run : kRuns) {
       for (int i = 0; i < run; ++i) in[static_cast<std::size_t>(i)] = noise.next();
-      runs->processRun(in.data(), out.data(), run, n);
+      runs->processRun(run, n, in.data(), out.data());
       for (int i = 0; i < run; ++i, ++n) {
         float expected = 0.0f;
-        single->processRun(&in[static_cast<std::size_t>(i)], &expected, 1, n);
+        single->processRun(1, n, &in[static_cast<std::size_t>(i)], &expected);
         ASSERT_EQ(bitsOf(out[static_cast<std::size_t>(i)]), bitsOf(expected))
             << "counter " << n << ": " << out[static_cast<std::size_t>(i)] << " against "
             << expected;
@@ -344,11 +344,11 @@ TYPED_TEST(ExpanderLanes, OverRunsMatchThePlainFloatInstantiationPerChannel) {
             a[i] = (t / 300) % 2 ? noise.next() : 0.001f * noise.next();
             b[i] = 0.5f * static_cast<float>(std::sin(0.9 * static_cast<double>(t)));
           }
-          lanes->processRun(a.data(), b.data(), outA.data(), outB.data(), run);
+          lanes->processRun(run, 0, a.data(), b.data(), outA.data(), outB.data());
           for (std::size_t i = 0; i < static_cast<std::size_t>(run); ++i) {
             float expectedA = 0.0f;
             float expectedB = 0.0f;
-            plain->processRun(&a[i], &b[i], &expectedA, &expectedB, 1);
+            plain->processRun(1, 0, &a[i], &b[i], &expectedA, &expectedB);
             ASSERT_EQ(bitsOf(outA[i]), bitsOf(expectedA)) << rate << " Hz, channel A";
             ASSERT_EQ(bitsOf(outB[i]), bitsOf(expectedB)) << rate << " Hz, channel B";
             peak = std::max(peak, std::fabs(expectedA - a[i]));
@@ -390,11 +390,11 @@ TEST(RunWiseStages, OutputStageOverRunsMatchesSingleSamples) {
           const float k = 1.0f + 20.0f * (0.5f + 0.5f * noise.next());
           corners[i] = {k, 1.0f - k, k + 1.0f};
         }
-        runs->processRun(a.data(), b.data(), corners.data(), n, out0.data(), out1.data(), run);
+        runs->processRun(run, n, a.data(), b.data(), corners.data(), out0.data(), out1.data());
         for (std::size_t i = 0; i < static_cast<std::size_t>(run); ++i, ++n) {
           float e0 = 0.0f;
           float e1 = 0.0f;
-          single->processRun(&a[i], &b[i], &corners[i], n, &e0, &e1, 1);
+          single->processRun(1, n, &a[i], &b[i], &corners[i], &e0, &e1);
           ASSERT_EQ(bitsOf(out0[i]), bitsOf(e0)) << "threshold " << threshold << ", sample " << t;
           ASSERT_EQ(bitsOf(out1[i]), bitsOf(e1)) << "threshold " << threshold << ", sample " << t;
         }
