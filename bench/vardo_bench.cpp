@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "hosted_vardo.h"
+#include "chain.h"
 #include "mydsp.h"
-#include "stages/bandwidth_expander.h"
-#include "stages/output_agc.h"
 #include "programme.h"
 
 using vardo::e2e::HostedVardo;
@@ -67,35 +66,37 @@ void outputStage(benchmark::State& state) {
   const vardo::SampleRate rate = vardo::SampleRate::fromRate(fs);
   ControlFields controls{};
   resetControlFields(controls);
-  vardo::BandwidthExpander expanderA;
-  vardo::BandwidthExpander expanderB;
-  vardo::OutputAgc output;
-  for (auto* e : {&expanderA, &expanderB}) {
-    e->setRate(rate);
-    e->clear();
-  }
-  output.setRate(rate);
-  output.clear();
+  auto expanders = std::make_unique<vardo::BandwidthExpander<vardo::ShippingLane>>();
+  auto output = std::make_unique<vardo::OutputAgc>();
+  expanders->setRate(rate);
+  expanders->clear();
+  output->setRate(rate);
+  output->clear();
   vardo::SecondCorner corner;
   corner.k = 1.0f / vardo::ftan(6000.0f * rate.piOverFs);
   corner.oneMinusK = 1.0f - corner.k;
   corner.kPlusOne = corner.k + 1.0f;
+  const std::vector<vardo::SecondCorner> corners(vardo::kChunk, corner);
   const auto a = vardo::programme::speechLike(fs, fs, 3u);
   const auto b = vardo::programme::speechLike(fs, fs, 4u);
-  std::vector<float> out0(kBlock);
-  std::vector<float> out1(kBlock);
+  std::vector<float> inA(kBlock), inB(kBlock), xA(kBlock), xB(kBlock), out0(kBlock), out1(kBlock);
   std::uint32_t n = 0;
   size_t at = 0;
   const double cpuStart = threadCpuSeconds();
   for (auto _ : state) {
     if (at + kBlock > a.size()) at = 0;
-    expanderA.prepareBlock(controls, rate);
-    expanderB.prepareBlock(controls, rate);
-    output.prepareBlock(controls, rate);
-    for (int i = 0; i < kBlock; ++i, ++n) {
-      const float xA = expanderA.process(4.0f * a[at + i]);
-      const float xB = expanderB.process(4.0f * b[at + i]);
-      output.process(xA, xB, corner, n, out0[i], out1[i]);
+    expanders->prepareBlock(controls, rate);
+    output->prepareBlock(controls, rate);
+    for (int i = 0; i < kBlock; ++i) {
+      inA[i] = 4.0f * a[at + i];
+      inB[i] = 4.0f * b[at + i];
+    }
+    for (int done = 0; done < kBlock; done += vardo::kChunk) {
+      expanders->processRun(vardo::kChunk, n, inA.data() + done, inB.data() + done,
+                            xA.data() + done, xB.data() + done);
+      output->processRun(vardo::kChunk, n, xA.data() + done, xB.data() + done, corners.data(),
+                         out0.data() + done, out1.data() + done);
+      n += vardo::kChunk;
     }
     benchmark::DoNotOptimize(out0.data());
     benchmark::DoNotOptimize(out1.data());
@@ -106,6 +107,34 @@ void outputStage(benchmark::State& state) {
   state.counters["ns_per_sample"] = cpu * 1e9 / samples;
 }
 BENCHMARK(outputStage)->Unit(benchmark::kMicrosecond);
+
+// The whole chain instantiated on each lane type, driven directly: the
+// plain-float reference, the lane type the plug-in runs, and eight lanes.
+template <class V>
+void chainOnLanes(benchmark::State& state) {
+  const int fs = 44100;
+  const auto programme = vardo::programme::speechLike(fs * 4, fs);
+  auto chain = std::make_unique<vardo::Chain<V>>();
+  chain->setRate(vardo::SampleRate::fromRate(fs));
+  chain->clear();
+  ControlFields controls{};
+  resetControlFields(controls);
+  std::vector<float> out0(kBlock);
+  std::vector<float> out1(kBlock);
+  size_t at = 0;
+  const double cpuStart = threadCpuSeconds();
+  for (auto _ : state) {
+    if (at + kBlock > programme.size()) at = 0;
+    chain->processBlock(controls, kBlock, programme.data() + at, out0.data(), out1.data());
+    benchmark::DoNotOptimize(out0.data());
+    at += kBlock;
+  }
+  const double cpu = threadCpuSeconds() - cpuStart;
+  state.counters["ns_per_sample"] = cpu * 1e9 / (static_cast<double>(state.iterations()) * kBlock);
+}
+BENCHMARK(chainOnLanes<float>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(chainOnLanes<vardo::ShippingLane>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(chainOnLanes<vardo::Float8>)->Unit(benchmark::kMicrosecond);
 
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");

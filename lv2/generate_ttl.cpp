@@ -1,6 +1,7 @@
 // Writes the LV2 bundle's description (manifest.ttl and vardo.ttl) from the
-// DSP's own control declarations, so the ports always carry the labels,
-// ranges and defaults the VST 2.4 parameters have.
+// DSP's control table, the one that also drives the control declarations, so
+// the ports always carry the labels, ranges, defaults and units the VST 2.4
+// parameters have.
 //
 //   vardo_lv2_ttl <bundle directory> <minor version> <micro version>
 #include <cmath>
@@ -12,9 +13,8 @@
 #include <string>
 
 #include "meta_table.h"
-#include "mydsp.h"
+#include "controls.h"
 #include "ports.h"
-#include "vst_ui.h"
 
 namespace {
 
@@ -46,29 +46,14 @@ std::string quoted(const std::string& text) {
 
 bool whole(float value) { return std::isfinite(value) && value == std::floor(value); }
 
-// The unit of each control, in the LV2 units vocabulary (empty: none). The
-// DSP names the unit of its two sensitivity factors ("x", a coefficient);
-// the others are known by label.
-std::string unitOf(const vstUI& table, int index) {
-  if (const std::string* unit = table.metadata(index, "unit")) {
-    if (*unit == "x") return "units:coef";
-    if (*unit == "Hz") return "units:hz";
-    if (*unit == "dB") return "units:db";
-    if (*unit == "%") return "units:pc";
-  }
-  static const char* const kByLabel[][2] = {
-      {"Lowpass Filter", "units:hz"},
-      {"Auto-EQ Threshold", "units:db"},
-      {"Auto-EQ Density Limit Threshold", "units:db"},
-      {"Noisegate Gain dB", "units:db"},
-      {"Stereo Expander Gain Trim", "units:db"},
-      {"Stereo Expander Limit in Percent", "units:pc"},
-      {"Output AGC Threshold", "units:db"},
-      {"Bandwidth Expansion Level", "units:db"},
-  };
-  for (const auto& entry : kByLabel)
-    if (table.at(index)->label() == entry[0]) return entry[1];
-  return "";
+// A control's unit in the LV2 units vocabulary; the sensitivity factors
+// ("x") are coefficients. Null for a unit that has no counterpart.
+const char* lv2Unit(const std::string& unit) {
+  static const char* const kUnits[][2] = {
+      {"Hz", "units:hz"}, {"dB", "units:db"}, {"%", "units:pc"}, {"x", "units:coef"}, {"", ""}};
+  for (const auto& entry : kUnits)
+    if (unit == entry[0]) return entry[1];
+  return nullptr;
 }
 
 void audioPort(std::ostream& out, Port index, bool input, const char* symbol, const char* name) {
@@ -98,18 +83,8 @@ int main(int argc, char** argv) {
   }
   const std::string bundle = argv[1];
 
-  // The defaults are the values the DSP holds after initialisation.
-  auto dsp = std::make_unique<mydsp>();
-  vstUI table;
-  dsp->declareControls(&table);
-  dsp->initialize(48000);
   MetaTable meta;
-  dsp->declareMetadata(&meta);
-  if (table.size() != kControlCount) {
-    std::fprintf(stderr, "vardo_lv2_ttl: the DSP declares %d controls, the ports expect %d\n",
-                 table.size(), kControlCount);
-    return 1;
-  }
+  declareMetadataPairs(&meta);
   auto metaText = [&](const char* key) {
     const std::string* value = meta.find(key);
     return value ? *value : std::string();
@@ -124,7 +99,7 @@ int main(int argc, char** argv) {
            << "\trdfs:seeAlso <vardo.ttl> .\n";
 
   std::ostringstream ttl;
-  ttl << "# Generated at build time from the DSP's control declarations.\n"
+  ttl << "# Generated at build time from the DSP's control table.\n"
       << "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
       << "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
       << "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
@@ -148,29 +123,32 @@ int main(int argc, char** argv) {
 
   std::set<std::string> symbols = {"in", "out_0", "out_1", "latency"};
   for (int i = 0; i < kControlCount; ++i) {
-    const vstUIObject& control = *table.at(i);
-    const auto* slider = dynamic_cast<const vstSlider*>(&control);
-    const float value = control.getRealValue();
-    const std::string symbol = portSymbol(control.label());
+    const ControlSpec& control = kControlTable[i];
+    const bool toggle = control.kind == ControlKind::kCheckButton;
+    const std::string symbol = portSymbol(control.label);
     if (!symbols.insert(symbol).second) {
       std::fprintf(stderr, "vardo_lv2_ttl: two ports would be called %s\n", symbol.c_str());
+      return 1;
+    }
+    const char* unit = lv2Unit(control.unit);
+    if (unit == nullptr) {
+      std::fprintf(stderr, "vardo_lv2_ttl: no LV2 unit for \"%s\" (%s)\n", control.unit,
+                   control.label);
       return 1;
     }
     ttl << "\t] , [\n"
         << "\t\ta lv2:InputPort , lv2:ControlPort ;\n"
         << "\t\tlv2:index " << Port::kFirstControl + i << " ;\n"
         << "\t\tlv2:symbol " << quoted(symbol) << " ;\n"
-        << "\t\tlv2:name " << quoted(control.label()) << " ;\n"
-        << "\t\tlv2:default " << number(value) << " ;\n"
-        << "\t\tlv2:minimum " << number(slider ? slider->minimum() : 0.0f) << " ;\n"
-        << "\t\tlv2:maximum " << number(slider ? slider->maximum() : 1.0f) << " ;\n";
-    if (!slider)
+        << "\t\tlv2:name " << quoted(control.label) << " ;\n"
+        << "\t\tlv2:default " << number(control.init) << " ;\n"
+        << "\t\tlv2:minimum " << number(control.min) << " ;\n"
+        << "\t\tlv2:maximum " << number(control.max) << " ;\n";
+    if (toggle)
       ttl << "\t\tlv2:portProperty lv2:toggled ;\n";
-    else if (whole(slider->step()) && whole(slider->minimum()) && whole(slider->maximum()) &&
-             whole(value))
+    else if (whole(control.step) && whole(control.min) && whole(control.max) && whole(control.init))
       ttl << "\t\tlv2:portProperty lv2:integer ;\n";
-    const std::string unit = unitOf(table, i);
-    if (!unit.empty()) ttl << "\t\tunits:unit " << unit << " ;\n";
+    if (*unit) ttl << "\t\tunits:unit " << unit << " ;\n";
   }
   ttl << "\t] , [\n"
       << "\t\ta lv2:OutputPort , lv2:ControlPort ;\n"

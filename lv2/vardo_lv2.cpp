@@ -4,13 +4,17 @@
 // hands the block to the DSP with the thread's denormal mode set.
 #include <lv2/core/lv2.h>
 
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 
+#include "chain.h"
 #include "effect_block.h"
 #include "mydsp.h"
 #include "ports.h"
+#include "text_and_numbers.h"
 #include "vst_ui.h"
 
 namespace {
@@ -34,7 +38,10 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
     self->table = std::make_unique<vstUI>();
     self->dsp->declareControls(self->table.get());
     if (self->table->size() != kControlCount) return nullptr;
-    self->dsp->initialize(vardo::truncateRate(rate));
+    // The rate as a VST host hands it over, a float, so both formats
+    // initialise the DSP for the same integer rate.
+    const float hostRate = rate > FLT_MAX ? INFINITY : rate < -FLT_MAX ? -INFINITY : static_cast<float>(rate);
+    self->dsp->initialize(truncateToInt(hostRate));
     return self.release();
   } catch (...) {
     return nullptr;

@@ -1,7 +1,5 @@
 #include "effect_block.h"
 
-#include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -24,13 +22,6 @@ void enableFlushToZero() {
 #endif
   // Other processors keep their default mode; the DSP needs no denormal
   // guard for correctness, only for speed.
-}
-
-int truncateRate(double rate) {
-  if (std::isnan(rate)) return 0;
-  if (rate >= 2147483647.0) return INT_MAX;
-  if (rate <= -2147483648.0) return INT_MIN;
-  return static_cast<int>(rate);
 }
 
 bool effectBuffersUsable(dsp& effect, float** inputs, float** outputs, int frames) {

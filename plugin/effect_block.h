@@ -1,25 +1,17 @@
 // What every plug-in format's audio entry does before the DSP sees a block:
-// the thread's denormal mode, defined sample-rate conversion and the guard
-// against host buffers that are missing. The VST 2.4 effect and the LV2
-// plug-in share it, so both drive the DSP the same way.
+// the thread's denormal mode and the guard against host buffers that are
+// missing. The VST 2.4 effect and the LV2 plug-in share it, so both drive the
+// DSP the same way.
 #pragma once
 
 class dsp;
 
 namespace vardo {
 
-// The fixed delays along the direct signal path, in samples; independent of
-// the sample rate. Reported to hosts as the effect's latency.
-constexpr int kSignalPathDelay = 2660;
-
 // Denormal results flush to zero and denormal operands read as zero on the
 // calling thread (x86 MXCSR FTZ and DAZ, aarch64 FPCR.FZ, which covers both).
 // Left set: the host's audio thread keeps it.
 void enableFlushToZero();
-
-// Host rates to the DSP's integer rate: truncation toward zero like a plain
-// cast, with NaN and values an int cannot hold mapped to a defined result.
-int truncateRate(double rate);
 
 // Checks a block's buffers for an effect DSP (one with inputs). Answers true
 // when the DSP may process them. Otherwise the block is finished: nothing is
