@@ -14,21 +14,12 @@
 #include <vector>
 
 #include "format_renders.h"
+#include "sample_hash.h"
 
 namespace {
 
 std::uint64_t hashOf(const std::vector<float>& a, const std::vector<float>& b) {
-  std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the samples' bytes
-  for (const auto* channel : {&a, &b})
-    for (float v : *channel) {
-      std::uint32_t bits;
-      std::memcpy(&bits, &v, sizeof bits);
-      for (int k = 0; k < 4; ++k) {
-        h ^= (bits >> (8 * k)) & 0xffu;
-        h *= 1099511628211ull;
-      }
-    }
-  return h;
+  return vardo::test::fnv1a(vardo::test::fnv1a(vardo::test::kFnv1aStart, a), b);
 }
 
 // An LV2 instance made through the descriptor, as a host does once it has

@@ -14,22 +14,13 @@
 
 #include "hosted_vardo.h"
 #include "programme.h"
+#include "sample_hash.h"
 
 namespace prog = vardo::programme;
 
 namespace {
 
-std::uint64_t fnv1a(std::uint64_t hash, const std::vector<float>& samples) {
-  for (const float s : samples) {
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &s, sizeof bits);
-    for (int byte = 0; byte < 4; ++byte) {
-      hash ^= (bits >> (8 * byte)) & 0xffu;
-      hash *= 0x100000001b3ull;
-    }
-  }
-  return hash;
-}
+using vardo::test::fnv1a;
 
 struct GoldenCase {
   const char* name;
@@ -137,7 +128,7 @@ TEST_P(Golden, OutputBitsMatchTheirFingerprint) {
   double energy = 0.0;
   for (const float v : out.left) energy += static_cast<double>(v) * v;
   EXPECT_GT(energy, 1.0) << c.name;
-  const std::uint64_t hash = fnv1a(fnv1a(0xcbf29ce484222325ull, out.left), out.right);
+  const std::uint64_t hash = fnv1a(fnv1a(vardo::test::kFnv1aStart, out.left), out.right);
   EXPECT_EQ(hash, c.expected) << c.name << ": got 0x" << std::hex << hash;
 }
 
