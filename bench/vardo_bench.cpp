@@ -1,17 +1,26 @@
-// Cost of processReplacing through the loaded plug-in, and the memory of one instance.
+// Cost of processReplacing through the loaded plug-in, against the plain
+// per-sample chain run on the same programme in the same process, and the
+// memory of one instance.
+//
+//   vardo_bench                       all rates, five repetitions, medians
+//   vardo_bench --benchmark_filter=chain/48000
+//
+// Figures are the processing thread's CPU time, so that other processes on
+// the machine disturb them less than wall-clock time would.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "hosted_vardo.h"
+#include "lane_dispatch.h"
 #include "mydsp.h"
-#include "stages/bandwidth_expander.h"
-#include "stages/output_agc.h"
 #include "programme.h"
+#include "reference_chain.h"
 
 using vardo::e2e::HostedVardo;
 
@@ -26,8 +35,11 @@ double threadCpuSeconds() {
 }
 
 // Processes a programme-like signal (speech-like noise with tones) in blocks
-// of 512 at the given rate with the default controls.
-void processReplacing(benchmark::State& state) {
+// of 512 at the given rate with the default controls, through the plug-in and
+// through the reference chain in turn, block by block, so that both see the
+// same machine load. Reports the plug-in's ns per sample, its multiple of real
+// time, the reference's ns per sample and how many times faster the plug-in is.
+void chain(benchmark::State& state) {
   const int fs = static_cast<int>(state.range(0));
   const auto programme = vardo::programme::speechLike(fs * 4, fs);
   HostedVardo plugin(fs);
@@ -35,77 +47,51 @@ void processReplacing(benchmark::State& state) {
     state.SkipWithError("plug-in did not load");
     return;
   }
+  auto reference = std::make_unique<vardo::test::ReferenceChain>();
+  reference->initialize(fs);
+
   std::vector<float> out0(kBlock);
   std::vector<float> out1(kBlock);
   // Run past the start-up delay so the whole chain carries signal.
-  size_t at = 0;
-  for (int i = 0; i < 20; ++i, at += kBlock) plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
+  std::size_t at = 0;
+  for (int i = 0; i < 20; ++i, at += kBlock) {
+    plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
+    reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
+  }
 
-  const double cpuStart = threadCpuSeconds();
+  double pluginCpu = 0.0;
+  double referenceCpu = 0.0;
   for (auto _ : state) {
     if (at + kBlock > programme.size()) at = 0;
+    const double t0 = threadCpuSeconds();
     plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
     benchmark::DoNotOptimize(out0.data());
     benchmark::DoNotOptimize(out1.data());
     benchmark::ClobberMemory();
-    at += kBlock;
-  }
-  const double cpu = threadCpuSeconds() - cpuStart;
-  const double samples = static_cast<double>(state.iterations()) * kBlock;
-  state.SetItemsProcessed(static_cast<int64_t>(samples));
-  // Processing thread's CPU time per sample, and how many times faster than
-  // real time the chain runs at this rate.
-  state.counters["ns_per_sample"] = cpu * 1e9 / samples;
-  state.counters["x_realtime"] = (samples / fs) / cpu;
-}
-BENCHMARK(processReplacing)->Arg(44100)->Arg(48000)->Arg(96000)->Unit(benchmark::kMicrosecond);
-
-// The output stage alone (bandwidth expansion of both channels, second
-// noise-reduction lowpass and gain control), for its share of the whole.
-void outputStage(benchmark::State& state) {
-  const int fs = 44100;
-  const vardo::SampleRate rate = vardo::SampleRate::fromRate(fs);
-  ControlFields controls{};
-  resetControlFields(controls);
-  vardo::BandwidthExpander expanderA;
-  vardo::BandwidthExpander expanderB;
-  vardo::OutputAgc output;
-  for (auto* e : {&expanderA, &expanderB}) {
-    e->setRate(rate);
-    e->clear();
-  }
-  output.setRate(rate);
-  output.clear();
-  vardo::SecondCorner corner;
-  corner.k = 1.0f / vardo::ftan(6000.0f * rate.piOverFs);
-  corner.oneMinusK = 1.0f - corner.k;
-  corner.kPlusOne = corner.k + 1.0f;
-  const auto a = vardo::programme::speechLike(fs, fs, 3u);
-  const auto b = vardo::programme::speechLike(fs, fs, 4u);
-  std::vector<float> out0(kBlock);
-  std::vector<float> out1(kBlock);
-  std::uint32_t n = 0;
-  size_t at = 0;
-  const double cpuStart = threadCpuSeconds();
-  for (auto _ : state) {
-    if (at + kBlock > a.size()) at = 0;
-    expanderA.prepareBlock(controls, rate);
-    expanderB.prepareBlock(controls, rate);
-    output.prepareBlock(controls, rate);
-    for (int i = 0; i < kBlock; ++i, ++n) {
-      const float xA = expanderA.process(4.0f * a[at + i]);
-      const float xB = expanderB.process(4.0f * b[at + i]);
-      output.process(xA, xB, corner, n, out0[i], out1[i]);
-    }
+    const double t1 = threadCpuSeconds();
+    reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
     benchmark::DoNotOptimize(out0.data());
-    benchmark::DoNotOptimize(out1.data());
+    benchmark::ClobberMemory();
+    const double t2 = threadCpuSeconds();
+    pluginCpu += t1 - t0;
+    referenceCpu += t2 - t1;
     at += kBlock;
   }
-  const double cpu = threadCpuSeconds() - cpuStart;
   const double samples = static_cast<double>(state.iterations()) * kBlock;
-  state.counters["ns_per_sample"] = cpu * 1e9 / samples;
+  state.counters["ns_per_sample"] = pluginCpu * 1e9 / samples;
+  state.counters["x_realtime"] = (samples / fs) / pluginCpu;
+  state.counters["ref_ns_per_sample"] = referenceCpu * 1e9 / samples;
+  state.counters["x_reference"] = referenceCpu / pluginCpu;
+  // The plug-in picks its lanes with the same selector on the same CPU.
+  state.SetLabel(std::string("lanes=") + vardo::laneDispatchName());
 }
-BENCHMARK(outputStage)->Unit(benchmark::kMicrosecond);
+BENCHMARK(chain)
+    ->Arg(44100)
+    ->Arg(48000)
+    ->Arg(96000)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
 
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
@@ -115,8 +101,9 @@ long residentBytes() {
   return resident * 4096;
 }
 
-// Size of one DSP object, and how much the process's resident set grows when a
-// host creates, initialises and runs one more instance (library already loaded).
+// How much the process's resident set grows when a host creates, initialises
+// and runs one more instance (library already loaded), and the size of the
+// instance's DSP object.
 void instanceMemory(benchmark::State& state) {
   std::unique_ptr<HostedVardo> warm = std::make_unique<HostedVardo>(44100);
   std::vector<float> silence(kBlock, 0.0f);
