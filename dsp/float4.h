@@ -52,6 +52,9 @@ inline Float4 min4(Float4 a, Float4 b) { return {_mm_min_ps(b.v, a.v)}; }
 
 inline Mask4 greater4(Float4 a, Float4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
 inline Mask4 greaterEqual4(Float4 a, Float4 b) { return {_mm_cmpge_ps(a.v, b.v)}; }
+inline Mask4 equal4(Float4 a, Float4 b) { return {_mm_cmpeq_ps(a.v, b.v)}; }
+inline Mask4 or4(Mask4 a, Mask4 b) { return {_mm_or_ps(a.v, b.v)}; }
+inline bool allOf4(Mask4 mask) { return _mm_movemask_ps(mask.v) == 0xF; }
 // mask ? a : b, lane by lane.
 inline Float4 select4(Mask4 mask, Float4 a, Float4 b) {
   return {_mm_or_ps(_mm_and_ps(mask.v, a.v), _mm_andnot_ps(mask.v, b.v))};
@@ -102,6 +105,17 @@ inline Mask4 greaterEqual4(Float4 a, Float4 b) {
   for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] >= b.v[i];
   return r;
 }
+inline Mask4 equal4(Float4 a, Float4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] == b.v[i];
+  return r;
+}
+inline Mask4 or4(Mask4 a, Mask4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] || b.v[i];
+  return r;
+}
+inline bool allOf4(Mask4 mask) { return mask.v[0] && mask.v[1] && mask.v[2] && mask.v[3]; }
 
 #endif
 

@@ -167,12 +167,12 @@ void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& 
     store4(slowArg + b, minusPeriod / (max4(two * (slowRelease - half), zero) + splat4(5.0f)));
   }
 
-  // The exponentials, one lane at a time.
+  // The exponentials.
   alignas(16) float fastFactor[kBandCount];
   alignas(16) float slowFactor[kBandCount];
-  for (int m = 0; m < kBandCount; ++m) {
-    fastFactor[m] = rc.fastRelease(fastArg[m]);
-    slowFactor[m] = rc.slowRelease(slowArg[m]);
+  for (int b = 0; b < kBandCount; b += 4) {
+    store4(fastFactor + b, rc.fastRelease(load4(fastArg + b)));
+    store4(slowFactor + b, rc.slowRelease(load4(slowArg + b)));
   }
 
   // Envelopes, numerator, gain, gained components and delay lines.

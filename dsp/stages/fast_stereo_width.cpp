@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "../float4.h"
+#include "../quick_transcendentals.h"
 
 namespace vardo {
 
@@ -61,12 +62,14 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
 
   st.parity = parity ^ 1;
 
-  // Release factors of the width bands' components, one lane at a time.
-  alignas(16) float alpha[kLanes] = {};
-  for (int m = kMonoBandCount; m < kBandCount; ++m) {
-    alpha[m] = rc.componentRelease(releaseArg[m]);
-    alpha[kDiffLane + m] = rc.componentRelease(releaseArg[kDiffLane + m]);
+  // Release factors of the components; the mono bands' lanes are never read
+  // and keep 0.
+  alignas(16) float alpha[kLanes];
+  for (int lane = 0; lane < kLanes; lane += 4) {
+    store4(alpha + lane, rc.componentRelease(load4(releaseArg + lane)));
   }
+  static_assert(kMonoBandCount == 2);
+  for (int lane : {0, 1, kDiffLane, kDiffLane + 1}) alpha[lane] = 0.0f;
 
   // Component envelopes.
   for (int lane = 0; lane < kLanes; lane += 4) {
@@ -115,14 +118,18 @@ void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB
     store4(z + b, (upperLevel * gateLowpass) / lowerLevel - offset);
   }
 
-  // The tangent curve, one lane at a time.
-  alignas(16) float curve[kBandCount] = {};
-  for (int m = kMonoBandCount; m < kBandCount; ++m) {
-    if (z[m] > 0.0f) {
-      curve[m] = ftan(z[m]);
-      if (curve[m] < 0.0f) curve[m] = 0.0f;
-    }
+  // The tangent curve: tan(z) where z > 0, negative values replaced by 0,
+  // and 0 elsewhere (and in the mono bands). Lanes without a tangent take it
+  // of 1 instead, for nothing.
+  alignas(16) float curve[kBandCount];
+  for (int b = 0; b < kBandCount; b += 4) {
+    const Float4 arg = load4(z + b);
+    const Mask4 positive = greater4(arg, zero);
+    const Float4 t = quickTan(select4(positive, arg, one));
+    store4(curve + b, select4(positive, select4(greater4(zero, t), zero, t), zero));
   }
+  curve[0] = 0.0f;
+  curve[1] = 0.0f;
 
   // Side gain, width limit and the band terms of the channel sums.
   alignas(16) float termA[kBandCount];

@@ -23,13 +23,21 @@ void LevelNormaliser::setRate(const SampleRate& rate) {
   fSmooth10 = butterworthPoles(rate.kFixed(10.0f), kSqrt2);
   fSmooth100 = butterworthPoles(rate.kFixed(100.0f), kSqrt2);
   fLevelScale = kLevelScaleNumerator * fSmooth100.g;
+  forgetCorners();
 }
 
 void LevelNormaliser::prepareBlock(const ControlFields& controls, const SampleRate& rate) {
   fRate = rate;
+  forgetCorners();
   fFirstScale = fLevelScale * controls.dnrSensitivity;
   fSecondScale = controls.dnr2Sensitivity * fLevelScale;
   fDisableCorner = controls.dnrLpfDisable > 0.5f ? 22000.0f : 0.0f;
+}
+
+void LevelNormaliser::forgetCorners() {
+  // The next sample computes both corners' coefficients afresh.
+  fState.firstCornerHz = -1.0f;
+  fState.secondCornerHz = -1.0f;
 }
 
 void LevelNormaliser::clear() {
@@ -81,10 +89,19 @@ float LevelNormaliser::process(const Ring<256>& history, std::uint32_t n) {
   fSecondCornerHz = fRate.limitCorner(second);
   fFirstCornerHz = fRate.limitCorner(first);
 
-  fSecond.k = 1.0f / fRate.tanMoving(fSecondCornerHz);
-  fSecond.oneMinusK = 1.0f - fSecond.k;
-  fSecond.kPlusOne = fSecond.k + 1.0f;
-  const float k1 = 1.0f / fRate.tanMoving(fFirstCornerHz);
+  // A corner that has not moved since the previous sample (held at a clamp,
+  // or under a steady treble level) keeps its coefficients.
+  if (fSecondCornerHz != s.secondCornerHz) {
+    s.secondCornerHz = fSecondCornerHz;
+    fSecond.k = 1.0f / fRate.tanMoving(fSecondCornerHz);
+    fSecond.oneMinusK = 1.0f - fSecond.k;
+    fSecond.kPlusOne = fSecond.k + 1.0f;
+  }
+  if (fFirstCornerHz != s.firstCornerHz) {
+    s.firstCornerHz = fFirstCornerHz;
+    s.firstK = 1.0f / fRate.tanMoving(fFirstCornerHz);
+  }
+  const float k1 = s.firstK;
 
   // First noise-reduction lowpass, on the normalised signal 125 samples back.
   const float z = (s.normalised.read(n, kLowpassLag) + s.normalised.read(n, kLowpassLag + 1) +

@@ -41,6 +41,8 @@ class LevelNormaliser {
   float levelScale() const { return fLevelScale; }
 
  private:
+  void forgetCorners();
+
   // Constants set with the sample rate.
   float fAttack = 0.0f;   // exp(-500 / fs), 2 ms
   float fRelease = 0.0f;  // exp(-2 / fs), 0.5 s
@@ -63,6 +65,11 @@ class LevelNormaliser {
     SectionState smooth100;
     float lowpassOut = 0.0f;         // z'
     Ring<128> normalised;            // N
+    // The corners whose coefficients are current (none after clearing), and
+    // the first lowpass's K; the second corner's terms are in fSecond.
+    float firstCornerHz = -1.0f;
+    float firstK = 0.0f;
+    float secondCornerHz = -1.0f;
   };
   State fState;
 

@@ -5,15 +5,17 @@
 // below 0.5 once the follower has been steady for a while; in both cases the
 // argument of the exponential is one fixed float. Those two results are
 // computed once by the very same call; any other argument is evaluated per
-// sample. Recognising an argument by its bits makes the result identical to
-// calling the exponential every time.
+// sample by the quick exponential. Recognising an argument by its bits makes
+// the result identical to calling the exponential every time.
 #pragma once
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 
+#include "../float4.h"
 #include "../float_math.h"
+#include "../quick_transcendentals.h"
 
 namespace vardo {
 
@@ -35,14 +37,26 @@ class ReleaseFactor {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(arg);
     if (bits == fRise.bits) return fRise.value;
     if (bits == fSteady.bits) return fSteady.value;
-    return fexp(arg);
+    return quickExp(arg);
+  }
+
+  // Four lanes: when every lane sits at one of the two kept arguments (equal
+  // arguments give equal exponentials), the kept values; else the quick
+  // exponential on all four.
+  Float4 operator()(Float4 arg) const {
+    const Mask4 rise = equal4(arg, splat4(fRise.arg));
+    if (allOf4(or4(rise, equal4(arg, splat4(fSteady.arg))))) {
+      return select4(rise, splat4(fRise.value), splat4(fSteady.value));
+    }
+    return quickExp(arg);
   }
 
  private:
   struct Entry {
     std::uint32_t bits = 0;
-    float value = 1.0f;  // exp(0), for the zero bits before setRate
-    static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), fexp(arg)}; }
+    float arg = 0.0f;
+    float value = 1.0f;  // exp(0), for the zero argument before setRate
+    static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), arg, fexp(arg)}; }
   };
   Entry fRise;
   Entry fSteady;
