@@ -59,10 +59,18 @@ void mydsp::computeBlock(int count, float** inputs, float** outputs) {
     chainFinite = computeChunk(run, input + done, out0 + done, out1 + done) && chainFinite;
   }
 
-  // A filter or follower that has overflowed would hold its state at
-  // infinity or NaN for good. The output stage keeps the outputs silent
-  // meanwhile; starting the chain afresh lets it recover from the next block.
+  // A filter, follower or envelope that has overflowed would hold its state
+  // at infinity or NaN for good: an infinite band envelope, for one, turns its
+  // band's gain to 0 while the channel signals stay finite. The output stage
+  // keeps the outputs silent meanwhile; starting the chain afresh lets it
+  // recover from the next block.
   if (!chainFinite) clearState();
+}
+
+bool mydsp::stagesFinite() const {
+  return fInputFilters.stateFinite() && fLevelNormaliser.stateFinite() &&
+         fEqualiser.stateFinite() && fDispersion.stateFinite() && fBands.stateFinite() &&
+         fStereoWidth.stateFinite() && fExpanders.stateFinite() && fOutput.stateFinite();
 }
 
 bool mydsp::computeChunk(int count, const float* input, float* out0, float* out1) {
@@ -107,5 +115,7 @@ bool mydsp::computeChunk(int count, const float* input, float* out0, float* out1
   }
   fOutput.processRun(s.expandedA, s.expandedB, s.corner, base, out0, out1, count);
   fSampleCounter = base + static_cast<std::uint32_t>(count);
-  return finite;
+  // A state can overflow without the channel signals showing it; once per
+  // run every stage is asked.
+  return finite && stagesFinite();
 }

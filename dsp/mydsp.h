@@ -49,8 +49,10 @@ class mydsp : public dsp {
 
  private:
   // Runs the chain over count (1 ... kChunk) samples; returns false if a
-  // channel signal went non-finite.
+  // channel signal or a stage's state went non-finite.
   bool computeChunk(int count, const float* input, float* out0, float* out1);
+  // False once any stage holds an infinite or NaN state value.
+  bool stagesFinite() const;
 
   int fSampleRate = 0;
   vardo::SampleRate fRate;

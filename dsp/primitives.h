@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "float_math.h"
 
@@ -245,5 +248,32 @@ struct PeakFollower {
     return y;
   }
 };
+
+// True when none of the floats stored in the `size` bytes from `data` on is
+// infinite or NaN. Tests the exponent bits without a branch per value, so a
+// check over a whole stage's state stays one short vectorised pass.
+inline bool floatBytesFinite(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::uint32_t nonFinite = 0;
+  for (std::size_t at = 0; at + sizeof(float) <= size; at += sizeof(float)) {
+    std::uint32_t bits;
+    std::memcpy(&bits, bytes + at, sizeof bits);
+    nonFinite |= static_cast<std::uint32_t>((bits & 0x7F800000u) == 0x7F800000u);
+  }
+  return nonFinite == 0;
+}
+
+inline bool floatsFinite(const float* values, std::size_t count) {
+  return floatBytesFinite(values, count * sizeof(float));
+}
+
+// The same over an object made of floats only: a state struct or an array of any rank.
+template <typename Floats>
+bool floatsFinite(const Floats& object) {
+  static_assert(!std::is_pointer_v<Floats>, "a pointer takes a count");
+  static_assert(std::is_trivially_copyable_v<Floats> && sizeof(Floats) % sizeof(float) == 0,
+                "an object made of floats");
+  return floatBytesFinite(&object, sizeof(Floats));
+}
 
 }  // namespace vardo

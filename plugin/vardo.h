@@ -2,6 +2,9 @@
 // parameter table and ten voices for an instrument-style DSP.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "audioeffectx.h"
 #include "fixed_containers.h"
 
@@ -23,6 +26,7 @@ class Vardo : public AudioEffectX {
   // Effect path and configuration (vardo.cpp).
   void setSampleRate(float rate) override;
   void setBlockSize(VstInt32 size) override;
+  void resume() override;
   void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
   bool getInputProperties(VstInt32 index, VstPinProperties* properties) override;
   bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
@@ -52,6 +56,10 @@ class Vardo : public AudioEffectX {
   VstInt32 getCurrentMidiProgram(VstInt32 channel, MidiProgramName* program) override;
   VstInt32 getMidiProgramCategory(VstInt32 channel, MidiProgramCategory* category) override;
 
+  // Diagnostic lines of the audio thread that standard error could not take
+  // at once and that were dropped.
+  std::uint64_t droppedLogLines() const { return fDroppedLogLines.load(std::memory_order_relaxed); }
+
  private:
   struct NoteVoice {
     int note = 0;
@@ -61,6 +69,7 @@ class Vardo : public AudioEffectX {
   void processVoices(float** inputs, float** outputs, VstInt32 frames);
   void renderVoices(float** inputs, float** outputs, VstInt32 start, VstInt32 count);
   void allNotesOff();
+  void logFromAudioThread(const char* line);
   void growScratch(VstInt32 frames);
 
   dsp* fDSP;
@@ -78,6 +87,7 @@ class Vardo : public AudioEffectX {
   FixedFifo<int, kVoiceCount> fFreeVoices;
   float** fOutBuffers = nullptr;
   VstInt32 fOutBufferFrames = kInitialScratchFrames;
+  std::atomic<std::uint64_t> fDroppedLogLines{0};
 };
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster);

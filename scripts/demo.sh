@@ -16,7 +16,7 @@ say() { printf '\n== %s\n' "$*"; }
 
 # --- what the build and the pictures need -----------------------------------
 packages="build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libcli11-dev sox libsox-fmt-base"
+  libsndfile1-dev libcli11-dev nlohmann-json3-dev sox libsox-fmt-base"
 missing=""
 if command -v dpkg-query >/dev/null 2>&1; then
   for package in $packages; do

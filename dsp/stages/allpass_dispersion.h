@@ -14,6 +14,8 @@ class AllpassDispersion {
   static constexpr std::uint32_t kDelay = 300;
 
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes x and returns the chain output of 300 samples earlier.
   float process(float x, std::uint32_t n);
 

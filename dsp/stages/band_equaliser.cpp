@@ -193,6 +193,21 @@ void BandEqualiser::processBand(int m, float s, float d, std::uint32_t n, BandOu
   }
 }
 
+bool BandEqualiser::stateFinite() const {
+  // The rings and delay lines only pass values on; whatever they hold that is
+  // not finite came from, or reaches, the recursions asked here.
+  bool finite = true;
+  for (const BandState& band : fBands) {
+    const float levels[] = {band.fastRelease, band.fastPeak,      band.fastEnvelope,
+                            band.slowRelease, band.slowPeak,      band.slowEnvelope,
+                            band.numeratorPeak, band.numerator,   band.gain,
+                            band.peakMagnitude, band.heldLevel};
+    finite = finite && floatsFinite(band.sumFilter) && floatsFinite(band.diffFilter) &&
+             floatsFinite(band.sumPair) && floatsFinite(band.diffPair) && floatsFinite(levels);
+  }
+  return finite;
+}
+
 void BandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& out) {
   const float sum = x + d;
   const float diff = x - d;

@@ -13,6 +13,8 @@ class BandwidthExpander {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes the channel sum s and returns it, two samples late, with the
   // synthesised high band added.
   float process(float s);

@@ -18,6 +18,8 @@ class BandwidthExpanderPair {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes the channel sums of count samples and returns each, two samples
   // late, with its synthesised high band added.
   void process(const float* sumA, const float* sumB, float* outA, float* outB, int count);

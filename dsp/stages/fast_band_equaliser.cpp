@@ -48,6 +48,17 @@ void FastBandEqualiser::clear() {
   std::memset(&fState, 0, sizeof fState);
 }
 
+bool FastBandEqualiser::stateFinite() const {
+  // The same values as BandEqualiser::stateFinite asks, in their lanes.
+  const State& st = fState;
+  return floatsFinite(st.filterW) && floatsFinite(st.pairs.a) && floatsFinite(st.pairs.b) &&
+         floatsFinite(st.fastRelease) && floatsFinite(st.fastPeak) &&
+         floatsFinite(st.fastEnvelope) && floatsFinite(st.slowRelease) &&
+         floatsFinite(st.slowPeak) && floatsFinite(st.slowEnvelope) &&
+         floatsFinite(st.numeratorPeak) && floatsFinite(st.numerator) &&
+         floatsFinite(st.gain) && floatsFinite(st.peakMagnitude) && floatsFinite(st.heldLevel);
+}
+
 void FastBandEqualiser::process(float x, float d, std::uint32_t n, BandOutputs& out) {
   State& st = fState;
   const RateConstants& rc = fRate;

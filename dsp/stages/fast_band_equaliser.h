@@ -26,6 +26,8 @@ class FastBandEqualiser {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once a filter, detector or level state is infinite or NaN.
+  bool stateFinite() const;
   void process(float x, float d, std::uint32_t n, BandOutputs& out);
 
   float gain(int band) const { return fState.gain[band]; }

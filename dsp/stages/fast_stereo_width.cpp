@@ -25,6 +25,28 @@ void FastStereoWidth::clear() {
   std::memset(&fState, 0, sizeof fState);
 }
 
+bool FastStereoWidth::stateFinite() const {
+  // The same values as StereoWidth::stateFinite asks: the lanes of the mono
+  // bands run along unused and are left out.
+  constexpr std::size_t kWidthBands = kBandCount - kMonoBandCount;
+  const auto bands = [](const float* lanes) {
+    return floatsFinite(lanes + kMonoBandCount, kWidthBands);
+  };
+  const auto components = [&](const float* lanes) {
+    return bands(lanes) && bands(lanes + kDiffLane);
+  };
+  const State& st = fState;
+  bool finite = true;
+  for (int row = 0; row < 2; ++row) {
+    for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
+      finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
+  }
+  return finite && components(st.release) && components(st.peak) && components(st.envelope) &&
+         bands(st.upperPeak) && bands(st.upperLevel) && bands(st.lowerPeak) &&
+         bands(st.lowerLevel) && bands(st.gate) && bands(st.gateLowpass) && bands(st.curve) &&
+         bands(st.sideLowpass) && bands(st.sideGain);
+}
+
 void FastStereoWidth::process(const BandOutputs& bands, float& sumA, float& sumB) {
   State& st = fState;
   const RateConstants& rc = fRate;

@@ -22,6 +22,8 @@ class FastStereoWidth {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once a filter, detector or level state is infinite or NaN.
+  bool stateFinite() const;
   void process(const BandOutputs& bands, float& sumA, float& sumB);
 
   // The trimmed side gain kt of band m (2 ... 11) at the latest sample.

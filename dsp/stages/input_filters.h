@@ -19,6 +19,8 @@ class InputFilters {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Filters one input sample into the history ring at slot n. A sample that
   // is not finite enters the filters as 0.
   void process(float x, std::uint32_t n);

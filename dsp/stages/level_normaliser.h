@@ -28,6 +28,8 @@ class LevelNormaliser {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Reads the band-limited history (already holding sample n) and returns o.
   float process(const Ring<256>& history, std::uint32_t n);
   const SecondCorner& secondCorner() const { return fSecond; }

@@ -16,6 +16,8 @@ class OutputAgc {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   void process(float xA, float xB, const SecondCorner& corner, std::uint32_t n, float& out0,
                float& out1);
 

@@ -22,6 +22,8 @@ class StereoWidth {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fBands); }
   void process(const BandOutputs& bands, float& sumA, float& sumB);
 
   // The trimmed side gain kt of band m (2 ... 11) at the latest sample.

@@ -37,6 +37,8 @@ class VezeEqualiser {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   float process(float o);
   // process() over a run of samples, a few filters per pass: the same values,
   // but one sample's sections are no longer one dependency chain. out may be in.

@@ -1,13 +1,15 @@
 // The restoration chain built from the plain stage classes and run one sample
 // at a time through every stage: the reference the DSP's own chain must
 // reproduce bit for bit. Same control snapshot per block, same stage order per
-// sample, same restart after a block in which a state overflowed.
+// sample, same restart after a block in which a channel signal went non-finite
+// or a stage's state did (asked at the end of each of the DSP's runs).
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 
 #include "controls.h"
+#include "mydsp.h"
 #include "sample_rate.h"
 #include "stages/allpass_dispersion.h"
 #include "stages/band_equaliser.h"
@@ -79,11 +81,20 @@ class ReferenceChain {
       chainFinite = chainFinite && std::isfinite(xA) && std::isfinite(xB);
       fOutput.process(xA, xB, fLevelNormaliser.secondCorner(), n, out0[i], out1[i]);
       ++fSampleCounter;
+      if ((i + 1) % mydsp::kChunk == 0 || i + 1 == count)
+        chainFinite = chainFinite && stagesFinite();
     }
     if (!chainFinite) clear();
   }
 
  private:
+  bool stagesFinite() const {
+    return fInputFilters.stateFinite() && fLevelNormaliser.stateFinite() &&
+           fEqualiser.stateFinite() && fDispersion.stateFinite() && fBands.stateFinite() &&
+           fStereoWidth.stateFinite() && fExpanderA.stateFinite() && fExpanderB.stateFinite() &&
+           fOutput.stateFinite();
+  }
+
   SampleRate fRate;
   ControlFields fControls{};
   std::uint32_t fSampleCounter = 0;

@@ -226,10 +226,13 @@ TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
 
 TEST(ChainExactness, MatchesThroughAnOverflowRestartAndInPlaceBuffers) {
   for (int rate : {8000, 48000}) {
-    auto signal = programme(rate, 7000);
+    auto signal = programme(rate, 12000);
     // One block of samples far beyond full scale overflows the filter
-    // states; both chains must restart at the same block boundary.
+    // states, and a single later sample only the band envelopes, with the
+    // channel signals still finite; both chains must restart at the same
+    // block boundaries.
     for (std::size_t i = 2100; i < 2400; ++i) signal[i] = i % 2 ? 1e34f : -1e34f;
+    signal[4321] = 1e30f;
     for (int block : {7, 300}) {
       Pair pair(rate);
       const std::string what = std::to_string(rate) + " Hz overflow, blocks of " + std::to_string(block);
