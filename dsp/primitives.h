@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "float_math.h"
+#include "lanes.h"
 
 namespace vardo {
 
@@ -144,57 +145,20 @@ struct FirstOrderState {
   }
 };
 
-// A chain of second-order allpass sections y = (x + y'') a - x''. Node 0 is
-// the chain input, node k the output of section k; each section's input
-// history is the previous section's output history.
+// Node histories of a chain of second-order allpass sections
+// y = (x + y'') a - x''. Node 0 is the chain input, node k the output of
+// section k; each section's input history is the previous section's output
+// history.
 template <int Sections>
 struct AllpassChain {
   float one[Sections + 1] = {};  // node values one sample back
   float two[Sections + 1] = {};  // node values two samples back
-
-  float process(float in, const float* coeffs) {
-    // Node by node: section k reads its input's and its own history before
-    // the input's history shifts. (Same arithmetic as forming all nodes
-    // first and shifting afterwards, without a scratch array whose scalar
-    // writes and block copies stall store forwarding.)
-    float x = in;
-    for (int k = 0; k < Sections; ++k) {
-      const float y = (x + two[k + 1]) * coeffs[k] - two[k];
-      two[k] = one[k];
-      one[k] = x;
-      x = y;
-    }
-    two[Sections] = one[Sections];
-    one[Sections] = x;
-    return x;
-  }
-  // Chain output one and two samples back (after process: of the current sample's predecessors).
-  float outputBack(int samples) const { return samples == 1 ? one[Sections] : two[Sections]; }
 };
 
 // Coefficients of the quadrature allpass pair: branch A one sample late and
 // branch B are roughly 90 degrees apart over the audio band.
 inline constexpr float kQuadratureA[4] = {0.6923878f, 0.93606544f, 0.9882295f, 0.99874884f};
 inline constexpr float kQuadratureB[4] = {0.40219212f, 0.8561711f, 0.97229093f, 0.9952885f};
-
-// Two four-section allpass chains fed with the same signal.
-struct QuadraturePair {
-  AllpassChain<4> a;
-  AllpassChain<4> b;
-
-  // Runs both branches; returns branch B's current output and leaves
-  // branch A's previous output in aLate.
-  void process(float in, float& aLate, float& bNow) {
-    aLate = a.one[4];
-    a.process(in, kQuadratureA);
-    bNow = b.process(in, kQuadratureB);
-  }
-};
-
-// sqrt(max(a^2 + b^2, -90 dB floor)).
-inline float flooredMagnitude(float a, float b) {
-  return std::sqrt(std::max(a * a + b * b, kFloor90dB));
-}
 
 // A power-of-two ring indexed by the DSP-wide sample counter.
 template <int Size>
@@ -205,23 +169,27 @@ struct Ring {
 
   void write(std::uint32_t n, float v) { data[n & kMask] = v; }
   float read(std::uint32_t n, std::uint32_t lag) const { return data[(n - lag) & kMask]; }
-  // Maximum of the `length` most recent entries (lags 0 ... length - 1).
-  float windowMax(std::uint32_t n, int length) const {
-    float m = data[n & kMask];
-    for (int lag = 1; lag < length; ++lag) m = std::max(m, data[(n - lag) & kMask]);
-    return m;
-  }
 };
 
-// y = (1 - p) x + p y1
-struct OnePoleSmoother {
-  float y1 = 0.0f;
-  float process(float x, float p, float q) {
-    const float y = q * x + p * y1;
-    y1 = y;
-    return y;
-  }
-};
+// One-pole smoothing y = q x + p y1 (q = 1 - p), on any lane type.
+template <class V>
+inline V smoothed(V q, V x, V p, V y1) {
+  return q * x + p * y1;
+}
+
+// Peak follower y = max(x, q x + p y1): instant attack, release with pole p
+// (q = 1 - p), on any lane type.
+template <class V>
+inline V peakFollowed(V x, V q, V p, V y1) {
+  return laneMax(x, q * x + p * y1);
+}
+
+// First-order lowpass from its bilinear terms: y = (x + x1 - (1 - K) y1) / (1 + K)
+// with feedback = 1 - K and scale = 1 / (1 + K), on any lane type.
+template <class V>
+inline V firstOrderLowpass(V x, V x1, V y1, V feedback, V scale) {
+  return (x + x1 - feedback * y1) * scale;
+}
 
 // y = y1 p + x (1 - p), with the attack pole while the input is at or above
 // the previous output and the release pole while it is below.
@@ -230,17 +198,6 @@ struct AttackReleaseFollower {
   float process(float x, float attack, float release) {
     const float p = y1 <= x ? attack : release;
     const float y = y1 * p + x * (1.0f - p);
-    y1 = y;
-    return y;
-  }
-};
-
-// y = max(|x|, p y1 + (1 - p)|x|): instant attack, exponential release.
-struct PeakFollower {
-  float y1 = 0.0f;
-  float process(float x, float p, float q) {
-    const float ax = std::fabs(x);
-    const float y = std::max(ax, q * ax + p * y1);
     y1 = y;
     return y;
   }

@@ -58,17 +58,6 @@ void runSections(AllpassChain<AllpassDispersion::kSections - 1>& chain, int k, c
 
 void AllpassDispersion::clear() { fState = {}; }
 
-float AllpassDispersion::process(float x, std::uint32_t n) {
-  State& s = fState;
-  constexpr int inner = kSections - 1;
-  // Input of the last section and its two-back value, before the chain shifts.
-  const float lastInputTwoBack = s.chain.two[inner];
-  const float lastInput = s.chain.process(x, kCoefficients.data());
-  const float y = (lastInput + s.output.read(n, 2)) * kCoefficients[inner] - lastInputTwoBack;
-  s.output.write(n, y);
-  return s.output.read(n, kDelay);
-}
-
 void AllpassDispersion::processRun(const float* in, float* out, int count, std::uint32_t n) {
   State& s = fState;
   AllpassChain<kSections - 1>& chain = s.chain;

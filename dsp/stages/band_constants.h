@@ -1,5 +1,5 @@
 // Per-band constants of the automatic equaliser and the stereo width stage,
-// shared by the plain reference stages and their lane-parallel versions.
+// and what the one hands to the other.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +11,29 @@
 namespace vardo {
 
 constexpr int kBandCount = 12;
+constexpr int kMonoBandCount = 2;  // bands 0 and 1 stay mono
+constexpr int kBandEdgeCount = kBandCount + 1;
+
+// Lower and upper edge of every band in Hz (band m spans edges m and m + 1).
+constexpr float kBandEdgeHz[kBandEdgeCount] = {20.0f,   80.0f,   200.0f,  300.0f,  450.0f,
+                                               675.0f,  1012.0f, 1518.0f, 2278.0f, 3417.0f,
+                                               5125.0f, 7688.0f, 15000.0f};
+
+// Samples between the level measurement and the band signal its gain multiplies.
+constexpr int kBandLookAhead = 132;
+// Samples between a gained band value and its read-out from the band delay lines.
+constexpr int kBandLineDelay = 2048;
+// Length of the hold window over the peak magnitude.
+constexpr int kHoldWindow = 44;
+
+// What the bands hand to the stereo width stage for one sample, indexed by band.
+struct BandOutputs {
+  float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
+  float gained[kBandCount] = {};      // a_m: gained component of the sum input
+  float gainedDiff[kBandCount] = {};  // b_m: gained component of the difference input
+  float sumOut[kBandCount] = {};      // P_m: delayed sum line (bands 0, 1: their mono line)
+  float diffOut[kBandCount] = {};     // Q'_m: delayed difference line (bands 2 ... 11)
+};
 
 // Damping of every band-edge section: second-order Butterworth.
 constexpr float kBandEdgeDamping = 1.4142135f;

@@ -48,8 +48,21 @@ void LevelNormaliser::clear() {
   fSecondCornerHz = 0.0f;
 }
 
-float LevelNormaliser::process(const Ring<256>& history, std::uint32_t n) {
+void LevelNormaliser::processRun(const float* filtered, std::uint32_t n, int count, float* out,
+                                 SecondCorner* corner) {
+  // The envelope reads the band-limited history up to 221 samples back, so
+  // the history takes the run sample by sample between the steps.
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    fState.history.write(at, filtered[i]);
+    out[i] = step(at);
+    corner[i] = fSecond;
+  }
+}
+
+float LevelNormaliser::step(std::uint32_t n) {
   State& s = fState;
+  const Ring<256>& history = s.history;
 
   // Look-ahead peak: the newest sample and the one about to be divided.
   const float newest = history.read(n, 0);

@@ -28,8 +28,11 @@ class LevelNormaliser {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
-  // Reads the band-limited history (already holding sample n) and returns o.
-  float process(const Ring<256>& history, std::uint32_t n);
+  // Takes the band-limited signal of count samples (counters n ... n + count
+  // - 1) and writes the normalised, noise-reduced signal o and the second
+  // noise-reduction corner of each.
+  void processRun(const float* filtered, std::uint32_t n, int count, float* out,
+                  SecondCorner* corner);
   const SecondCorner& secondCorner() const { return fSecond; }
 
   // Read-only views of the current sample's internal values.
@@ -57,8 +60,13 @@ class LevelNormaliser {
   float fDisableCorner = 0.0f;
   SampleRate fRate;
 
+  // One sample: reads the band-limited history (already holding sample n)
+  // and returns o.
+  float step(std::uint32_t n);
+
   // Signal state.
   struct State {
+    Ring<256> history;               // band-limited signal
     AttackReleaseFollower envelope;  // E
     float trebleHighpassOut = 0.0f;  // u'
     SectionState smooth10;

@@ -53,24 +53,6 @@ float OutputAgc::lowpassAndPeak(float xA, float xB, const SecondCorner& corner, 
   return peak;
 }
 
-void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
-                        float& out0, float& out1) {
-  State& st = fState;
-  float dA = 0.0f;
-  float dB = 0.0f;
-  lowpassAndPeak(xA, xB, corner, n, dA, dB);
-  const float windowPeak = st.peaks.windowMax(n, kPeakWindow);
-
-  // Instant attack, 50 ms release, never below the peaks of the window: the
-  // delayed samples are part of the window, so |d / gain| <= 1.
-  const float gain =
-      std::max(fRelease * st.gain + fReleaseComplement * windowPeak, windowPeak);
-
-  out0 = kCeiling * (dA / gain);
-  out1 = kCeiling * (dB / gain);
-  st.gain = gain;
-}
-
 void OutputAgc::processRun(const float* xA, const float* xB, const SecondCorner* corner,
                            std::uint32_t n, float* out0, float* out1, int count) {
   for (int done = 0; done < count; done += kMaxRun) {
@@ -94,19 +76,19 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     peaks[older - lag] = st.peaks.read(n, static_cast<std::uint32_t>(lag));
   }
 
-  // The lowpass, the look-ahead delay and the peak, as in process().
+  // The lowpass, the look-ahead delay and the peak.
   for (int i = 0; i < count; ++i) {
     peaks[older + i] = lowpassAndPeak(xA[i], xB[i], corner[i], n + static_cast<std::uint32_t>(i),
                                       delayedA[i], delayedB[i]);
   }
 
-  // The window maximum of every sample. Ring::windowMax folds
-  // m = std::max(m, older entry) from the newest entry on; once m is a
-  // number it never becomes NaN, so the fold gives a NaN newest entry, or
-  // else the largest of the numbers in the window. Which of several equal
-  // numbers it keeps cannot show: a peak is never -0 (it is a magnitude or
-  // the threshold glide, a sum of non-negative terms). Four partial maxima
-  // started at -infinity skip NaN the same way and give that largest number.
+  // The window maximum of every sample: the fold m = std::max(m, older
+  // entry) from the newest entry on. Once m is a number it never becomes
+  // NaN, so the fold gives a NaN newest entry, or else the largest of the
+  // numbers in the window. Which of several equal numbers it keeps cannot
+  // show: a peak is never -0 (it is a magnitude or the threshold glide, a sum
+  // of non-negative terms). Four partial maxima started at -infinity skip NaN
+  // the same way and give that largest number.
   const Float4 none = splat4(-std::numeric_limits<float>::infinity());
   for (int i = 0; i < count; ++i) {
     const float* window = peaks + i;
@@ -119,7 +101,9 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     peaks[i] = std::isnan(newest) ? newest : largest;  // slot i is no longer needed
   }
 
-  // The gain envelope and the outputs, as in process().
+  // The gain envelope with instant attack and 50 ms release, never below the
+  // peaks of the window: the delayed samples are part of the window, so
+  // |d / gain| <= 1.
   for (int i = 0; i < count; ++i) {
     const float windowPeak = peaks[i];
     const float gain =

@@ -16,13 +16,11 @@ class OutputAgc {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
-  void process(float xA, float xB, const SecondCorner& corner, std::uint32_t n, float& out0,
-               float& out1);
-
-  // process() over count consecutive samples (counters n ... n + count - 1,
-  // one second corner per sample). The peak window's maximum, the longest
-  // dependency chain of the per-sample step, is taken for the whole run at
-  // once between the steps before and after it.
+  // Takes the expanded channels of count consecutive samples (counters n
+  // ... n + count - 1, one second corner per sample) and writes both
+  // outputs. The peak window's maximum, the longest dependency chain of the
+  // per-sample step, is taken for the whole run at once between the steps
+  // before and after it.
   void processRun(const float* xA, const float* xB, const SecondCorner* corner, std::uint32_t n,
                   float* out0, float* out1, int count);
 

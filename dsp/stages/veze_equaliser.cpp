@@ -82,27 +82,11 @@ void VezeEqualiser::prepareBlock(const ControlFields& controls, const SampleRate
 
 void VezeEqualiser::clear() { fState = {}; }
 
-float VezeEqualiser::process(float o) {
-  State& s = fState;
-  // Every filter runs whether or not the bypass is on, so switching is
-  // immediate and the states are warm either way.
-  float y = runShelf(s.boost5000, fBoost5000, o);
-  y = s.cut3500FirstLow.lowpass(y, fCut3500First) +
-      fCut3500Gain * s.cut3500FirstHigh.highpass(y, fCut3500First);
-  y = runShelf(s.cut3500, fCut3500, y);
-  y = runShelf(s.cut4500, fCut4500, y);
-  y = runShelf(s.cut2000, fCut2000, y);
-  y = peakingStep(s.dip4500, y, fDip4500);
-  y = peakingStep(s.dip7500, y, fDip7500);
-  y = runShelf(s.bass75, fBass75, y);
-  y = runShelf(s.bass50, fBass50, y);
-  y = peakingStep(s.presence3200, y, fPresence3200);
-  return fBypassed ? o : y;
-}
-
 void VezeEqualiser::processRun(const float* in, float* out, int count) {
   State& s = fState;
-  // The equalised run is built in y; the input stays for the bypass.
+  // Every filter runs whether or not the bypass is on, so switching is
+  // immediate and the states are warm either way. The equalised run is built
+  // in y; the input stays for the bypass.
   float y[kMaxRun];
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;

@@ -37,9 +37,8 @@ class VezeEqualiser {
   void setRate(const SampleRate& rate);
   void prepareBlock(const ControlFields& controls, const SampleRate& rate);
   void clear();
-  float process(float o);
-  // process() over a run of samples, a few filters per pass: the same values,
-  // but one sample's sections are no longer one dependency chain. out may be in.
+  // Equalises count samples, a few filters per pass over the run, so that
+  // one sample's sections are not one dependency chain. out may be in.
   void processRun(const float* in, float* out, int count);
 
  private:
