@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "hosted_vardo.h"
-#include "lane_dispatch.h"
+#include "chain_runner.h"
 #include "mydsp.h"
 #include "programme.h"
 #include "reference_chain.h"
@@ -83,7 +83,7 @@ void chain(benchmark::State& state) {
   state.counters["ref_ns_per_sample"] = referenceCpu * 1e9 / samples;
   state.counters["x_reference"] = referenceCpu / pluginCpu;
   // The plug-in picks its lanes with the same selector on the same CPU.
-  state.SetLabel(std::string("lanes=") + vardo::laneDispatchName());
+  state.SetLabel(std::string("lanes=") + vardo::laneSetName(vardo::chosenLaneSet()));
 }
 BENCHMARK(chain)
     ->Arg(44100)

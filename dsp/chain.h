@@ -8,6 +8,7 @@
 
 #include "controls.h"
 #include "float4.h"
+#include "lanes.h"
 #include "sample_rate.h"
 #include "stages/allpass_dispersion.h"
 #include "stages/band_equaliser.h"
@@ -59,7 +60,7 @@ class Chain {
   AllpassDispersion fDispersion;
   BandEqualiser<V> fBands;
   StereoWidth<V> fStereoWidth;
-  BandwidthExpander<V> fExpanders;
+  BandwidthExpander<NarrowLane<V>> fExpanders;  // two channels: four lanes at most
   OutputAgc fOutput;
 
   // Per-sample values handed from stage to stage within a run.
@@ -82,7 +83,7 @@ class Chain {
 extern template class Chain<float>;
 extern template class Chain<Float4>;
 
-// The lane type the plug-in runs.
+// The lane type every x86-64 processor runs (see chain_runner.h for the wider one).
 using ShippingLane = Float4;
 
 }  // namespace vardo

@@ -13,6 +13,9 @@
 #include <cmath>
 
 #include "float4.h"
+#if defined(__AVX__)
+#include "float8.h"
+#endif
 
 namespace vardo {
 
@@ -30,6 +33,15 @@ struct LaneTraits<Float4> {
   static constexpr int kWidth = 4;
   using Mask = Mask4;
 };
+
+// The lane type for work that has only a few lanes to fill (the two output
+// channels): the type itself, or four lanes where it is wider.
+template <class V>
+struct NarrowLaneOf {
+  using Type = V;
+};
+template <class V>
+using NarrowLane = typename NarrowLaneOf<V>::Type;
 
 // Lanes of V, and a lane count rounded up to whole V.
 template <class V>
@@ -81,8 +93,50 @@ inline Mask4 greater(Float4 a, Float4 b) { return greater4(a, b); }
 inline bool greaterEqual(float a, float b) { return a >= b; }
 inline Mask4 greaterEqual(Float4 a, Float4 b) { return greaterEqual4(a, b); }
 
+inline bool equal(float a, float b) { return a == b; }
+inline Mask4 equal(Float4 a, Float4 b) { return equal4(a, b); }
+inline bool eitherMask(bool a, bool b) { return a || b; }
+inline Mask4 eitherMask(Mask4 a, Mask4 b) { return or4(a, b); }
+// Whether the mask holds in every lane.
+inline bool allLanes(bool mask) { return mask; }
+inline bool allLanes(Mask4 mask) { return allOf4(mask); }
+
 // mask ? a : b, lane by lane.
 inline float select(bool mask, float a, float b) { return mask ? a : b; }
 inline Float4 select(Mask4 mask, Float4 a, Float4 b) { return select4(mask, a, b); }
+
+#if defined(__AVX__)
+
+template <>
+struct LaneTraits<Float8> {
+  static constexpr int kWidth = 8;
+  using Mask = Mask8;
+};
+template <>
+struct NarrowLaneOf<Float8> {
+  using Type = Float4;
+};
+
+template <>
+inline Float8 load<Float8>(const float* p) {
+  return load8(p);
+}
+template <>
+inline Float8 splat<Float8>(float x) {
+  return splat8(x);
+}
+inline void store(float* p, Float8 v) { store8(p, v); }
+inline Float8 laneMax(Float8 a, Float8 b) { return max8(a, b); }
+inline Float8 laneMin(Float8 a, Float8 b) { return min8(a, b); }
+inline Float8 laneAbs(Float8 a) { return abs8(a); }
+inline Float8 laneSqrt(Float8 a) { return sqrt8(a); }
+inline Mask8 greater(Float8 a, Float8 b) { return greater8(a, b); }
+inline Mask8 greaterEqual(Float8 a, Float8 b) { return greaterEqual8(a, b); }
+inline Mask8 equal(Float8 a, Float8 b) { return equal8(a, b); }
+inline Mask8 eitherMask(Mask8 a, Mask8 b) { return or8(a, b); }
+inline bool allLanes(Mask8 mask) { return allOf8(mask); }
+inline Float8 select(Mask8 mask, Float8 a, Float8 b) { return select8(mask, a, b); }
+
+#endif
 
 }  // namespace vardo

@@ -13,6 +13,9 @@ namespace vardo {
 constexpr int kBandCount = 12;
 constexpr int kMonoBandCount = 2;  // bands 0 and 1 stay mono
 constexpr int kBandEdgeCount = kBandCount + 1;
+// Length of the per-band arrays that lane-wide steps read and write: the
+// bands rounded up to the widest lane type (eight), the extra lanes idle.
+constexpr int kBandLanes = 16;
 
 // Lower and upper edge of every band in Hz (band m spans edges m and m + 1).
 constexpr float kBandEdgeHz[kBandEdgeCount] = {20.0f,   80.0f,   200.0f,  300.0f,  450.0f,
@@ -29,10 +32,10 @@ constexpr int kHoldWindow = 44;
 // What the bands hand to the stereo width stage for one sample, indexed by band.
 struct BandOutputs {
   float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
-  float gained[kBandCount] = {};      // a_m: gained component of the sum input
-  float gainedDiff[kBandCount] = {};  // b_m: gained component of the difference input
-  float sumOut[kBandCount] = {};      // P_m: delayed sum line (bands 0, 1: their mono line)
-  float diffOut[kBandCount] = {};     // Q'_m: delayed difference line (bands 2 ... 11)
+  float gained[kBandLanes] = {};      // a_m: gained component of the sum input
+  float gainedDiff[kBandLanes] = {};  // b_m: gained component of the difference input
+  float sumOut[kBandLanes] = {};      // P_m: delayed sum line (bands 0, 1: their mono line)
+  float diffOut[kBandLanes] = {};     // Q'_m: delayed difference line (bands 2 ... 11)
 };
 
 // Damping of every band-edge section: second-order Butterworth.
@@ -87,7 +90,7 @@ inline BandPoles bandPoles(const SampleRate& rate) {
 
 // Band gain limits, read from the controls at every block start.
 struct BandBlockValues {
-  alignas(16) float ceiling[kBandCount] = {};  // R_m
+  alignas(16) float ceiling[kBandLanes] = {};  // R_m
   float threshold = 0.0f;     // Tq: lowest level the hold reports
   float densityLimit = 0.0f;  // rho: share of the slow envelope that caps the gain
 };

@@ -11,10 +11,12 @@
 // samples more before it leaves the stage.
 //
 // The state is laid out one array per quantity across the bands, and the
-// kernel takes as many bands per step as its lane type V holds. The filter
-// cascades, rings and quadrature pairs have 24 lanes: the sum S of bands
-// 0 ... 11 in lanes 0 ... 11 and the difference D of the same bands in lanes
-// 12 ... 23. Levels, envelopes and gains have one lane per band.
+// kernel takes as many bands per step as its lane type V holds; with eight
+// lanes the bands are padded to 16, the extra lanes running idle. The filter
+// cascades, rings and quadrature pairs have twice that many lanes: the sum S
+// of bands 0 ... 11 in lanes 0 ... 11 and the difference D of the same bands
+// from lane 12 (16 when padded). Levels, envelopes and gains have one lane
+// per band.
 #pragma once
 
 #include <cstdint>
@@ -31,17 +33,17 @@ namespace vardo {
 // Rate constants of the band equaliser, one entry per band.
 struct BandRateDesign : BandPoles {
   // The band's lower edge sections (highpass) and upper edge sections (lowpass).
-  float lowA1[kBandCount] = {};
-  float lowA2[kBandCount] = {};
-  float lowG[kBandCount] = {};
-  float lowKSquared[kBandCount] = {};
-  float lowMinusTwoKSquared[kBandCount] = {};
-  float highA1[kBandCount] = {};
-  float highA2[kBandCount] = {};
-  float highG[kBandCount] = {};
-  float numeratorPole[kBandCount] = {};   // p(2^m + 1)
-  float numeratorInput[kBandCount] = {};  // 1 - p(2^m + 1)
-  float signedWeight[kBandCount] = {};    // sign times c_m / a0 of the upper edge
+  float lowA1[kBandLanes] = {};
+  float lowA2[kBandLanes] = {};
+  float lowG[kBandLanes] = {};
+  float lowKSquared[kBandLanes] = {};
+  float lowMinusTwoKSquared[kBandLanes] = {};
+  float highA1[kBandLanes] = {};
+  float highA2[kBandLanes] = {};
+  float highG[kBandLanes] = {};
+  float numeratorPole[kBandLanes] = {};   // p(2^m + 1)
+  float numeratorInput[kBandLanes] = {};  // 1 - p(2^m + 1)
+  float signedWeight[kBandLanes] = {};    // sign times c_m / a0 of the upper edge
   float minusPeriod = 0.0f;               // -1 / fs
   ReleaseFactor fastRelease;              // 0.25 s ... 1.25 s
   ReleaseFactor slowRelease;              // 5 s ... 6 s
@@ -71,11 +73,13 @@ class BandEqualiser {
   float ceiling(int band) const { return fBlock.ceiling[band]; }
 
  private:
-  static constexpr int kLanes = 2 * kBandCount;  // sum lanes, then difference lanes
-  static constexpr int kDiffLane = kBandCount;   // first difference lane
-  static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
+  // Bands rounded up to whole lane types; the extra lanes idle.
+  static constexpr int kBandSpan = roundUpToLanes<V>(kBandCount);
+  static_assert(kBandSpan <= kBandLanes);
+  static constexpr int kLanes = 2 * kBandSpan;  // sum lanes, then difference lanes
+  static constexpr int kDiffLane = kBandSpan;   // first difference lane
+  static constexpr int kSections = 4;           // highpass, highpass, lowpass, lowpass
   static constexpr int kStep = kLaneWidth<V>;
-  static_assert(kBandCount % kStep == 0, "bands are taken a whole lane type at a time");
 
   void processSample(float x, float d, std::uint32_t n, BandOutputs& out);
 
@@ -86,18 +90,18 @@ class BandEqualiser {
     unsigned parity;  // flips every sample
     alignas(32) float bandRing[256][kLanes];  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
-    alignas(32) float hold[128][kBandCount];  // max(M, Tq), by sample, twice
-    alignas(32) float fastRelease[kBandCount];
-    alignas(32) float fastPeak[kBandCount];
-    alignas(32) float fastEnvelope[kBandCount];
-    alignas(32) float slowRelease[kBandCount];
-    alignas(32) float slowPeak[kBandCount];
-    alignas(32) float slowEnvelope[kBandCount];
-    alignas(32) float numeratorPeak[kBandCount];
-    alignas(32) float numerator[kBandCount];
-    alignas(32) float gain[kBandCount];
-    alignas(32) float peakMagnitude[kBandCount];
-    alignas(32) float heldLevel[kBandCount];
+    alignas(32) float hold[128][kBandSpan];  // max(M, Tq), by sample, twice
+    alignas(32) float fastRelease[kBandSpan];
+    alignas(32) float fastPeak[kBandSpan];
+    alignas(32) float fastEnvelope[kBandSpan];
+    alignas(32) float slowRelease[kBandSpan];
+    alignas(32) float slowPeak[kBandSpan];
+    alignas(32) float slowEnvelope[kBandSpan];
+    alignas(32) float numeratorPeak[kBandSpan];
+    alignas(32) float numerator[kBandSpan];
+    alignas(32) float gain[kBandSpan];
+    alignas(32) float peakMagnitude[kBandSpan];
+    alignas(32) float heldLevel[kBandSpan];
     // Gained bands, by sample: a + b in the sum lanes, a - b in the
     // difference lanes (the mono bands' difference lanes are never read).
     alignas(32) float line[4096][kLanes];

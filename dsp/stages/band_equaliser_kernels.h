@@ -39,7 +39,7 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
   const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
   alignas(32) float magnitude[kLanes];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  for (int b = 0; b < kBandSpan; b += kStep) {
     const V lowA1 = load<V>(rc.lowA1 + b);
     const V lowA2 = load<V>(rc.lowA2 + b);
     const V lowG = load<V>(rc.lowG + b);
@@ -99,11 +99,11 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   // rows always lie in one run of the table, ending at the newest.
   float* holdNow = st.hold[(n & 63) + 64];
   float* holdNowLow = st.hold[n & 63];
-  alignas(32) float held[kBandCount];
-  alignas(32) float fastArg[kBandCount];
-  alignas(32) float slowArg[kBandCount];
+  alignas(32) float held[kBandSpan];
+  alignas(32) float fastArg[kBandSpan];
+  alignas(32) float slowArg[kBandSpan];
   static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
-  for (int b = 0; b < kBandCount; b += kStep) {
+  for (int b = 0; b < kBandSpan; b += kStep) {
     const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
     store(st.peakMagnitude + b, peak);
     const V entry = laneMax(peak, threshold);
@@ -114,14 +114,14 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
     // 4j + 1, 4j + 2, 4j + 3), joined pairwise at the end.
     const float* lag0 = holdNow + b;
     V m0 = load<V>(lag0);
-    V m1 = load<V>(lag0 - 1 * kBandCount);
-    V m2 = load<V>(lag0 - 2 * kBandCount);
-    V m3 = load<V>(lag0 - 3 * kBandCount);
+    V m1 = load<V>(lag0 - 1 * kBandSpan);
+    V m2 = load<V>(lag0 - 2 * kBandSpan);
+    V m3 = load<V>(lag0 - 3 * kBandSpan);
     for (int lag = 4; lag < kHoldWindow; lag += 4) {
-      m0 = laneMax(m0, load<V>(lag0 - lag * kBandCount));
-      m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandCount));
-      m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandCount));
-      m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandCount));
+      m0 = laneMax(m0, load<V>(lag0 - lag * kBandSpan));
+      m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandSpan));
+      m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandSpan));
+      m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandSpan));
     }
     const V h = laneMax(laneMax(m0, m1), laneMax(m2, m3));
     store(held + b, h);
@@ -140,9 +140,9 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   }
 
   // The exponentials.
-  alignas(32) float fastFactor[kBandCount];
-  alignas(32) float slowFactor[kBandCount];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  alignas(32) float fastFactor[kBandSpan];
+  alignas(32) float slowFactor[kBandSpan];
+  for (int b = 0; b < kBandSpan; b += kStep) {
     store(fastFactor + b, rc.fastRelease(load<V>(fastArg + b)));
     store(slowFactor + b, rc.slowRelease(load<V>(slowArg + b)));
   }
@@ -151,7 +151,7 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   float* lineNow = st.line[n & 4095];
   const float* lineOut = st.line[(n - kBandLineDelay) & 4095];
   const float* ringLate = st.bandRing[(n - kBandLookAhead) & 255];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  for (int b = 0; b < kBandSpan; b += kStep) {
     const V h = load<V>(held + b);
     const V peak = load<V>(st.peakMagnitude + b);
 

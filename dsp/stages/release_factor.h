@@ -54,13 +54,14 @@ class ReleaseFactor {
     return fexp(arg);
   }
 
-  // Four lanes: when every lane sits at one of the two kept arguments (equal
-  // arguments give equal exponentials), the kept values; else the quick
-  // exponential, which gives the library's floats, on all four.
-  Float4 operator()(Float4 arg) const {
-    const Mask4 rise = equal4(arg, splat4(fRise.arg));
-    if (allOf4(or4(rise, equal4(arg, splat4(fSteady.arg))))) {
-      return select4(rise, splat4(fRise.value), splat4(fSteady.value));
+  // Several lanes: when every lane sits at one of the two kept arguments
+  // (equal arguments give equal exponentials), the kept values; else the
+  // quick exponential, which gives the library's floats, on all of them.
+  template <class V>
+  V operator()(V arg) const {
+    const auto rise = equal(arg, splat<V>(fRise.arg));
+    if (allLanes(eitherMask(rise, equal(arg, splat<V>(fSteady.arg))))) {
+      return select(rise, splat<V>(fRise.value), splat<V>(fSteady.value));
     }
     return quickExp(arg);
   }

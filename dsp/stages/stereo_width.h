@@ -11,9 +11,10 @@
 // One array per quantity across the bands; lane m belongs to band m, so the
 // band outputs load straight into the lanes, and the kernel takes as many
 // bands per step as its lane type V holds. The lanes of the mono bands 0 and
-// 1 run along unused (their exponentials and tangents are skipped). The
-// component lanes hold the sum components in 0 ... 11 and the difference
-// components in 12 ... 23.
+// 1 run along unused (their exponentials and tangents are skipped), and so
+// do the padding lanes 12 ... 15 with eight lanes. The component lanes hold
+// the sum components from lane 0 and the difference components from lane 12
+// (16 when padded).
 #pragma once
 
 #include "../controls.h"
@@ -48,10 +49,12 @@ class StereoWidth {
   float sideGain(int band) const { return fState.sideGain[band]; }
 
  private:
-  static constexpr int kLanes = 2 * kBandCount;
-  static constexpr int kDiffLane = kBandCount;
+  // Bands rounded up to whole lane types; the extra lanes idle.
+  static constexpr int kBandSpan = roundUpToLanes<V>(kBandCount);
+  static_assert(kBandSpan <= kBandLanes);
+  static constexpr int kLanes = 2 * kBandSpan;
+  static constexpr int kDiffLane = kBandSpan;
   static constexpr int kStep = kLaneWidth<V>;
-  static_assert(kBandCount % kStep == 0, "bands are taken a whole lane type at a time");
 
   void processSample(const BandOutputs& bands, float& sumA, float& sumB);
 
@@ -61,15 +64,15 @@ class StereoWidth {
     alignas(32) float release[kLanes];   // s of each component
     alignas(32) float peak[kLanes];      // pk
     alignas(32) float envelope[kLanes];  // e
-    alignas(32) float upperPeak[kBandCount];
-    alignas(32) float upperLevel[kBandCount];
-    alignas(32) float lowerPeak[kBandCount];
-    alignas(32) float lowerLevel[kBandCount];
-    alignas(32) float gate[kBandCount];
-    alignas(32) float gateLowpass[kBandCount];
-    alignas(32) float curve[kBandCount];
-    alignas(32) float sideLowpass[kBandCount];
-    alignas(32) float sideGain[kBandCount];
+    alignas(32) float upperPeak[kBandSpan];
+    alignas(32) float upperLevel[kBandSpan];
+    alignas(32) float lowerPeak[kBandSpan];
+    alignas(32) float lowerLevel[kBandSpan];
+    alignas(32) float gate[kBandSpan];
+    alignas(32) float gateLowpass[kBandSpan];
+    alignas(32) float curve[kBandSpan];
+    alignas(32) float sideLowpass[kBandSpan];
+    alignas(32) float sideGain[kBandSpan];
   };
 
   WidthRateDesign fRate;

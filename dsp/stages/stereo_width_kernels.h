@@ -22,13 +22,14 @@ inline float tangentCurve(float z) {
   return t < 0.0f ? 0.0f : t;
 }
 
-// The same on four lanes with the quick tangent (lanes without a tangent
+// The same on several lanes with the quick tangent (lanes without a tangent
 // take it of 1, for nothing).
-inline Float4 tangentCurve(Float4 z) {
-  const Float4 zero = splat4(0.0f);
-  const Mask4 positive = greater4(z, zero);
-  const Float4 t = quickTan(select4(positive, z, splat4(1.0f)));
-  return select4(positive, select4(greater4(zero, t), zero, t), zero);
+template <class V>
+V tangentCurve(V z) {
+  const V zero = splat<V>(0.0f);
+  const auto positive = greater(z, zero);
+  const V t = quickTan(select(positive, z, splat<V>(1.0f)));
+  return select(positive, select(greater(zero, t), zero, t), zero);
 }
 
 template <class V>
@@ -105,8 +106,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   const V levelSmoothPole = splat<V>(rc.levelSmoothPole);
   const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
   const V lowpassScale = splat<V>(rc.lowpassScale);
-  alignas(32) float z[kBandCount];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  alignas(32) float z[kBandSpan];
+  for (int b = 0; b < kBandSpan; b += kStep) {
     const V envSum = load<V>(st.envelope + b);
     const V envDiff = load<V>(st.envelope + kDiffLane + b);
 
@@ -136,8 +137,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   }
 
   // The tangent curve (0 in the mono bands).
-  alignas(32) float curve[kBandCount];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  alignas(32) float curve[kBandSpan];
+  for (int b = 0; b < kBandSpan; b += kStep) {
     store(curve + b, b + kStep <= kMonoBandCount ? zero : tangentCurve(load<V>(z + b)));
   }
   curve[0] = 0.0f;
@@ -146,9 +147,9 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
   // both channels.
-  alignas(32) float termA[kBandCount];
-  alignas(32) float termB[kBandCount];
-  for (int b = 0; b < kBandCount; b += kStep) {
+  alignas(32) float termA[kBandSpan];
+  alignas(32) float termB[kBandSpan];
+  for (int b = 0; b < kBandSpan; b += kStep) {
     const V c = load<V>(curve + b);
     const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b), load<V>(st.sideLowpass + b),
                                             lowpassFeedback, lowpassScale);
