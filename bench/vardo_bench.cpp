@@ -93,6 +93,57 @@ BENCHMARK(chain)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
 
+// The DSP on each lane set it can pick (processors without AVX run the
+// first), driven directly at 48 kHz beside the reference chain.
+void lanes(benchmark::State& state) {
+  const auto set = static_cast<vardo::LaneSet>(state.range(0));
+  if (!vardo::laneSetAvailable(set)) {
+    state.SkipWithError("this processor cannot run the lane set");
+    return;
+  }
+  const int fs = 48000;
+  const auto programme = vardo::programme::speechLike(fs * 4, fs);
+  vardo::chooseLaneSetForTesting(set);
+  auto dsp = std::make_unique<mydsp>();
+  vardo::chooseLaneSetForTesting(std::nullopt);
+  dsp->initialize(fs);
+  auto reference = std::make_unique<vardo::test::ReferenceChain>();
+  reference->initialize(fs);
+  std::vector<float> out0(kBlock);
+  std::vector<float> out1(kBlock);
+  std::size_t at = 0;
+  double dspCpu = 0.0;
+  double referenceCpu = 0.0;
+  for (auto _ : state) {
+    if (at + kBlock > programme.size()) at = 0;
+    float* in = const_cast<float*>(programme.data() + at);
+    float* inputs[2] = {in, in};
+    float* outputs[2] = {out0.data(), out1.data()};
+    const double t0 = threadCpuSeconds();
+    dsp->computeBlock(kBlock, inputs, outputs);
+    benchmark::DoNotOptimize(out0.data());
+    benchmark::ClobberMemory();
+    const double t1 = threadCpuSeconds();
+    reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
+    benchmark::DoNotOptimize(out0.data());
+    benchmark::ClobberMemory();
+    const double t2 = threadCpuSeconds();
+    dspCpu += t1 - t0;
+    referenceCpu += t2 - t1;
+    at += kBlock;
+  }
+  const double samples = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["ns_per_sample"] = dspCpu * 1e9 / samples;
+  state.counters["x_reference"] = referenceCpu / dspCpu;
+  state.SetLabel(std::string("lanes=") + vardo::laneSetName(set));
+}
+BENCHMARK(lanes)
+    ->Arg(static_cast<int>(vardo::LaneSet::kFour))
+    ->Arg(static_cast<int>(vardo::LaneSet::kEightAvx))
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
+
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
   long size = 0;
