@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "controls.h"
-#include "float4.h"
 #include "lanes.h"
 #include "sample_rate.h"
 #include "stages/allpass_dispersion.h"
@@ -82,6 +81,7 @@ class Chain {
 
 extern template class Chain<float>;
 extern template class Chain<Float4>;
+extern template class Chain<Float8>;
 
 // The lane type every x86-64 processor runs (see chain_runner.h for the wider one).
 using ShippingLane = Float4;

@@ -3,6 +3,7 @@
 // checking that the processor has AVX. Everything compiled here carries the
 // eight-lane type in its name, so none of it can stand in for a baseline
 // function of the same name elsewhere (a test checks the object's symbols).
+#include "avx8.h"
 #include "chain_kernels.h"
 #include "chain_runner.h"
 #include "stages/band_equaliser_kernels.h"
@@ -10,10 +11,10 @@
 
 namespace vardo {
 
-template class BandEqualiser<Float8>;
-template class StereoWidth<Float8>;
-template class Chain<Float8>;
+template class BandEqualiser<Avx8>;
+template class StereoWidth<Avx8>;
+template class Chain<Avx8>;
 
-ChainRunner* newEightLaneChain() { return new ChainOn<Float8>(); }
+ChainRunner* newEightLaneChain() { return new ChainOn<Avx8>(); }
 
 }  // namespace vardo

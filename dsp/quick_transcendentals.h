@@ -24,9 +24,6 @@
 #include <cstdint>
 
 #include "float4.h"
-#if defined(__AVX__)
-#include "float8.h"
-#endif
 #include "float_math.h"
 
 namespace vardo {
@@ -193,94 +190,6 @@ inline Float4 quickTan(Float4 x) {
   if (unclear == 0) return y;
   return redo(x, y, unclear, Exact::kTan);
 }
-
-#if defined(__AVX__)
-
-// Eight lanes: each half of four as four doubles in one register.
-namespace quick_detail {
-
-inline __m256d expPolynomial4(__m256d d) {
-  __m256d y = _mm256_set1_pd(1.0 / 720.0);
-  for (const double c : {1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0}) {
-    y = _mm256_add_pd(_mm256_mul_pd(y, d), _mm256_set1_pd(c));
-  }
-  return y;
-}
-
-inline __m256d tanTable4(__m256d d) {
-  const __m128i i = _mm256_cvttpd_epi32(
-      _mm256_add_pd(_mm256_mul_pd(d, _mm256_set1_pd(kTanSteps)), _mm256_set1_pd(0.5)));
-  const __m256d h =
-      _mm256_sub_pd(d, _mm256_mul_pd(_mm256_cvtepi32_pd(i), _mm256_set1_pd(1.0 / kTanSteps)));
-  const __m256d h2 = _mm256_mul_pd(h, h);
-  __m256d p = _mm256_set1_pd(62.0 / 2835.0);
-  for (const double c : {17.0 / 315.0, 2.0 / 15.0, 1.0 / 3.0}) {
-    p = _mm256_add_pd(_mm256_mul_pd(h2, p), _mm256_set1_pd(c));
-  }
-  const __m256d t = _mm256_add_pd(h, _mm256_mul_pd(_mm256_mul_pd(h, h2), p));
-  alignas(16) int index[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(index), i);
-  const __m256d a = _mm256_set_pd(kTanTable[index[3]], kTanTable[index[2]], kTanTable[index[1]],
-                                  kTanTable[index[0]]);
-  return _mm256_div_pd(_mm256_add_pd(a, t),
-                       _mm256_sub_pd(_mm256_set1_pd(1.0), _mm256_mul_pd(a, t)));
-}
-
-// Four lanes of x through `approximate` (four doubles), rounded, with the
-// lanes that need the library marked in `unclear`.
-template <typename Approximate>
-inline __m128 quarter(__m128 x, __m128 argument, Approximate approximate, float lowest,
-                      float highest, std::uint32_t units, int& unclear) {
-  const __m256d y = approximate(_mm256_cvtps_pd(argument));
-  unclear = unclearLanes(x, _mm256_castpd256_pd128(y), _mm256_extractf128_pd(y, 1), lowest,
-                         highest, units);
-  return _mm256_cvtpd_ps(y);
-}
-
-// The lanes in `unclear` evaluated one by one with `exact`, out of line.
-[[gnu::noinline]] inline Float8 redo(Float8 x, Float8 y, int unclear, Exact exact) {
-  alignas(32) float xs[8];
-  alignas(32) float ys[8];
-  _mm256_store_ps(xs, x.v);
-  _mm256_store_ps(ys, y.v);
-  for (int i = 0; i < 8; ++i) {
-    if (unclear & (1 << i)) ys[i] = exactly(exact, xs[i]);
-  }
-  return {_mm256_load_ps(ys)};
-}
-
-template <typename Approximate>
-inline Float8 eightLanes(Float8 x, Float8 argument, Approximate approximate, Exact exact,
-                         float lowest, float highest, std::uint32_t units) {
-  int unclearLow = 0;
-  int unclearHigh = 0;
-  const __m128 low = quarter(_mm256_castps256_ps128(x.v), _mm256_castps256_ps128(argument.v),
-                             approximate, lowest, highest, units, unclearLow);
-  const __m128 high = quarter(_mm256_extractf128_ps(x.v, 1), _mm256_extractf128_ps(argument.v, 1),
-                              approximate, lowest, highest, units, unclearHigh);
-  const Float8 y = {_mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1)};
-  const int unclear = unclearLow | (unclearHigh << 4);
-  if (unclear == 0) return y;
-  return redo(x, y, unclear, exact);
-}
-
-}  // namespace quick_detail
-
-inline Float8 quickExp(Float8 x) {
-  return quick_detail::eightLanes(x, x, quick_detail::expPolynomial4, quick_detail::Exact::kExp,
-                                  kQuickExpLowest, kQuickExpHighest, quick_detail::kExpUnits);
-}
-
-inline Float8 quickTan(Float8 x) {
-  // The table is read at an index from the argument kept inside the range
-  // (NaN goes to the low end); lanes outside it are redone anyway.
-  const Float8 inRange = {_mm256_min_ps(_mm256_max_ps(x.v, _mm256_set1_ps(kQuickTanLowest)),
-                                        _mm256_set1_ps(kQuickTanHighest))};
-  return quick_detail::eightLanes(x, inRange, quick_detail::tanTable4, quick_detail::Exact::kTan,
-                                  kQuickTanLowest, kQuickTanHighest, quick_detail::kTanUnits);
-}
-
-#endif
 
 #else
 

@@ -14,4 +14,11 @@ template class StereoWidth<float>;
 template class BandwidthExpander<float>;
 template class Chain<float>;
 
+// Eight lanes, for the exactness tests: the width at which the twelve bands
+// are padded to sixteen lanes.
+template class BandEqualiser<Float8>;
+template class StereoWidth<Float8>;
+template class BandwidthExpander<Float8>;
+template class Chain<Float8>;
+
 }  // namespace vardo

@@ -11,18 +11,17 @@
 // samples more before it leaves the stage.
 //
 // The state is laid out one array per quantity across the bands, and the
-// kernel takes as many bands per step as its lane type V holds; with eight
-// lanes the bands are padded to 16, the extra lanes running idle. The filter
-// cascades, rings and quadrature pairs have twice that many lanes: the sum S
-// of bands 0 ... 11 in lanes 0 ... 11 and the difference D of the same bands
-// from lane 12 (16 when padded). Levels, envelopes and gains have one lane
-// per band.
+// kernel takes as many bands per step as its lane type V holds, the twelve
+// bands padded to whole V. The filter cascades, rings and quadrature pairs
+// have two lanes per band: the sum S of every band in the first half and the
+// difference D of the same bands in the second. Levels, envelopes and gains
+// have one lane per band.
 #pragma once
 
 #include <cstdint>
 
 #include "../controls.h"
-#include "../float4.h"
+#include "../lanes.h"
 #include "../sample_rate.h"
 #include "band_constants.h"
 #include "quadrature_lanes.h"
@@ -33,17 +32,17 @@ namespace vardo {
 // Rate constants of the band equaliser, one entry per band.
 struct BandRateDesign : BandPoles {
   // The band's lower edge sections (highpass) and upper edge sections (lowpass).
-  float lowA1[kBandLanes] = {};
-  float lowA2[kBandLanes] = {};
-  float lowG[kBandLanes] = {};
-  float lowKSquared[kBandLanes] = {};
-  float lowMinusTwoKSquared[kBandLanes] = {};
-  float highA1[kBandLanes] = {};
-  float highA2[kBandLanes] = {};
-  float highG[kBandLanes] = {};
-  float numeratorPole[kBandLanes] = {};   // p(2^m + 1)
-  float numeratorInput[kBandLanes] = {};  // 1 - p(2^m + 1)
-  float signedWeight[kBandLanes] = {};    // sign times c_m / a0 of the upper edge
+  float lowA1[kBandSlots] = {};
+  float lowA2[kBandSlots] = {};
+  float lowG[kBandSlots] = {};
+  float lowKSquared[kBandSlots] = {};
+  float lowMinusTwoKSquared[kBandSlots] = {};
+  float highA1[kBandSlots] = {};
+  float highA2[kBandSlots] = {};
+  float highG[kBandSlots] = {};
+  float numeratorPole[kBandSlots] = {};   // p(2^m + 1)
+  float numeratorInput[kBandSlots] = {};  // 1 - p(2^m + 1)
+  float signedWeight[kBandSlots] = {};    // sign times c_m / a0 of the upper edge
   float minusPeriod = 0.0f;               // -1 / fs
   ReleaseFactor fastRelease;              // 0.25 s ... 1.25 s
   ReleaseFactor slowRelease;              // 5 s ... 6 s
@@ -73,13 +72,12 @@ class BandEqualiser {
   float ceiling(int band) const { return fBlock.ceiling[band]; }
 
  private:
-  // Bands rounded up to whole lane types; the extra lanes idle.
-  static constexpr int kBandSpan = roundUpToLanes<V>(kBandCount);
-  static_assert(kBandSpan <= kBandLanes);
-  static constexpr int kLanes = 2 * kBandSpan;  // sum lanes, then difference lanes
-  static constexpr int kDiffLane = kBandSpan;   // first difference lane
-  static constexpr int kSections = 4;           // highpass, highpass, lowpass, lowpass
   static constexpr int kStep = kLaneWidth<V>;
+  static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
+  static constexpr int kLanes = 2 * kBandLanes;  // sum lanes, then difference lanes
+  static constexpr int kDiffLane = kBandLanes;   // first difference lane
+  static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
+  static_assert(kBandLanes <= kBandSlots);
 
   void processSample(float x, float d, std::uint32_t n, BandOutputs& out);
 
@@ -90,18 +88,18 @@ class BandEqualiser {
     unsigned parity;  // flips every sample
     alignas(32) float bandRing[256][kLanes];  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
-    alignas(32) float hold[128][kBandSpan];  // max(M, Tq), by sample, twice
-    alignas(32) float fastRelease[kBandSpan];
-    alignas(32) float fastPeak[kBandSpan];
-    alignas(32) float fastEnvelope[kBandSpan];
-    alignas(32) float slowRelease[kBandSpan];
-    alignas(32) float slowPeak[kBandSpan];
-    alignas(32) float slowEnvelope[kBandSpan];
-    alignas(32) float numeratorPeak[kBandSpan];
-    alignas(32) float numerator[kBandSpan];
-    alignas(32) float gain[kBandSpan];
-    alignas(32) float peakMagnitude[kBandSpan];
-    alignas(32) float heldLevel[kBandSpan];
+    alignas(32) float hold[128][kBandLanes];  // max(M, Tq), by sample, twice
+    alignas(32) float fastRelease[kBandLanes];
+    alignas(32) float fastPeak[kBandLanes];
+    alignas(32) float fastEnvelope[kBandLanes];
+    alignas(32) float slowRelease[kBandLanes];
+    alignas(32) float slowPeak[kBandLanes];
+    alignas(32) float slowEnvelope[kBandLanes];
+    alignas(32) float numeratorPeak[kBandLanes];
+    alignas(32) float numerator[kBandLanes];
+    alignas(32) float gain[kBandLanes];
+    alignas(32) float peakMagnitude[kBandLanes];
+    alignas(32) float heldLevel[kBandLanes];
     // Gained bands, by sample: a + b in the sum lanes, a - b in the
     // difference lanes (the mono bands' difference lanes are never read).
     alignas(32) float line[4096][kLanes];
@@ -114,5 +112,6 @@ class BandEqualiser {
 
 extern template class BandEqualiser<float>;
 extern template class BandEqualiser<Float4>;
+extern template class BandEqualiser<Float8>;
 
 }  // namespace vardo

@@ -39,7 +39,7 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
   const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
   alignas(32) float magnitude[kLanes];
-  for (int b = 0; b < kBandSpan; b += kStep) {
+  for (int b = 0; b < kBandLanes; b += kStep) {
     const V lowA1 = load<V>(rc.lowA1 + b);
     const V lowA2 = load<V>(rc.lowA2 + b);
     const V lowG = load<V>(rc.lowG + b);
@@ -87,23 +87,23 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   const V minusPeriod = splat<V>(rc.minusPeriod);
   const V threshold = splat<V>(fBlock.threshold);
   const V densityLimit = splat<V>(fBlock.densityLimit);
-  const V riseDecayInput = splat<V>(rc.riseDecayInput);
-  const V riseDecayPole = splat<V>(rc.riseDecayPole);
-  const V slowRiseDecayInput = splat<V>(rc.slowRiseDecayInput);
-  const V slowRiseDecayPole = splat<V>(rc.slowRiseDecayPole);
-  const V fastSmoothInput = splat<V>(rc.fastSmoothInput);
-  const V fastSmoothPole = splat<V>(rc.fastSmoothPole);
-  const V numeratorSmoothInput = splat<V>(rc.numeratorSmoothInput);
-  const V numeratorSmoothPole = splat<V>(rc.numeratorSmoothPole);
+  const V riseDecayInput = splat<V>(rc.riseDecay.input);
+  const V riseDecayPole = splat<V>(rc.riseDecay.pole);
+  const V slowRiseDecayInput = splat<V>(rc.slowRiseDecay.input);
+  const V slowRiseDecayPole = splat<V>(rc.slowRiseDecay.pole);
+  const V fastSmoothInput = splat<V>(rc.fastSmooth.input);
+  const V fastSmoothPole = splat<V>(rc.fastSmooth.pole);
+  const V numeratorSmoothInput = splat<V>(rc.numeratorSmooth.input);
+  const V numeratorSmoothPole = splat<V>(rc.numeratorSmooth.pole);
   // Each hold entry is written twice, 64 rows apart, so that the 44 newest
   // rows always lie in one run of the table, ending at the newest.
   float* holdNow = st.hold[(n & 63) + 64];
   float* holdNowLow = st.hold[n & 63];
-  alignas(32) float held[kBandSpan];
-  alignas(32) float fastArg[kBandSpan];
-  alignas(32) float slowArg[kBandSpan];
+  alignas(32) float held[kBandLanes];
+  alignas(32) float fastArg[kBandLanes];
+  alignas(32) float slowArg[kBandLanes];
   static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
-  for (int b = 0; b < kBandSpan; b += kStep) {
+  for (int b = 0; b < kBandLanes; b += kStep) {
     const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
     store(st.peakMagnitude + b, peak);
     const V entry = laneMax(peak, threshold);
@@ -114,14 +114,14 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
     // 4j + 1, 4j + 2, 4j + 3), joined pairwise at the end.
     const float* lag0 = holdNow + b;
     V m0 = load<V>(lag0);
-    V m1 = load<V>(lag0 - 1 * kBandSpan);
-    V m2 = load<V>(lag0 - 2 * kBandSpan);
-    V m3 = load<V>(lag0 - 3 * kBandSpan);
+    V m1 = load<V>(lag0 - 1 * kBandLanes);
+    V m2 = load<V>(lag0 - 2 * kBandLanes);
+    V m3 = load<V>(lag0 - 3 * kBandLanes);
     for (int lag = 4; lag < kHoldWindow; lag += 4) {
-      m0 = laneMax(m0, load<V>(lag0 - lag * kBandSpan));
-      m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandSpan));
-      m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandSpan));
-      m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandSpan));
+      m0 = laneMax(m0, load<V>(lag0 - lag * kBandLanes));
+      m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandLanes));
+      m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandLanes));
+      m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandLanes));
     }
     const V h = laneMax(laneMax(m0, m1), laneMax(m2, m3));
     store(held + b, h);
@@ -139,49 +139,42 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
     store(slowArg + b, releaseArgument(minusPeriod, slowRelease, splat<V>(5.0f)));
   }
 
-  // The exponentials.
-  alignas(32) float fastFactor[kBandSpan];
-  alignas(32) float slowFactor[kBandSpan];
-  for (int b = 0; b < kBandSpan; b += kStep) {
+  // The exponentials (the padding's are set to 0).
+  alignas(32) float fastFactor[kBandLanes];
+  alignas(32) float slowFactor[kBandLanes];
+  for (int b = 0; b < kBandLanes; b += kStep) {
     store(fastFactor + b, rc.fastRelease(load<V>(fastArg + b)));
     store(slowFactor + b, rc.slowRelease(load<V>(slowArg + b)));
   }
+  for (int m = kBandCount; m < kBandLanes; ++m) fastFactor[m] = slowFactor[m] = 0.0f;
 
   // Envelopes, numerator, gain, gained components and delay lines.
   float* lineNow = st.line[n & 4095];
   const float* lineOut = st.line[(n - kBandLineDelay) & 4095];
   const float* ringLate = st.bandRing[(n - kBandLookAhead) & 255];
-  for (int b = 0; b < kBandSpan; b += kStep) {
+  for (int b = 0; b < kBandLanes; b += kStep) {
     const V h = load<V>(held + b);
     const V peak = load<V>(st.peakMagnitude + b);
 
     // Fast envelope of the held level: adaptive release, then 15 ms smoothing.
     const V fastFactorV = load<V>(fastFactor + b);
-    const V fastPeak = peakFollowed(laneAbs(h), one - fastFactorV, fastFactorV,
-                                    load<V>(st.fastPeak + b));
-    store(st.fastPeak + b, fastPeak);
     const V fastEnvelope =
-        smoothed(fastSmoothInput, fastPeak, fastSmoothPole, load<V>(st.fastEnvelope + b));
-    store(st.fastEnvelope + b, fastEnvelope);
+        followAndSmooth(laneAbs(h), one - fastFactorV, fastFactorV, st.fastPeak + b,
+                        fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
 
     // Slow envelope of the unheld peak: adaptive release, then 0.5 s smoothing.
     const V slowFactorV = load<V>(slowFactor + b);
-    const V slowPeak = peakFollowed(laneAbs(peak), one - slowFactorV, slowFactorV,
-                                    load<V>(st.slowPeak + b));
-    store(st.slowPeak + b, slowPeak);
     const V slowEnvelope =
-        smoothed(riseDecayInput, slowPeak, riseDecayPole, load<V>(st.slowEnvelope + b));
-    store(st.slowEnvelope + b, slowEnvelope);
+        followAndSmooth(laneAbs(peak), one - slowFactorV, slowFactorV, st.slowPeak + b,
+                        riseDecayInput, riseDecayPole, st.slowEnvelope + b);
 
     // Numerator: the ceiling times the level, capped at 1, with a band-rate
     // release and 30 ms smoothing.
     const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
-    const V numeratorPeak = peakFollowed(capped, load<V>(rc.numeratorInput + b),
-                                         load<V>(rc.numeratorPole + b), load<V>(st.numeratorPeak + b));
-    store(st.numeratorPeak + b, numeratorPeak);
-    const V numerator = smoothed(numeratorSmoothInput, numeratorPeak, numeratorSmoothPole,
-                                 load<V>(st.numerator + b));
-    store(st.numerator + b, numerator);
+    const V numerator =
+        followAndSmooth(capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b),
+                        st.numeratorPeak + b, numeratorSmoothInput, numeratorSmoothPole,
+                        st.numerator + b);
 
     // Denominator: the fast envelope, or the limited slow envelope when that
     // is higher, floored at -90 dB (NaN included).

@@ -8,7 +8,6 @@
 #pragma once
 
 #include "../controls.h"
-#include "../float4.h"
 #include "../lanes.h"
 #include "../primitives.h"
 #include "../sample_rate.h"
@@ -106,5 +105,6 @@ class BandwidthExpander {
 
 extern template class BandwidthExpander<float>;
 extern template class BandwidthExpander<Float4>;
+extern template class BandwidthExpander<Float8>;
 
 }  // namespace vardo

@@ -8,16 +8,13 @@
 
 namespace vardo {
 
-void OutputAgc::setRate(const SampleRate& rate) {
-  fRelease = rate.pole(20.0f);
-  fReleaseComplement = 1.0f - fRelease;
+AgcRateDesign designAgcRate(const SampleRate& rate) {
+  return {rate.poleFactor(20.0f)};
 }
 
-void OutputAgc::prepareBlock(const ControlFields& controls, const SampleRate&) {
-  fTarget = dbToLinear(controls.outputAgcThreshold) * 0.001f;
+float agcTarget(const ControlFields& controls) {
+  return dbToLinear(controls.outputAgcThreshold) * 0.001f;
 }
-
-void OutputAgc::clear() { fState = {}; }
 
 float OutputAgc::lowpassAndPeak(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
                                 float& dA, float& dB) {
@@ -107,7 +104,7 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
   for (int i = 0; i < count; ++i) {
     const float windowPeak = peaks[i];
     const float gain =
-        std::max(fRelease * st.gain + fReleaseComplement * windowPeak, windowPeak);
+        std::max(fRate.release.pole * st.gain + fRate.release.input * windowPeak, windowPeak);
     out0[i] = kCeiling * (delayedA[i] / gain);
     out1[i] = kCeiling * (delayedB[i] / gain);
     st.gain = gain;

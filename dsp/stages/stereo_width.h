@@ -10,15 +10,14 @@
 //
 // One array per quantity across the bands; lane m belongs to band m, so the
 // band outputs load straight into the lanes, and the kernel takes as many
-// bands per step as its lane type V holds. The lanes of the mono bands 0 and
-// 1 run along unused (their exponentials and tangents are skipped), and so
-// do the padding lanes 12 ... 15 with eight lanes. The component lanes hold
-// the sum components from lane 0 and the difference components from lane 12
-// (16 when padded).
+// bands per step as its lane type V holds, the bands padded to whole V. The
+// lanes of the mono bands 0 and 1 and of the padding run along unused (their
+// exponentials and tangents are skipped). The component lanes hold the sum
+// components in the first half and the difference components in the second.
 #pragma once
 
 #include "../controls.h"
-#include "../float4.h"
+#include "../lanes.h"
 #include "../sample_rate.h"
 #include "band_constants.h"
 #include "quadrature_lanes.h"
@@ -49,12 +48,11 @@ class StereoWidth {
   float sideGain(int band) const { return fState.sideGain[band]; }
 
  private:
-  // Bands rounded up to whole lane types; the extra lanes idle.
-  static constexpr int kBandSpan = roundUpToLanes<V>(kBandCount);
-  static_assert(kBandSpan <= kBandLanes);
-  static constexpr int kLanes = 2 * kBandSpan;
-  static constexpr int kDiffLane = kBandSpan;
   static constexpr int kStep = kLaneWidth<V>;
+  static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
+  static constexpr int kLanes = 2 * kBandLanes;
+  static constexpr int kDiffLane = kBandLanes;
+  static_assert(kBandLanes <= kBandSlots);
 
   void processSample(const BandOutputs& bands, float& sumA, float& sumB);
 
@@ -64,15 +62,15 @@ class StereoWidth {
     alignas(32) float release[kLanes];   // s of each component
     alignas(32) float peak[kLanes];      // pk
     alignas(32) float envelope[kLanes];  // e
-    alignas(32) float upperPeak[kBandSpan];
-    alignas(32) float upperLevel[kBandSpan];
-    alignas(32) float lowerPeak[kBandSpan];
-    alignas(32) float lowerLevel[kBandSpan];
-    alignas(32) float gate[kBandSpan];
-    alignas(32) float gateLowpass[kBandSpan];
-    alignas(32) float curve[kBandSpan];
-    alignas(32) float sideLowpass[kBandSpan];
-    alignas(32) float sideGain[kBandSpan];
+    alignas(32) float upperPeak[kBandLanes];
+    alignas(32) float upperLevel[kBandLanes];
+    alignas(32) float lowerPeak[kBandLanes];
+    alignas(32) float lowerLevel[kBandLanes];
+    alignas(32) float gate[kBandLanes];
+    alignas(32) float gateLowpass[kBandLanes];
+    alignas(32) float curve[kBandLanes];
+    alignas(32) float sideLowpass[kBandLanes];
+    alignas(32) float sideGain[kBandLanes];
   };
 
   WidthRateDesign fRate;
@@ -82,5 +80,6 @@ class StereoWidth {
 
 extern template class StereoWidth<float>;
 extern template class StereoWidth<Float4>;
+extern template class StereoWidth<Float8>;
 
 }  // namespace vardo

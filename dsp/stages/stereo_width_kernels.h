@@ -53,10 +53,10 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // taken into a local first.
   const unsigned parity = st.parity;
   const V minusPeriod = splat<V>(rc.minusPeriod);
-  const V riseDecayInput = splat<V>(rc.riseDecayInput);
-  const V riseDecayPole = splat<V>(rc.riseDecayPole);
-  const V envelopeSmoothInput = splat<V>(rc.envelopeSmoothInput);
-  const V envelopeSmoothPole = splat<V>(rc.envelopeSmoothPole);
+  const V riseDecayInput = splat<V>(rc.riseDecay.input);
+  const V riseDecayPole = splat<V>(rc.riseDecay.pole);
+  const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
+  const V envelopeSmoothPole = splat<V>(rc.envelopeSmooth.pole);
   const V offset = splat<V>(fBlock.offset);
   const V trim = splat<V>(fBlock.trim);
   const V limit = splat<V>(fBlock.limit);
@@ -77,7 +77,7 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   st.parity = parity ^ 1;
 
   // Release factors of the width bands' components; the mono bands' lanes
-  // are never read and hold 0.
+  // and the padding are never read and hold 0.
   alignas(32) float alpha[kLanes];
   for (int lane = 0; lane < kLanes; lane += kStep) {
     if (lane % kDiffLane + kStep <= kMonoBandCount) {
@@ -86,38 +86,37 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
       store(alpha + lane, rc.componentRelease(load<V>(releaseArg + lane)));
     }
   }
-  for (int lane : {0, 1, kDiffLane, kDiffLane + 1}) alpha[lane] = 0.0f;
+  for (int half : {0, kDiffLane}) {
+    for (int m = 0; m < kBandLanes; ++m) {
+      if (m < kMonoBandCount || m >= kBandCount) alpha[half + m] = 0.0f;
+    }
+  }
 
   // Component envelopes: adaptive release, then 1 ms smoothing.
   for (int lane = 0; lane < kLanes; lane += kStep) {
     const V a = load<V>(alpha + lane);
-    const V peak = peakFollowed(laneAbs(load<V>(magnitude + lane)), one - a, a, load<V>(st.peak + lane));
-    store(st.peak + lane, peak);
-    store(st.envelope + lane,
-          smoothed(envelopeSmoothInput, peak, envelopeSmoothPole, load<V>(st.envelope + lane)));
+    followAndSmooth(laneAbs(load<V>(magnitude + lane)), one - a, a, st.peak + lane,
+                    envelopeSmoothInput, envelopeSmoothPole, st.envelope + lane);
   }
 
   // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
   // closes the side gain below an upper level of 1/1000 through a 10 Hz
   // lowpass, and the argument of the tangent.
-  const V levelReleaseInput = splat<V>(rc.levelReleaseInput);
-  const V levelReleasePole = splat<V>(rc.levelReleasePole);
-  const V levelSmoothInput = splat<V>(rc.levelSmoothInput);
-  const V levelSmoothPole = splat<V>(rc.levelSmoothPole);
+  const V levelReleaseInput = splat<V>(rc.levelRelease.input);
+  const V levelReleasePole = splat<V>(rc.levelRelease.pole);
+  const V levelSmoothInput = splat<V>(rc.levelSmooth.input);
+  const V levelSmoothPole = splat<V>(rc.levelSmooth.pole);
   const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
   const V lowpassScale = splat<V>(rc.lowpassScale);
-  alignas(32) float z[kBandSpan];
-  for (int b = 0; b < kBandSpan; b += kStep) {
+  alignas(32) float z[kBandLanes];
+  for (int b = 0; b < kBandLanes; b += kStep) {
     const V envSum = load<V>(st.envelope + b);
     const V envDiff = load<V>(st.envelope + kDiffLane + b);
 
     const V upper = laneMax(laneMax(envSum, envDiff), splat<V>(kUpperLevelFloor));
-    const V upperPeak =
-        peakFollowed(upper, levelReleaseInput, levelReleasePole, load<V>(st.upperPeak + b));
-    store(st.upperPeak + b, upperPeak);
-    const V upperLevel =
-        smoothed(levelSmoothInput, upperPeak, levelSmoothPole, load<V>(st.upperLevel + b));
-    store(st.upperLevel + b, upperLevel);
+    const V upperLevel = followAndSmooth(upper, levelReleaseInput, levelReleasePole,
+                                         st.upperPeak + b, levelSmoothInput, levelSmoothPole,
+                                         st.upperLevel + b);
 
     const V gate = laneMin(splat<V>(kGateScale) * upperLevel, one);
     const V gateLowpass = firstOrderLowpass(gate, load<V>(st.gate + b),
@@ -126,30 +125,28 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
     store(st.gate + b, gate);
 
     const V lower = laneMax(laneMin(envSum, envDiff), splat<V>(kLowerLevelFloor));
-    const V lowerPeak =
-        peakFollowed(lower, levelReleaseInput, levelReleasePole, load<V>(st.lowerPeak + b));
-    store(st.lowerPeak + b, lowerPeak);
-    const V lowerLevel =
-        smoothed(levelSmoothInput, lowerPeak, levelSmoothPole, load<V>(st.lowerLevel + b));
-    store(st.lowerLevel + b, lowerLevel);
+    const V lowerLevel = followAndSmooth(lower, levelReleaseInput, levelReleasePole,
+                                         st.lowerPeak + b, levelSmoothInput, levelSmoothPole,
+                                         st.lowerLevel + b);
 
     store(z + b, (upperLevel * gateLowpass) / lowerLevel - offset);
   }
 
-  // The tangent curve (0 in the mono bands).
-  alignas(32) float curve[kBandSpan];
-  for (int b = 0; b < kBandSpan; b += kStep) {
+  // The tangent curve (0 in the mono bands and the padding).
+  alignas(32) float curve[kBandLanes];
+  for (int b = 0; b < kBandLanes; b += kStep) {
     store(curve + b, b + kStep <= kMonoBandCount ? zero : tangentCurve(load<V>(z + b)));
   }
-  curve[0] = 0.0f;
-  curve[1] = 0.0f;
+  for (int m = 0; m < kBandLanes; ++m) {
+    if (m < kMonoBandCount || m >= kBandCount) curve[m] = 0.0f;
+  }
 
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
   // both channels.
-  alignas(32) float termA[kBandSpan];
-  alignas(32) float termB[kBandSpan];
-  for (int b = 0; b < kBandSpan; b += kStep) {
+  alignas(32) float termA[kBandLanes];
+  alignas(32) float termB[kBandLanes];
+  for (int b = 0; b < kBandLanes; b += kStep) {
     const V c = load<V>(curve + b);
     const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b), load<V>(st.sideLowpass + b),
                                             lowpassFeedback, lowpassScale);

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "float4.h"
+#include "lanes.h"
 
 namespace vardo::test {
 
-using WideLaneTypes = ::testing::Types<vardo::Float4>;
+using WideLaneTypes = ::testing::Types<vardo::Float4, vardo::Float8>;
 
 }  // namespace vardo::test

@@ -55,12 +55,14 @@ ControlFields defaults() {
 
 // Every control at the low or the high end of its range.
 ControlFields lowest() {
-  return {1000.0f, 0.0f, -90.0f, -30.0f, 0.0f, -12.0f, 0.0f, 0.0f, -12.0f, -96.0f,
-          10.0f,   0.0f, 0.0f};
+  ControlFields c{};
+  for (const ControlSpec& spec : kControlTable) c.*spec.field = spec.min;
+  return c;
 }
 ControlFields highest() {
-  return {15000.0f, 1.0f, 0.0f, 0.0f, 70.0f, 12.0f, 200.0f, 2.0f, 3.0f, 24.0f,
-          300.0f,   300.0f, 1.0f};
+  ControlFields c{};
+  for (const ControlSpec& spec : kControlTable) c.*spec.field = spec.max;
+  return c;
 }
 
 // The DSP driven through its control zones, as the shell drives it.
@@ -232,8 +234,9 @@ class ChainExactness : public ::testing::Test {
     if (!Driver::available()) GTEST_SKIP() << "this processor cannot run the lane set";
   }
 };
-using ExactnessDrivers = ::testing::Types<LaneDriver<vardo::Float4>,
-                                          LaneSetDriver<vardo::LaneSet::kEightAvx>>;
+using ExactnessDrivers =
+    ::testing::Types<LaneDriver<vardo::Float4>, LaneDriver<vardo::Float8>,
+                     LaneSetDriver<vardo::LaneSet::kEightAvx>>;
 TYPED_TEST_SUITE(ChainExactness, ExactnessDrivers);
 
 TYPED_TEST(ChainExactness, MatchesTheReferenceAtEveryRateAndBlockSize) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "chain.h"
 #include "hosted_vardo.h"
 #include "programme.h"
 
@@ -17,7 +18,7 @@ namespace prog = vardo::programme;
 namespace {
 
 constexpr float kCeiling = 0.8912509f;
-constexpr int kReportedDelay = 2660;
+constexpr int kReportedDelay = vardo::kSignalPathDelay;
 
 enum Param {
   kLowpass = 0,

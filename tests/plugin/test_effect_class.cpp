@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "chain.h"
 #include "allocation_counter.h"
 #include "chain_runner.h"
 #include "meta_table.h"
@@ -131,7 +132,7 @@ TEST(EffectClass, WithoutAHostTheRecordKeepsTheBaseCounts) {
   EXPECT_EQ(e->numOutputs, 2);
   EXPECT_EQ(e->uniqueID, 0x4E6F4566);
   EXPECT_EQ(e->numParams, 13);
-  EXPECT_EQ(e->initialDelay, 2660);
+  EXPECT_EQ(e->initialDelay, vardo::kSignalPathDelay);
   // Still a working effect.
   float in[64] = {}, zeros[64] = {}, out0[64], out1[64];
   float* inputs[2] = {in, zeros};
