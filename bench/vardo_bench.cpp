@@ -35,36 +35,31 @@ double threadCpuSeconds() {
 }
 
 // Processes a programme-like signal (speech-like noise with tones) in blocks
-// of 512 at the given rate with the default controls, through the plug-in and
+// of 512 at the given rate with the default controls, through `subject` and
 // through the reference chain in turn, block by block, so that both see the
-// same machine load. Reports the plug-in's ns per sample, its multiple of real
-// time, the reference's ns per sample and how many times faster the plug-in is.
-void chain(benchmark::State& state) {
-  const int fs = static_cast<int>(state.range(0));
+// same machine load. Reports the subject's ns per sample and its multiple of
+// real time, the reference's ns per sample and how many times faster the
+// subject is.
+template <class Subject>
+void againstReference(benchmark::State& state, int fs, Subject subject) {
   const auto programme = vardo::programme::speechLike(fs * 4, fs);
-  HostedVardo plugin(fs);
-  if (!plugin.ok()) {
-    state.SkipWithError("plug-in did not load");
-    return;
-  }
   auto reference = std::make_unique<vardo::test::ReferenceChain>();
   reference->initialize(fs);
-
   std::vector<float> out0(kBlock);
   std::vector<float> out1(kBlock);
   // Run past the start-up delay so the whole chain carries signal.
   std::size_t at = 0;
   for (int i = 0; i < 20; ++i, at += kBlock) {
-    plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
+    subject(programme.data() + at, out0.data(), out1.data());
     reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
   }
 
-  double pluginCpu = 0.0;
+  double subjectCpu = 0.0;
   double referenceCpu = 0.0;
   for (auto _ : state) {
     if (at + kBlock > programme.size()) at = 0;
     const double t0 = threadCpuSeconds();
-    plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
+    subject(programme.data() + at, out0.data(), out1.data());
     benchmark::DoNotOptimize(out0.data());
     benchmark::DoNotOptimize(out1.data());
     benchmark::ClobberMemory();
@@ -73,15 +68,28 @@ void chain(benchmark::State& state) {
     benchmark::DoNotOptimize(out0.data());
     benchmark::ClobberMemory();
     const double t2 = threadCpuSeconds();
-    pluginCpu += t1 - t0;
+    subjectCpu += t1 - t0;
     referenceCpu += t2 - t1;
     at += kBlock;
   }
   const double samples = static_cast<double>(state.iterations()) * kBlock;
-  state.counters["ns_per_sample"] = pluginCpu * 1e9 / samples;
-  state.counters["x_realtime"] = (samples / fs) / pluginCpu;
+  state.counters["ns_per_sample"] = subjectCpu * 1e9 / samples;
+  state.counters["x_realtime"] = (samples / fs) / subjectCpu;
   state.counters["ref_ns_per_sample"] = referenceCpu * 1e9 / samples;
-  state.counters["x_reference"] = referenceCpu / pluginCpu;
+  state.counters["x_reference"] = referenceCpu / subjectCpu;
+}
+
+// The loaded plug-in, through processReplacing.
+void chain(benchmark::State& state) {
+  const int fs = static_cast<int>(state.range(0));
+  HostedVardo plugin(fs);
+  if (!plugin.ok()) {
+    state.SkipWithError("plug-in did not load");
+    return;
+  }
+  againstReference(state, fs, [&](const float* in, float* out0, float* out1) {
+    plugin.process(in, out0, out1, kBlock);
+  });
   // The plug-in picks its lanes with the same selector on the same CPU.
   state.SetLabel(std::string("lanes=") + vardo::laneSetName(vardo::chosenLaneSet()));
 }
@@ -94,7 +102,7 @@ BENCHMARK(chain)
     ->Unit(benchmark::kMicrosecond);
 
 // The DSP on each lane set it can pick (processors without AVX run the
-// first), driven directly at 48 kHz beside the reference chain.
+// first), driven directly at 48 kHz.
 void lanes(benchmark::State& state) {
   const auto set = static_cast<vardo::LaneSet>(state.range(0));
   if (!vardo::laneSetAvailable(set)) {
@@ -102,39 +110,15 @@ void lanes(benchmark::State& state) {
     return;
   }
   const int fs = 48000;
-  const auto programme = vardo::programme::speechLike(fs * 4, fs);
   vardo::chooseLaneSetForTesting(set);
   auto dsp = std::make_unique<mydsp>();
   vardo::chooseLaneSetForTesting(std::nullopt);
   dsp->initialize(fs);
-  auto reference = std::make_unique<vardo::test::ReferenceChain>();
-  reference->initialize(fs);
-  std::vector<float> out0(kBlock);
-  std::vector<float> out1(kBlock);
-  std::size_t at = 0;
-  double dspCpu = 0.0;
-  double referenceCpu = 0.0;
-  for (auto _ : state) {
-    if (at + kBlock > programme.size()) at = 0;
-    float* in = const_cast<float*>(programme.data() + at);
-    float* inputs[2] = {in, in};
-    float* outputs[2] = {out0.data(), out1.data()};
-    const double t0 = threadCpuSeconds();
+  againstReference(state, fs, [&](const float* in, float* out0, float* out1) {
+    float* inputs[2] = {const_cast<float*>(in), const_cast<float*>(in)};
+    float* outputs[2] = {out0, out1};
     dsp->computeBlock(kBlock, inputs, outputs);
-    benchmark::DoNotOptimize(out0.data());
-    benchmark::ClobberMemory();
-    const double t1 = threadCpuSeconds();
-    reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
-    benchmark::DoNotOptimize(out0.data());
-    benchmark::ClobberMemory();
-    const double t2 = threadCpuSeconds();
-    dspCpu += t1 - t0;
-    referenceCpu += t2 - t1;
-    at += kBlock;
-  }
-  const double samples = static_cast<double>(state.iterations()) * kBlock;
-  state.counters["ns_per_sample"] = dspCpu * 1e9 / samples;
-  state.counters["x_reference"] = referenceCpu / dspCpu;
+  });
   state.SetLabel(std::string("lanes=") + vardo::laneSetName(set));
 }
 BENCHMARK(lanes)

@@ -32,6 +32,15 @@ V tangentCurve(V z) {
   return select(positive, select(greater(zero, t), zero, t), zero);
 }
 
+// Zeroes the lanes of the mono bands and of the padding in a row of band
+// lanes. (Named by the lane type, like everything a lane type's unit builds.)
+template <class V>
+void zeroOutsideWidthBands(float* bandLanes, int laneCount) {
+  for (int m = 0; m < laneCount; ++m) {
+    if (m < kMonoBandCount || m >= kBandCount) bandLanes[m] = 0.0f;
+  }
+}
+
 template <class V>
 void StereoWidth<V>::clear() {
   static_assert(std::is_trivially_copyable_v<State>);
@@ -86,11 +95,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
       store(alpha + lane, rc.componentRelease(load<V>(releaseArg + lane)));
     }
   }
-  for (int half : {0, kDiffLane}) {
-    for (int m = 0; m < kBandLanes; ++m) {
-      if (m < kMonoBandCount || m >= kBandCount) alpha[half + m] = 0.0f;
-    }
-  }
+  zeroOutsideWidthBands<V>(alpha, kBandLanes);
+  zeroOutsideWidthBands<V>(alpha + kDiffLane, kBandLanes);
 
   // Component envelopes: adaptive release, then 1 ms smoothing.
   for (int lane = 0; lane < kLanes; lane += kStep) {
@@ -137,9 +143,7 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   for (int b = 0; b < kBandLanes; b += kStep) {
     store(curve + b, b + kStep <= kMonoBandCount ? zero : tangentCurve(load<V>(z + b)));
   }
-  for (int m = 0; m < kBandLanes; ++m) {
-    if (m < kMonoBandCount || m >= kBandCount) curve[m] = 0.0f;
-  }
+  zeroOutsideWidthBands<V>(curve, kBandLanes);
 
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
