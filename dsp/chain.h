@@ -1,5 +1,7 @@
 // The restoration chain: every stage in signal order, run stage by stage over
-// runs of up to kChunk samples. The lane-parallel stages take the chain's
+// runs of up to kChunk samples. Every stage takes a run the same way,
+// processRun(count, n, its inputs..., its outputs...), n being the sample
+// counter of the run's first sample. The lane-parallel stages take the chain's
 // lane type V; the plug-in runs the widest type built, and the plain-float
 // instantiation, one lane at a time, is the reference the tests hold it to.
 #pragma once
@@ -46,8 +48,10 @@ class Chain {
 
  private:
   // Runs the chain over count (1 ... kChunk) samples; returns false if a
-  // channel signal went non-finite.
+  // channel signal or a stage's state went non-finite.
   bool processRun(int count, const float* input, float* out0, float* out1);
+  // False once any stage holds an infinite or NaN state value.
+  bool stagesFinite() const;
 
   SampleRate fRate;
   std::uint32_t fSampleCounter = 0;

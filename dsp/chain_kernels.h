@@ -51,10 +51,19 @@ void Chain<V>::processBlock(const ControlFields& controls, int count, const floa
     chainFinite = processRun(run, input + done, out0 + done, out1 + done) && chainFinite;
   }
 
-  // A filter or follower that has overflowed would hold its state at
-  // infinity or NaN for good. The output stage keeps the outputs silent
-  // meanwhile; starting the chain afresh lets it recover from the next block.
+  // A filter, follower or envelope that has overflowed would hold its state
+  // at infinity or NaN for good: an infinite band envelope, for one, turns its
+  // band's gain to 0 while the channel signals stay finite. The output stage
+  // keeps the outputs silent meanwhile; starting the chain afresh lets it
+  // recover from the next block.
   if (!chainFinite) clear();
+}
+
+template <class V>
+bool Chain<V>::stagesFinite() const {
+  return fInputFilters.stateFinite() && fLevelNormaliser.stateFinite() &&
+         fEqualiser.stateFinite() && fDispersion.stateFinite() && fBands.stateFinite() &&
+         fStereoWidth.stateFinite() && fExpanders.stateFinite() && fOutput.stateFinite();
 }
 
 template <class V>
@@ -66,23 +75,25 @@ bool Chain<V>::processRun(int count, const float* input, float* out0, float* out
   Scratch& s = fScratch;
   const std::uint32_t n = fSampleCounter;
 
-  fInputFilters.processRun(input, s.filtered, count);
-  fLevelNormaliser.processRun(s.filtered, n, count, s.normalised, s.corner);
-  fEqualiser.processRun(s.normalised, s.equalised, count);
-  fDispersion.processRun(s.equalised, s.dispersed, count, n);
-  fBands.processRun(s.equalised, s.dispersed, n, count, s.bands);
-  fStereoWidth.processRun(s.bands, count, s.sumA, s.sumB);
-  fExpanders.processRun(s.sumA, s.sumB, s.expandedA, s.expandedB, count);
+  fInputFilters.processRun(count, n, input, s.filtered);
+  fLevelNormaliser.processRun(count, n, s.filtered, s.normalised, s.corner);
+  fEqualiser.processRun(count, n, s.normalised, s.equalised);
+  fDispersion.processRun(count, n, s.equalised, s.dispersed);
+  fBands.processRun(count, n, s.equalised, s.dispersed, s.bands);
+  fStereoWidth.processRun(count, n, s.bands, s.sumA, s.sumB);
+  fExpanders.processRun(count, n, s.sumA, s.sumB, s.expandedA, s.expandedB);
   // Anything that went non-finite anywhere upstream (a host sample so large
   // that a filter state overflows) reaches the channel signals here.
   bool finite = true;
   for (int i = 0; i < count; ++i) {
     finite = finite && std::isfinite(s.expandedA[i]) && std::isfinite(s.expandedB[i]);
   }
-  fOutput.processRun(s.expandedA, s.expandedB, s.corner, n, out0, out1, count);
+  fOutput.processRun(count, n, s.expandedA, s.expandedB, s.corner, out0, out1);
 
   fSampleCounter = n + static_cast<std::uint32_t>(count);
-  return finite;
+  // A state can overflow without the channel signals showing it; once per
+  // run every stage is asked.
+  return finite && stagesFinite();
 }
 
 }  // namespace vardo

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "float_math.h"
 #include "lanes.h"
@@ -29,18 +32,33 @@ inline SectionCoeffs butterworthPoles(float k, float damping) {
   return c;
 }
 
+// The direct-form-II steps of a second-order section on any lane type, with
+// w1 and w2 its recursion values one and two samples back:
+// the feedback half w = x - (a1 w1 + a2 w2) g,
+template <class V>
+inline V sectionFeed(V x, V w1, V w2, V a1, V a2, V g) {
+  return x - (a1 * w1 + a2 * w2) * g;
+}
+// the raw Butterworth lowpass numerator w + 2 w1 + w2,
+template <class V>
+inline V lowpassNumerator(V w, V w1, V w2) {
+  return w + splat<V>(2.0f) * w1 + w2;
+}
+// and the raw Butterworth highpass numerator (w + w2) K^2 + w1 (-2 K^2).
+template <class V>
+inline V highpassNumerator(V w, V w1, V w2, V kSquared, V minusTwoKSquared) {
+  return (w + w2) * kSquared + w1 * minusTwoKSquared;
+}
+
 // State of a second-order section: the recursion values one and two samples back.
 struct SectionState {
   float w1 = 0.0f;
   float w2 = 0.0f;
 
-  // w = x - (a1 w1 + a2 w2) g
-  float feed(float x, const SectionCoeffs& c) const { return x - (c.a1 * w1 + c.a2 * w2) * c.g; }
-  // Raw lowpass numerator w + 2 w1 + w2.
-  float lowpassNumerator(float w) const { return w + 2.0f * w1 + w2; }
-  // Raw highpass numerator (w + w2) K^2 + w1 (-2 K^2).
+  float feed(float x, const SectionCoeffs& c) const { return sectionFeed(x, w1, w2, c.a1, c.a2, c.g); }
+  float lowpassNumerator(float w) const { return vardo::lowpassNumerator(w, w1, w2); }
   float highpassNumerator(float w, float kSquared, float minusTwoKSquared) const {
-    return (w + w2) * kSquared + w1 * minusTwoKSquared;
+    return vardo::highpassNumerator(w, w1, w2, kSquared, minusTwoKSquared);
   }
   void shift(float w) {
     w2 = w1;
@@ -145,6 +163,14 @@ struct FirstOrderState {
   }
 };
 
+// One second-order allpass section with only the two-sample terms,
+// y = (x + y'') a - x'', on any lane type: x'' and y'' are the section's
+// input and output two samples back.
+template <class V>
+inline V allpassStep(V x, V outputTwoBack, V a, V inputTwoBack) {
+  return (x + outputTwoBack) * a - inputTwoBack;
+}
+
 // Node histories of a chain of second-order allpass sections
 // y = (x + y'') a - x''. Node 0 is the chain input, node k the output of
 // section k; each section's input history is the previous section's output
@@ -214,5 +240,32 @@ struct AttackReleaseFollower {
     return y;
   }
 };
+
+// True when none of the floats stored in the `size` bytes from `data` on is
+// infinite or NaN. Tests the exponent bits without a branch per value, so a
+// check over a whole stage's state stays one short vectorised pass.
+inline bool floatBytesFinite(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::uint32_t nonFinite = 0;
+  for (std::size_t at = 0; at + sizeof(float) <= size; at += sizeof(float)) {
+    std::uint32_t bits;
+    std::memcpy(&bits, bytes + at, sizeof bits);
+    nonFinite |= static_cast<std::uint32_t>((bits & 0x7F800000u) == 0x7F800000u);
+  }
+  return nonFinite == 0;
+}
+
+inline bool floatsFinite(const float* values, std::size_t count) {
+  return floatBytesFinite(values, count * sizeof(float));
+}
+
+// The same over an object made of floats only: a state struct or an array of any rank.
+template <typename Floats>
+bool floatsFinite(const Floats& object) {
+  static_assert(!std::is_pointer_v<Floats>, "a pointer takes a count");
+  static_assert(std::is_trivially_copyable_v<Floats> && sizeof(Floats) % sizeof(float) == 0,
+                "an object made of floats");
+  return floatBytesFinite(&object, sizeof(Floats));
+}
 
 }  // namespace vardo

@@ -187,6 +187,17 @@ void Vardo::setSampleRate(float rate) {
   }
 }
 
+// Switching the effect on starts every DSP from silence, as a reset does: a
+// host's off/on (or a bypass toggle) is the user's way out of a state that a
+// far too loud passage left behind, such as band gains held down for minutes.
+// The controls keep their values.
+void Vardo::resume() {
+  fDSP->clearState();
+  for (Voice* voice : fVoices)
+    if (voice != nullptr) voice->voiceDsp()->clearState();
+  AudioEffectX::resume();
+}
+
 // The scratch buffers serve only the voice path, which renders blocks longer
 // than the buffers in pieces; they grow with the announced block size up to a
 // bound, so an absurd announcement cannot claim gigabytes.

@@ -2,6 +2,9 @@
 // parameter table and ten voices for an instrument-style DSP.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "audioeffectx.h"
 #include "fixed_containers.h"
 
@@ -26,6 +29,7 @@ class Vardo : public AudioEffectX {
   // Effect path and configuration (vardo.cpp).
   void setSampleRate(float rate) override;
   void setBlockSize(VstInt32 size) override;
+  void resume() override;
   void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
   bool getInputProperties(VstInt32 index, VstPinProperties* properties) override;
   bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
@@ -55,6 +59,10 @@ class Vardo : public AudioEffectX {
   VstInt32 getCurrentMidiProgram(VstInt32 channel, MidiProgramName* program) override;
   VstInt32 getMidiProgramCategory(VstInt32 channel, MidiProgramCategory* category) override;
 
+  // Diagnostic lines of the audio thread that standard error could not take
+  // at once and that were dropped.
+  std::uint64_t droppedLogLines() const { return fDroppedLogLines.load(std::memory_order_relaxed); }
+
  private:
   struct NoteVoice {
     int note = 0;
@@ -64,6 +72,7 @@ class Vardo : public AudioEffectX {
   void processVoices(float** inputs, float** outputs, VstInt32 frames);
   void renderVoices(float** inputs, float** outputs, VstInt32 start, VstInt32 count);
   void allNotesOff();
+  void logFromAudioThread(const char* line);
   void growScratch(VstInt32 frames);
 
   dsp* fDSP;
@@ -81,6 +90,7 @@ class Vardo : public AudioEffectX {
   FixedFifo<int, kVoiceCount> fFreeVoices;
   float** fOutBuffers = nullptr;
   VstInt32 fOutBufferFrames = kInitialScratchFrames;
+  std::atomic<std::uint64_t> fDroppedLogLines{0};
 };
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster);

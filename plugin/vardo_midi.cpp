@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "audio_thread_log.h"
 #include "dsp.h"
 #include "text_and_numbers.h"
 #include "vardo.h"
@@ -88,9 +89,9 @@ VstInt32 Vardo::processEvents(VstEvents* events) {
         fDeltaQueue.push(midi->deltaFrames);
       }
     } else if (status == kControlChange) {
-      std::fputs("=== Vardo vsti: CONTROL CHANGE (status 0xB0)!\n", stderr);
+      logFromAudioThread("=== Vardo vsti: CONTROL CHANGE (status 0xB0)!\n");
       if (data1 == kAllSoundOffController || data1 == kMonoModeController) {
-        std::fputs("=== Vardo vsti: ALL NOTES OFF!\n", stderr);
+        logFromAudioThread("=== Vardo vsti: ALL NOTES OFF!\n");
         allNotesOff();
       }
     } else if (status == kPitchBend) {
@@ -102,6 +103,11 @@ VstInt32 Vardo::processEvents(VstEvents* events) {
     }
   }
   return 1;
+}
+
+void Vardo::logFromAudioThread(const char* line) {
+  if (!vardo::writeLineWithoutWaiting(line))
+    fDroppedLogLines.fetch_add(1, std::memory_order_relaxed);
 }
 
 void Vardo::allNotesOff() {

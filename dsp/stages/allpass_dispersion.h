@@ -14,6 +14,8 @@ class AllpassDispersion {
   static constexpr std::uint32_t kDelay = 300;
 
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
 
   // Longest run processRun takes at once.
   static constexpr int kMaxRun = 256;
@@ -21,7 +23,7 @@ class AllpassDispersion {
   // writes the chain output of 300 samples earlier for each. Computed section
   // by section over the run, so the sixty sections do not form one
   // dependency chain per sample. 1 <= count <= kMaxRun; out may be in.
-  void processRun(const float* in, float* out, int count, std::uint32_t n);
+  void processRun(int count, std::uint32_t n, const float* in, float* out);
 
  private:
   // Sections 1 ... 59 with their shared node histories; the last section

@@ -58,9 +58,11 @@ class BandEqualiser {
     fBlock = bandBlockValues(controls);
   }
   void clear();
+  // False once a filter, detector or level state of a band is infinite or NaN.
+  bool stateFinite() const;
   // Takes x and d of count samples (counters n ... n + count - 1) and writes
   // the band outputs of each.
-  void processRun(const float* x, const float* d, std::uint32_t n, int count, BandOutputs* out);
+  void processRun(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
 
   // The gain band m computed at the latest sample.
   float gain(int band) const { return fState.gain[band]; }

@@ -20,7 +20,30 @@ void BandEqualiser<V>::clear() {
 }
 
 template <class V>
-void BandEqualiser<V>::processRun(const float* x, const float* d, std::uint32_t n, int count,
+bool BandEqualiser<V>::stateFinite() const {
+  // The rings and delay lines only pass values on; whatever they hold that is
+  // not finite came from, or reaches, the recursions asked here. The padding
+  // lanes are left out.
+  const State& st = fState;
+  const auto components = [](const float* lanes) {
+    return floatsFinite(lanes, kBandCount) && floatsFinite(lanes + kDiffLane, kBandCount);
+  };
+  bool finite = true;
+  for (int row = 0; row < 2; ++row) {
+    for (int section = 0; section < kSections; ++section)
+      finite = finite && components(st.filterW[row][section]);
+    for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
+      finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
+  }
+  for (const float* band : {st.fastRelease, st.fastPeak, st.fastEnvelope, st.slowRelease,
+                            st.slowPeak, st.slowEnvelope, st.numeratorPeak, st.numerator, st.gain,
+                            st.peakMagnitude, st.heldLevel})
+    finite = finite && floatsFinite(band, kBandCount);
+  return finite;
+}
+
+template <class V>
+void BandEqualiser<V>::processRun(int count, std::uint32_t n, const float* x, const float* d,
                                   BandOutputs* out) {
   for (int i = 0; i < count; ++i) processSample(x[i], d[i], n + static_cast<std::uint32_t>(i), out[i]);
 }
@@ -48,29 +71,28 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
     const V highA1 = load<V>(rc.highA1 + b);
     const V highA2 = load<V>(rc.highA2 + b);
     const V highG = load<V>(rc.highG + b);
-    const V two = splat<V>(2.0f);
     for (int lane : {b, kDiffLane + b}) {
       V y = splat<V>(lane < kDiffLane ? sum : diff);
       // Two highpass sections at the lower edge.
       for (int i = 0; i < 2; ++i) {
         const V w1 = load<V>(newer[i] + lane);
         const V w2 = load<V>(older[i] + lane);
-        const V w = y - (lowA1 * w1 + lowA2 * w2) * lowG;
-        y = ((w + w2) * kSq + w1 * minusTwoKSq) * lowG;
+        const V w = sectionFeed(y, w1, w2, lowA1, lowA2, lowG);
+        y = highpassNumerator(w, w1, w2, kSq, minusTwoKSq) * lowG;
         store(older[i] + lane, w);
       }
       // Lowpass at the upper edge, then the second one's raw numerator.
       {
         const V w1 = load<V>(newer[2] + lane);
         const V w2 = load<V>(older[2] + lane);
-        const V w = y - (highA1 * w1 + highA2 * w2) * highG;
-        y = (w + two * w1 + w2) * highG;
+        const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
+        y = lowpassNumerator(w, w1, w2) * highG;
         store(older[2] + lane, w);
       }
       const V w1 = load<V>(newer[3] + lane);
       const V w2 = load<V>(older[3] + lane);
-      const V w = y - (highA1 * w1 + highA2 * w2) * highG;
-      const V u = w + two * w1 + w2;
+      const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
+      const V u = lowpassNumerator(w, w1, w2);
       store(older[3] + lane, w);
       store(ringNow + lane, u);
 

@@ -7,6 +7,8 @@
 // lanes of V on silence.
 #pragma once
 
+#include <cstdint>
+
 #include "../controls.h"
 #include "../lanes.h"
 #include "../primitives.h"
@@ -57,9 +59,12 @@ class BandwidthExpander {
     fBlock = designExpanderBlock(controls, rate, fRate);
   }
   void clear();
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes the channel sums of count samples and returns each, two samples
   // late, with its synthesised high band added.
-  void processRun(const float* sumA, const float* sumB, float* outA, float* outB, int count);
+  void processRun(int count, std::uint32_t n, const float* sumA, const float* sumB, float* outA,
+                  float* outB);
 
  private:
   static constexpr int kChannels = 2;

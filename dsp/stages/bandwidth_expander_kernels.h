@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../lanes.h"
+#include "../primitives.h"
 #include "bandwidth_expander.h"
 
 namespace vardo {
@@ -30,7 +31,7 @@ struct Section {
     store(s.w2 + lane, w2);
   }
   // w = x - (a1 w1 + a2 w2) g
-  V feed(V x, const Poles<V>& p) const { return x - (p.a1 * w1 + p.a2 * w2) * p.g; }
+  V feed(V x, const Poles<V>& p) const { return sectionFeed(x, w1, w2, p.a1, p.a2, p.g); }
   void shift(V w) {
     w2 = w1;
     w1 = w;
@@ -38,14 +39,14 @@ struct Section {
   // Butterworth lowpass: y = (w + 2 w1 + w2) g.
   V lowpass(V x, const Poles<V>& p) {
     const V w = feed(x, p);
-    const V y = (w + splat<V>(2.0f) * w1 + w2) * p.g;
+    const V y = lowpassNumerator(w, w1, w2) * p.g;
     shift(w);
     return y;
   }
   // Butterworth highpass: y = ((w + w2) K^2 + w1 (-2 K^2)) g.
   V highpass(V x, const Poles<V>& p, V kSquared, V minusTwoKSquared) {
     const V w = feed(x, p);
-    const V y = ((w + w2) * kSquared + w1 * minusTwoKSquared) * p.g;
+    const V y = highpassNumerator(w, w1, w2, kSquared, minusTwoKSquared) * p.g;
     shift(w);
     return y;
   }
@@ -73,7 +74,7 @@ struct Chain {
   V process(V in, const float (&coeffs)[4]) {
     V x = in;
     for (int k = 0; k < 4; ++k) {
-      const V y = (x + two[k + 1]) * splat<V>(coeffs[k]) - two[k];
+      const V y = allpassStep(x, two[k + 1], splat<V>(coeffs[k]), two[k]);
       two[k] = one[k];
       one[k] = x;
       x = y;
@@ -92,8 +93,8 @@ void BandwidthExpander<V>::clear() {
 }
 
 template <class V>
-void BandwidthExpander<V>::processRun(const float* sumA, const float* sumB, float* outA,
-                                      float* outB, int count) {
+void BandwidthExpander<V>::processRun(int count, std::uint32_t, const float* sumA,
+                                      const float* sumB, float* outA, float* outB) {
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     processPiece(sumA + done, sumB + done, outA + done, outB + done, run);
@@ -160,7 +161,6 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
 
     // Analytic signal, its magnitude and envelope, and the normalised square.
     {
-      const V two = splat<V>(2.0f);
       const V floor = splat<V>(expander_kernel::kMagnitudeFloor);
       const V gain = splat<V>(c.expansionGain);
       const Poles<V> envPoles(fRate.envelopeLowpass);
@@ -185,7 +185,7 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
 
         // The raw numerator of the 100 Hz lowpass, i.e. a0 times its output.
         const V wEnv = env.feed(peak, envPoles);
-        const V envelope = wEnv + two * env.w1 + env.w2;
+        const V envelope = lowpassNumerator(wEnv, env.w1, env.w2);
         env.shift(wEnv);
 
         // Real part of the squared analytic signal, centred on the five-sample

@@ -106,7 +106,7 @@ EllipticFilter designInputLowpass(const ControlFields& controls, const SampleRat
   return l;
 }
 
-void InputFilters::processRun(const float* in, float* out, int count) {
+void InputFilters::processRun(int count, std::uint32_t, const float* in, float* out) {
   // The twelve sections as a wavefront: at step t, lane s runs section s on
   // sample t - s, taking its input from lane s - 1 of the step before. Each
   // section still sees its samples in order with the same arithmetic

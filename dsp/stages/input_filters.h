@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "../controls.h"
 #include "../primitives.h"
@@ -26,9 +27,11 @@ class InputFilters {
     fLowpass = designInputLowpass(controls, rate);
   }
   void clear() { fState = {}; }
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Filters count input samples. A sample that is not finite enters the
   // filters as 0.
-  void processRun(const float* in, float* out, int count);
+  void processRun(int count, std::uint32_t n, const float* in, float* out);
 
  private:
   EllipticFilter fHighpass{};

@@ -37,6 +37,7 @@ NormaliserBlockDesign designNormaliserBlock(const ControlFields& controls,
 }
 
 void LevelNormaliser::clear() {
+  fHistory = {};
   fState = {};
   fSecond = {};
   fDivisor = 0.0f;
@@ -44,13 +45,13 @@ void LevelNormaliser::clear() {
   fSecondCornerHz = 0.0f;
 }
 
-void LevelNormaliser::processRun(const float* filtered, std::uint32_t n, int count, float* out,
+void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filtered, float* out,
                                  SecondCorner* corner) {
   // The envelope reads the band-limited history up to 221 samples back, so
   // the history takes the run sample by sample between the steps.
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    fState.history.write(at, filtered[i]);
+    fHistory.write(at, filtered[i]);
     out[i] = step(at);
     corner[i] = fSecond;
   }
@@ -58,7 +59,7 @@ void LevelNormaliser::processRun(const float* filtered, std::uint32_t n, int cou
 
 float LevelNormaliser::step(std::uint32_t n) {
   State& s = fState;
-  const Ring<256>& history = s.history;
+  const Ring<256>& history = fHistory;
 
   // Look-ahead peak: the newest sample and the one about to be divided.
   const float newest = history.read(n, 0);

@@ -57,10 +57,13 @@ class LevelNormaliser {
     forgetCorners();
   }
   void clear();
+  // False once any value of the signal state is infinite or NaN. (The
+  // band-limited history only holds the input filters' outputs.)
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes the band-limited signal of count samples (counters n ... n + count
   // - 1) and writes the normalised, noise-reduced signal o and the second
   // noise-reduction corner of each.
-  void processRun(const float* filtered, std::uint32_t n, int count, float* out,
+  void processRun(int count, std::uint32_t n, const float* filtered, float* out,
                   SecondCorner* corner);
   const SecondCorner& secondCorner() const { return fSecond; }
 
@@ -87,8 +90,8 @@ class LevelNormaliser {
   float step(std::uint32_t n);
 
   // Signal state.
+  Ring<256> fHistory;  // the band-limited signal
   struct State {
-    Ring<256> history;               // band-limited signal
     AttackReleaseFollower envelope;  // E
     float trebleHighpassOut = 0.0f;  // u'
     SectionState smooth10;

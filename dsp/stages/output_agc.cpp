@@ -50,8 +50,8 @@ float OutputAgc::lowpassAndPeak(float xA, float xB, const SecondCorner& corner, 
   return peak;
 }
 
-void OutputAgc::processRun(const float* xA, const float* xB, const SecondCorner* corner,
-                           std::uint32_t n, float* out0, float* out1, int count) {
+void OutputAgc::processRun(int count, std::uint32_t n, const float* xA, const float* xB,
+                           const SecondCorner* corner, float* out0, float* out1) {
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     processPiece(xA + done, xB + done, corner + done, n + static_cast<std::uint32_t>(done),

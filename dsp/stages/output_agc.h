@@ -27,13 +27,15 @@ class OutputAgc {
     fTarget = agcTarget(controls);
   }
   void clear() { fState = {}; }
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Takes the expanded channels of count consecutive samples (counters n
   // ... n + count - 1, one second corner per sample) and writes both
   // outputs. The peak window's maximum, the longest dependency chain of the
   // per-sample step, is taken for the whole run at once between the steps
   // before and after it.
-  void processRun(const float* xA, const float* xB, const SecondCorner* corner, std::uint32_t n,
-                  float* out0, float* out1, int count);
+  void processRun(int count, std::uint32_t n, const float* xA, const float* xB,
+                  const SecondCorner* corner, float* out0, float* out1);
 
   // Output ceiling: -1 dBFS.
   static constexpr float kCeiling = 0.8912509f;

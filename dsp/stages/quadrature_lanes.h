@@ -39,7 +39,7 @@ struct QuadratureLanes {
     store(twoBack, x);
     for (int k = 0; k < kNodes - 1; ++k) {
       const V outputTwoBack = load<V>(twoBack + (k + 1) * Lanes);
-      const V y = (x + outputTwoBack) * splat<V>(coeffs[k]) - inputTwoBack;
+      const V y = allpassStep(x, outputTwoBack, splat<V>(coeffs[k]), inputTwoBack);
       store(twoBack + (k + 1) * Lanes, y);
       inputTwoBack = outputTwoBack;
       x = y;

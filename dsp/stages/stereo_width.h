@@ -16,6 +16,8 @@
 // components in the first half and the difference components in the second.
 #pragma once
 
+#include <cstdint>
+
 #include "../controls.h"
 #include "../lanes.h"
 #include "../sample_rate.h"
@@ -40,9 +42,11 @@ class StereoWidth {
     fBlock = widthBlockValues(controls);
   }
   void clear();
+  // False once a detector or level state of a width band is infinite or NaN.
+  bool stateFinite() const;
   // Takes the band outputs of count samples and writes the channel A and
   // channel B sums of each.
-  void processRun(const BandOutputs* bands, int count, float* sumA, float* sumB);
+  void processRun(int count, std::uint32_t n, const BandOutputs* bands, float* sumA, float* sumB);
 
   // The trimmed side gain kt of band m (2 ... 11) at the latest sample.
   float sideGain(int band) const { return fState.sideGain[band]; }

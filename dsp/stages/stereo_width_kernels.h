@@ -48,7 +48,31 @@ void StereoWidth<V>::clear() {
 }
 
 template <class V>
-void StereoWidth<V>::processRun(const BandOutputs* bands, int count, float* sumA, float* sumB) {
+bool StereoWidth<V>::stateFinite() const {
+  // The lanes of the mono bands and of the padding run along unused and are
+  // left out.
+  constexpr std::size_t kWidthBands = kBandCount - kMonoBandCount;
+  const auto bands = [](const float* lanes) {
+    return floatsFinite(lanes + kMonoBandCount, kWidthBands);
+  };
+  const auto components = [&](const float* lanes) {
+    return bands(lanes) && bands(lanes + kDiffLane);
+  };
+  const State& st = fState;
+  bool finite = true;
+  for (int row = 0; row < 2; ++row) {
+    for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
+      finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
+  }
+  return finite && components(st.release) && components(st.peak) && components(st.envelope) &&
+         bands(st.upperPeak) && bands(st.upperLevel) && bands(st.lowerPeak) &&
+         bands(st.lowerLevel) && bands(st.gate) && bands(st.gateLowpass) && bands(st.curve) &&
+         bands(st.sideLowpass) && bands(st.sideGain);
+}
+
+template <class V>
+void StereoWidth<V>::processRun(int count, std::uint32_t, const BandOutputs* bands, float* sumA,
+                                float* sumB) {
   for (int i = 0; i < count; ++i) processSample(bands[i], sumA[i], sumB[i]);
 }
 

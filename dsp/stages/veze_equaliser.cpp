@@ -78,7 +78,7 @@ VezeRateDesign designVezeRate(const SampleRate& rate) {
   return d;
 }
 
-void VezeEqualiser::processRun(const float* in, float* out, int count) {
+void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float* out) {
   State& s = fState;
   const VezeRateDesign& d = fRate;
   // Every filter runs whether or not the bypass is on, so switching is

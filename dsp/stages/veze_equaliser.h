@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "../controls.h"
 #include "../primitives.h"
@@ -58,9 +59,11 @@ class VezeEqualiser {
     fBypassed = vezeBypassed(controls);
   }
   void clear() { fState = {}; }
+  // False once any value of the signal state is infinite or NaN.
+  bool stateFinite() const { return floatsFinite(fState); }
   // Equalises count samples, a few filters per pass over the run, so that
   // one sample's sections are not one dependency chain. out may be in.
-  void processRun(const float* in, float* out, int count);
+  void processRun(int count, std::uint32_t n, const float* in, float* out);
 
  private:
   static constexpr int kMaxRun = 256;

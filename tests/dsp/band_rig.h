@@ -48,8 +48,9 @@ struct BandRig {
   }
   // Both stages on x and d, or the bands alone where only they are measured.
   void step(float x, float d, bool withWidth = true) {
-    bands->processRun(&x, &d, n++, 1, &out);
-    if (withWidth) width->processRun(&out, 1, &sumA, &sumB);
+    bands->processRun(1, n, &x, &d, &out);
+    if (withWidth) width->processRun(1, n, &out, &sumA, &sumB);
+    ++n;
   }
   // x = a sine at `hz` (continuing its phase), d = 0, bands alone.
   void runSine(double hz, float amplitude, int samples) {
@@ -68,7 +69,7 @@ struct BandRig {
         out.sumOut[m] = p;
         out.diffOut[m] = q;
       }
-      width->processRun(&out, 1, &sumA, &sumB);
+      width->processRun(1, n, &out, &sumA, &sumB);
     }
   }
 

@@ -119,10 +119,10 @@ struct SideBySide {
     fastWidth->prepareBlock(c, rate);
   }
   void step(float x, float d) {
-    plainBands->processRun(&x, &d, n, 1, &plainOut);
-    plainWidth->processRun(&plainOut, 1, &plainA, &plainB);
-    fastBands->processRun(&x, &d, n, 1, &fastOut);
-    fastWidth->processRun(&fastOut, 1, &fastA, &fastB);
+    plainBands->processRun(1, n, &x, &d, &plainOut);
+    plainWidth->processRun(1, n, &plainOut, &plainA, &plainB);
+    fastBands->processRun(1, n, &x, &d, &fastOut);
+    fastWidth->processRun(1, n, &fastOut, &fastA, &fastB);
     ++n;
   }
   // Empty when every output and every per-band value agrees bit for bit;

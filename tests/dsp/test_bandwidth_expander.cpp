@@ -32,7 +32,8 @@ std::vector<float> run(const std::vector<float>& in, int rate, const ControlFiel
   ex->prepareBlock(controls, sr);
   const std::vector<float> silence(in.size(), 0.0f);
   std::vector<float> out(in.size()), other(in.size());
-  ex->processRun(in.data(), silence.data(), out.data(), other.data(), static_cast<int>(in.size()));
+  ex->processRun(static_cast<int>(in.size()), 0, in.data(), silence.data(), out.data(),
+                 other.data());
   return out;
 }
 

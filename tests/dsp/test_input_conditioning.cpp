@@ -44,16 +44,16 @@ struct Front {
   // One sample through all four stages, as a run of one.
   void step(float in) {
     SecondCorner corner;
-    filters.processRun(&in, &filtered, 1);
-    normaliser.processRun(&filtered, n, 1, &o, &corner);
-    equaliser.processRun(&o, &x, 1);
-    dispersion.processRun(&x, &d, 1, n);
+    filters.processRun(1, n, &in, &filtered);
+    normaliser.processRun(1, n, &filtered, &o, &corner);
+    equaliser.processRun(1, n, &o, &x);
+    dispersion.processRun(1, n, &x, &d);
     ++n;
   }
   // The band-limited signal alone, without running the later stages.
   std::vector<float> bandLimit(const std::vector<float>& in) {
     std::vector<float> y(in.size());
-    filters.processRun(in.data(), y.data(), static_cast<int>(in.size()));
+    filters.processRun(static_cast<int>(in.size()), n, in.data(), y.data());
     return y;
   }
   // Runs the input through and collects one chosen value per sample.
@@ -186,7 +186,7 @@ TEST(LevelNormaliser, EnvelopeIsUpBeforeALoudOnsetReachesTheDivisor) {
     const float in = n < onset ? 0.0f : (n % 2 ? 0.8f : -0.8f);
     float o = 0.0f;
     SecondCorner corner;
-    stage.processRun(&in, n, 1, &o, &corner);
+    stage.processRun(1, n, &in, &o, &corner);
     peakOut = std::max(peakOut, std::fabs(static_cast<double>(o)));
     if (n == onset - 1) {
       EXPECT_EQ(stage.envelope(), 0.0f);
@@ -239,7 +239,7 @@ TEST(VezeEqualiser, ShelvesGiveAbout11DecibelsAtDcAndMinus23AtNyquistAndTheMiddl
     auto equalise = [&](const std::vector<float>& in) {
       Front front(fs);
       std::vector<float> y(in.size());
-      front.equaliser.processRun(in.data(), y.data(), static_cast<int>(in.size()));
+      front.equaliser.processRun(static_cast<int>(in.size()), 0, in.data(), y.data());
       return y;
     };
     EXPECT_NEAR(equalise(std::vector<float>(fs / 2, 0.1f)).back() / 0.1f, 1.9952623 * 1.7782794, 0.02);
@@ -263,8 +263,8 @@ TEST(VezeEqualiser, BypassPassesTheInputBitForBitAndKeepsTheFiltersWarm) {
     }
     float reference = 0.0f;
     float y = 0.0f;
-    always.equaliser.processRun(&in[i], &reference, 1);
-    switched.equaliser.processRun(&in[i], &y, 1);
+    always.equaliser.processRun(1, 0, &in[i], &reference);
+    switched.equaliser.processRun(1, 0, &in[i], &y);
     ASSERT_EQ(y, i >= 2000 && i < 4000 ? in[i] : reference) << i;
   }
 }
@@ -272,7 +272,7 @@ TEST(VezeEqualiser, BypassPassesTheInputBitForBitAndKeepsTheFiltersWarm) {
 // One sample through the dispersion, as a run of one.
 float disperse(AllpassDispersion& stage, float x, std::uint32_t n) {
   float d = 0.0f;
-  stage.processRun(&x, &d, 1, n);
+  stage.processRun(1, n, &x, &d);
   return d;
 }
 

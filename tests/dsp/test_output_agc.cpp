@@ -43,7 +43,7 @@ Rendered run(const std::vector<float>& a, const std::vector<float>& b, int rate,
   Rendered r{std::vector<float>(a.size()), std::vector<float>(a.size())};
   std::uint32_t n = firstCount;
   for (size_t i = 0; i < a.size(); ++i, ++n)
-    agc.processRun(&a[i], &b[i], &corner, n, &r.left[i], &r.right[i], 1);
+    agc.processRun(1, n, &a[i], &b[i], &corner, &r.left[i], &r.right[i]);
   return r;
 }
 

@@ -130,7 +130,7 @@ TEST(ChannelSums, WidebandProgrammeDiffersOnlyWhenTheLimitAllowsAndMonoBandsAgre
     stripped.mono = 0.0f;
     float a = 0.0f;
     float b = 0.0f;
-    withoutMono.processRun(&stripped, 1, &a, &b);
+    withoutMono.processRun(1, 0, &stripped, &a, &b);
     const float mono = extreme.out.mono;
     monoLevel += std::fabs(mono);
     worst = std::max({worst, std::fabs(extreme.sumA - a - mono), std::fabs(extreme.sumB - b - mono)});

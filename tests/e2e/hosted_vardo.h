@@ -40,6 +40,12 @@ class HostedVardo {
   // and non-finite ones included, as a careless host may send them).
   void setValueNormalised(int index, float value) { fHost.setParameter(index, value); }
 
+  // effMainsChanged 0, then 1: a host's off/on, or a bypass toggle.
+  void switchOffAndOn() {
+    fHost.dispatch(effMainsChanged, 0, 0);
+    fHost.dispatch(effMainsChanged, 0, 1);
+  }
+
   // One replacing call; input 1 is silent.
   void process(const float* in, float* out0, float* out1, int frames) {
     if (static_cast<int>(fSilence.size()) < frames) fSilence.assign(frames, 0.0f);

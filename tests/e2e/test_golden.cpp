@@ -105,7 +105,10 @@ const std::vector<GoldenCase>& goldenCases() {
          s[20000] = std::numeric_limits<float>::infinity();
          return s;
        }},
-      {"overflow_block_then_speech_44100_block512", 44100, 512, 0x6f66853906df58c5ull, [](auto&, int rate) {
+      // The band envelopes overflow within the first block, which restarts
+      // the chain at its end: from the second block on the output is that of
+      // a fresh instance fed the speech alone.
+      {"overflow_block_then_speech_44100_block512", 44100, 512, 0x4c01062d3412b5aeull, [](auto&, int rate) {
          std::vector<float> s(512, 1e34f);
          const std::vector<float> after = prog::speechLike(seconds(rate, 1.5), rate);
          s.insert(s.end(), after.begin(), after.end());
