@@ -62,17 +62,7 @@ inline Avx8 select8(AvxMask8 mask, Avx8 a, Avx8 b) {
   return {_mm256_or_ps(_mm256_and_ps(mask.v, a.v), _mm256_andnot_ps(mask.v, b.v))};
 }
 
-// Its place among the lane types of lanes.h.
-template <>
-struct LaneTraits<Avx8> {
-  static constexpr int kWidth = 8;
-  using Mask = AvxMask8;
-};
-template <>
-struct NarrowLaneOf<Avx8> {
-  using Type = Float4;
-};
-
+// The lane operations of lanes.h (where its traits are).
 template <>
 inline Avx8 load<Avx8>(const float* p) {
   return load8(p);

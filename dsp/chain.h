@@ -86,6 +86,7 @@ class Chain {
 extern template class Chain<float>;
 extern template class Chain<Float4>;
 extern template class Chain<Float8>;
+extern template class Chain<Avx8>;
 
 // The lane type every x86-64 processor runs (see chain_runner.h for the wider one).
 using ShippingLane = Float4;

@@ -4,11 +4,6 @@
 
 namespace vardo {
 
-#if VARDO_AVX_CHAIN
-// Built in the unit compiled for AVX; called only where the processor has it.
-ChainRunner* newEightLaneChain();
-#endif
-
 namespace {
 
 // -1: automatic; else the LaneSet a test chose.
@@ -40,7 +35,9 @@ bool laneSetAvailable(LaneSet set) {
 
 LaneSet chosenLaneSet() {
   const int chosen = gChosenForTesting.load();
-  if (chosen >= 0) return static_cast<LaneSet>(chosen);
+  if (chosen >= 0 && laneSetAvailable(static_cast<LaneSet>(chosen))) {
+    return static_cast<LaneSet>(chosen);
+  }
   return laneSetAvailable(LaneSet::kEightAvx) ? LaneSet::kEightAvx : LaneSet::kFour;
 }
 
@@ -61,7 +58,7 @@ const char* laneSetName(LaneSet set) {
 std::unique_ptr<ChainRunner> makeChain(LaneSet set) {
   if (!laneSetAvailable(set)) return nullptr;
 #if VARDO_AVX_CHAIN
-  if (set == LaneSet::kEightAvx) return std::unique_ptr<ChainRunner>(newEightLaneChain());
+  if (set == LaneSet::kEightAvx) return std::make_unique<ChainOn<Avx8>>();
 #endif
   return std::make_unique<ChainOn<ShippingLane>>();
 }

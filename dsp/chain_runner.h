@@ -55,7 +55,7 @@ const char* laneSetName(LaneSet set);
 // A new chain on `set`; null when the lane set is not available.
 std::unique_ptr<ChainRunner> makeChain(LaneSet set);
 
-// For tests: build every new chain on `set` (which must be available), or,
+// For tests: build every new chain on `set` (when it is available), or,
 // given nothing, return to the automatic choice.
 void chooseLaneSetForTesting(std::optional<LaneSet> set);
 

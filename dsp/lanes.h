@@ -68,6 +68,23 @@ struct NarrowLaneOf {
 template <class V>
 using NarrowLane = typename NarrowLaneOf<V>::Type;
 
+// Eight lanes in one AVX register. The type is complete only in the unit
+// compiled for AVX (avx8.h), which builds the band and width stages on it;
+// everywhere else it is known by its width alone, enough to lay out the
+// chain that holds those stages and to call them.
+struct Avx8;
+struct AvxMask8;
+template <>
+struct LaneTraits<Avx8> {
+  static constexpr int kWidth = 8;
+  using Mask = AvxMask8;
+};
+// The output stage's two channels stay on four lanes.
+template <>
+struct NarrowLaneOf<Avx8> {
+  using Type = Float4;
+};
+
 // Lanes of V, and a lane count rounded up to whole V.
 template <class V>
 inline constexpr int kLaneWidth = LaneTraits<V>::kWidth;

@@ -148,12 +148,13 @@ TEST(AbiExports, SharedObjectCarriesNoReferenceOrTestCode) {
   }
 }
 
-// The DSP library's unit compiled for AVX may run only after the processor
-// check. Two things would let its AVX code run on any processor: a function
-// the rest of the program also defines (an inline function or template the
-// linker may take from this unit instead of a baseline one), or code run at
-// start-up. Everything it defines must therefore be its own: named after the
-// eight-lane type, or its one entry.
+// The DSP library's unit compiled for AVX may run only where the processor
+// has AVX, which the chain checks before it builds the stages on eight lanes.
+// Two things would let its code run on any processor: a function the rest of
+// the program also defines (an inline function or template the linker may
+// take from this unit instead of a baseline one), or code run at start-up.
+// Everything it defines must therefore be named after the eight-lane type.
+// (Sanitizer builds add their own module constructor to every unit.)
 TEST(AbiExports, AvxUnitDefinesOnlyItsOwnCodeAndRunsNothingAtStartUp) {
   bool ok = false;
   const std::string dump =
@@ -169,14 +170,16 @@ TEST(AbiExports, AvxUnitDefinesOnlyItsOwnCodeAndRunsNothingAtStartUp) {
     std::string address, type, name;
     fields >> address >> type;
     std::getline(fields, name);
+    if (name.find("_sub_I_00099_") != std::string::npos ||
+        name.find("_sub_D_00099_") != std::string::npos)
+      continue;
     EXPECT_EQ(name.find("_GLOBAL__sub_I"), std::string::npos) << "start-up code: " << line;
     // Data, read-only data and the unit's local labels run nothing.
     if (type == "b" || type == "d" || type == "r" || type == "B" || type == "D" || type == "R" ||
         type == "V" || type == "u" || (type == "t" && name.find('.') != std::string::npos))
       continue;
-    const bool own = name.find("Avx8") != std::string::npos ||
-                     name.find("vardo::newEightLaneChain()") != std::string::npos;
-    EXPECT_TRUE(own) << "the AVX unit defines a shared symbol: " << line;
+    EXPECT_NE(name.find("Avx8"), std::string::npos)
+        << "the AVX unit defines a shared symbol: " << line;
   }
   if (seen == 0) GTEST_SKIP() << "no AVX unit in this build";
 }
