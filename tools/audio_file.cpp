@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <cmath>
 #include <fstream>
 
 #ifdef _WIN32
@@ -16,6 +17,8 @@
 #define VARDO_GETPID _getpid
 #define VARDO_UNLINK _unlink
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #define VARDO_GETPID getpid
 #define VARDO_UNLINK unlink
@@ -82,7 +85,85 @@ extern "C" void removeTemporariesAndEnd(int signalNumber) {
   std::raise(signalNumber);
 }
 
+#ifndef _WIN32
+// A temporary file with no name: it vanishes with its descriptor, whatever
+// ends the process.
+int anonymousTemporaryFile() {
+  std::error_code ec;
+  std::string pattern = (fs::temp_directory_path(ec) / "vardo-XXXXXX").string();
+  if (ec) pattern = "/tmp/vardo-XXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd >= 0) ::unlink(pattern.c_str());
+  return fd;
+}
+
+bool copyAll(int from, int to) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(from, buffer, sizeof buffer);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += put;
+    }
+  }
+}
+
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link); a dangling link gives the file it would create.
+fs::path followLinks(fs::path path) {
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+    const fs::path next = fs::read_symlink(path, ec);
+    if (ec) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
+#endif
+
+std::uint64_t nextRandom(std::uint64_t& state) {  // splitmix64
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+double uniformUnit(std::uint64_t& state) {  // [0, 1)
+  return static_cast<double>(nextRandom(state) >> 11) * 0x1.0p-53;
+}
+
+struct Container {
+  const char* type;
+  int format;
+};
+constexpr Container kContainers[] = {
+    {"wav", SF_FORMAT_WAV}, {"flac", SF_FORMAT_FLAC}, {"aiff", SF_FORMAT_AIFF},
+    {"aif", SF_FORMAT_AIFF}, {"caf", SF_FORMAT_CAF},  {"w64", SF_FORMAT_W64},
+    {"au", SF_FORMAT_AU},   {"ogg", SF_FORMAT_OGG},  {"oga", SF_FORMAT_OGG},
+};
+
 }  // namespace
+
+bool isStandardStream(const std::string& path) { return path == "-"; }
+
+std::string describeInput(const std::string& path) {
+  return isStandardStream(path) ? "standard input" : inQuotes(path);
+}
+
+std::string describeOutput(const std::string& path) {
+  return isStandardStream(path) ? "standard output" : inQuotes(path);
+}
+
+std::string knownOutputTypes() { return "wav, flac, aiff, caf, w64, au, ogg"; }
 
 void removeTemporariesOnInterrupt() {
   std::signal(SIGINT, removeTemporariesAndEnd);
@@ -94,31 +175,60 @@ void removeTemporariesOnInterrupt() {
 
 AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
     : fPath(path), fChoice(choice) {
-  std::error_code ec;
-  if (!fs::exists(path, ec))
-    throw ToolError(ExitStatus::inputFile, "cannot read " + inQuotes(path) + ": no such file");
-  if (fs::is_directory(path, ec))
-    throw ToolError(ExitStatus::inputFile, "cannot read " + inQuotes(path) + ": it is a directory");
-  {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe)
+  const std::string name = describeInput(path);
+  if (isStandardStream(path)) {
+#ifdef _WIN32
+    throw ToolError(ExitStatus::usage, "reading standard input is not supported here");
+#else
+    fFromStandardInput = true;
+    int fd = -1;
+    struct stat st {};
+    if (::fstat(0, &st) == 0 && S_ISREG(st.st_mode)) {
+      fd = ::dup(0);
+    } else {
+      fd = anonymousTemporaryFile();
+      if (fd < 0 || !copyAll(0, fd) || ::lseek(fd, 0, SEEK_SET) != 0) {
+        const std::string why = std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        throw ToolError(ExitStatus::inputFile, "cannot read standard input: " + why);
+      }
+    }
+    if (fd < 0)
       throw ToolError(ExitStatus::inputFile,
-                      "cannot read " + inQuotes(path) + ": " + std::strerror(errno));
+                      std::string("cannot read standard input: ") + std::strerror(errno));
+    fFile = sf_open_fd(fd, SFM_READ, &fInfo, SF_TRUE);
+    if (fFile == nullptr) {
+      const std::string why = sf_strerror(nullptr);
+      ::close(fd);
+      throw ToolError(ExitStatus::format, "unsupported audio format in standard input: " + why);
+    }
+#endif
+  } else {
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+      throw ToolError(ExitStatus::inputFile, "cannot read " + name + ": no such file");
+    if (fs::is_directory(path, ec))
+      throw ToolError(ExitStatus::inputFile, "cannot read " + name + ": it is a directory");
+    {
+      std::ifstream probe(path, std::ios::binary);
+      if (!probe)
+        throw ToolError(ExitStatus::inputFile, "cannot read " + name + ": " + std::strerror(errno));
+    }
+    fFile = sf_open(path.c_str(), SFM_READ, &fInfo);
+    if (fFile == nullptr)
+      throw ToolError(ExitStatus::format,
+                      "unsupported audio format in " + name + ": " + sf_strerror(nullptr));
   }
-  fFile = sf_open(path.c_str(), SFM_READ, &fInfo);
-  if (fFile == nullptr)
-    throw ToolError(ExitStatus::format, "unsupported audio format in " + inQuotes(path) + ": " +
-                                            sf_strerror(nullptr));
   if (fInfo.channels < 1 || fInfo.samplerate < 1) {
     sf_close(fFile);
-    throw ToolError(ExitStatus::format, "unsupported audio format in " + inQuotes(path) +
-                                            ": no channels or no sample rate");
+    throw ToolError(ExitStatus::format,
+                    "unsupported audio format in " + name + ": no channels or no sample rate");
   }
   if (fChoice.channel < 0 || fChoice.channel > fInfo.channels) {
     const int channels = fInfo.channels;
     sf_close(fFile);
     throw ToolError(ExitStatus::usage, "channel " + std::to_string(fChoice.channel) +
-                                           " asked for, but " + inQuotes(path) + " has " +
+                                           " asked for, but " + name + " has " +
                                            std::to_string(channels) + " channel" +
                                            (channels == 1 ? "" : "s"));
   }
@@ -139,7 +249,7 @@ int AudioReader::read(float* mono, int frames) {
     if (got <= 0) {
       if (sf_error(fFile) != SF_ERR_NO_ERROR)
         throw ToolError(ExitStatus::inputFile,
-                        "reading " + inQuotes(fPath) + " failed: " + sf_strerror(fFile));
+                        "reading " + describeInput(fPath) + " failed: " + sf_strerror(fFile));
       break;
     }
     for (sf_count_t i = 0; i < got; ++i) {
@@ -167,21 +277,35 @@ BitDepth parseBitDepth(const std::string& text) {
   throw ToolError(ExitStatus::usage, "bit depth " + inQuotes(text) + " is not one of 16, 24, 32f");
 }
 
-int outputFormat(const std::string& outputPath, int inputFormat, BitDepth depth) {
-  const std::string extension = extensionOf(outputPath);
+int outputFormat(const std::string& outputPath, int inputFormat, BitDepth depth,
+                 const std::string& type) {
+  std::string wanted = type;
+  std::transform(wanted.begin(), wanted.end(), wanted.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (!wanted.empty() && wanted.front() == '.') wanted.erase(0, 1);
+  const bool byType = !wanted.empty();
+  if (!byType) {
+    if (isStandardStream(outputPath))
+      throw ToolError(ExitStatus::usage, "standard output has no file name to take the format "
+                                         "from: give --format (" + knownOutputTypes() + ")");
+    wanted = extensionOf(outputPath);
+    if (!wanted.empty()) wanted.erase(0, 1);
+  }
   int container = 0;
-  if (extension == ".wav") container = SF_FORMAT_WAV;
-  else if (extension == ".flac") container = SF_FORMAT_FLAC;
-  else if (extension == ".aif" || extension == ".aiff") container = SF_FORMAT_AIFF;
-  else if (extension == ".caf") container = SF_FORMAT_CAF;
-  else if (extension == ".w64") container = SF_FORMAT_W64;
-  else if (extension == ".ogg" || extension == ".oga") container = SF_FORMAT_OGG;
-  else
+  for (const Container& known : kContainers)
+    if (wanted == known.type) container = known.format;
+  if (container == 0) {
+    if (byType)
+      throw ToolError(ExitStatus::format, "unsupported output format " + inQuotes(type) +
+                                              ": --format takes " + knownOutputTypes());
+    const std::string extension = extensionOf(outputPath);
     throw ToolError(ExitStatus::format,
                     "unsupported output format " +
                         inQuotes(extension.empty() ? fs::path(outputPath).filename().string()
-                                                 : extension) +
-                        ": name the output .wav, .flac, .aiff, .caf, .w64 or .ogg");
+                                                   : extension) +
+                        ": name the output .wav, .flac, .aiff, .caf, .w64, .au or .ogg, "
+                        "or give --format");
+  }
 
   if (container == SF_FORMAT_OGG) {
     if (depth != BitDepth::asInput)
@@ -234,6 +358,7 @@ std::string describeFormat(int format) {
     case SF_FORMAT_AIFF: container = "AIFF"; break;
     case SF_FORMAT_CAF: container = "CAF"; break;
     case SF_FORMAT_W64: container = "W64"; break;
+    case SF_FORMAT_AU: container = "AU"; break;
     case SF_FORMAT_OGG: container = "Ogg"; break;
     default: container = "audio"; break;
   }
@@ -252,35 +377,71 @@ std::string describeFormat(int format) {
   }
 }
 
-AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels, int sampleRate)
-    : fTargetPath(targetPath) {
+AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels, int sampleRate,
+                         WriteOptions options)
+    : fTargetPath(targetPath), fNoClobber(options.noClobber), fChannels(channels) {
   static std::atomic<unsigned> counter{0};
-  const fs::path target(targetPath);
-  // A hidden name beside the target, unique per process and writer.
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".vardo-" + std::to_string(VARDO_GETPID()) + "-" +
-          std::to_string(counter.fetch_add(1)) + ".tmp";
-  const fs::path temporary = target.parent_path() / name;
-  fTemporaryPath = temporary.string();
-
-  std::error_code ec;
-  const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  if (!fs::is_directory(directory, ec))
-    throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": directory " +
-                                           inQuotes(directory.string()) + " does not exist");
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_16: fBits = 16; break;
+    case SF_FORMAT_PCM_24: fBits = 24; break;
+    case SF_FORMAT_PCM_32: fBits = 32; break;
+    default: fBits = 0; break;  // float, or a codec that takes floats
+  }
+  fDither = options.dither && fBits == 16;
+  // The same noise for every file: a render is repeatable to the bit.
+  fNoiseState = 0x5641524430444954ull;
 
   SF_INFO info{};
   info.format = format;
   info.channels = channels;
   info.samplerate = sampleRate;
-  fCleanupSlot = registerForCleanup(fTemporaryPath);
-  fFile = sf_open(fTemporaryPath.c_str(), SFM_WRITE, &info);
-  if (fFile == nullptr) {
-    const std::string why = sf_strerror(nullptr);
-    fs::remove(fTemporaryPath, ec);
-    releaseCleanup(fCleanupSlot);
-    throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": " + why);
+
+  if (isStandardStream(targetPath)) {
+#ifdef _WIN32
+    throw ToolError(ExitStatus::usage, "writing standard output is not supported here");
+#else
+    fStreamFd = anonymousTemporaryFile();
+    if (fStreamFd < 0)
+      throw ToolError(ExitStatus::write, std::string("cannot write standard output: "
+                                                     "no temporary file: ") +
+                                             std::strerror(errno));
+    fFile = sf_open_fd(fStreamFd, SFM_WRITE, &info, SF_FALSE);
+    if (fFile == nullptr) {
+      const std::string why = sf_strerror(nullptr);
+      ::close(fStreamFd);
+      fStreamFd = -1;
+      throw ToolError(ExitStatus::write, "cannot write standard output: " + why);
+    }
+#endif
+  } else {
+#ifdef _WIN32
+    const fs::path target(targetPath);
+#else
+    const fs::path target = followLinks(targetPath);
+#endif
+    fResolvedPath = target.string();
+    // A hidden name beside the target, unique per process and writer.
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".vardo-" + std::to_string(VARDO_GETPID()) + "-" +
+            std::to_string(counter.fetch_add(1)) + ".tmp";
+    const fs::path temporary = target.parent_path() / name;
+    fTemporaryPath = temporary.string();
+
+    std::error_code ec;
+    const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    if (!fs::is_directory(directory, ec))
+      throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": directory " +
+                                             inQuotes(directory.string()) + " does not exist");
+
+    fCleanupSlot = registerForCleanup(fTemporaryPath);
+    fFile = sf_open(fTemporaryPath.c_str(), SFM_WRITE, &info);
+    if (fFile == nullptr) {
+      const std::string why = sf_strerror(nullptr);
+      fs::remove(fTemporaryPath, ec);
+      releaseCleanup(fCleanupSlot);
+      throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": " + why);
+    }
   }
   // Integer outputs saturate instead of wrapping on samples at full scale.
   sf_command(fFile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -293,33 +454,115 @@ AudioWriter::~AudioWriter() {
 void AudioWriter::discard() {
   if (fFile != nullptr) sf_close(fFile);
   fFile = nullptr;
-  std::error_code ec;
-  fs::remove(fTemporaryPath, ec);
+#ifndef _WIN32
+  if (fStreamFd >= 0) ::close(fStreamFd);
+  fStreamFd = -1;
+#endif
+  if (!fTemporaryPath.empty()) {
+    std::error_code ec;
+    fs::remove(fTemporaryPath, ec);
+  }
   releaseCleanup(fCleanupSlot);
   fCleanupSlot = -1;
 }
 
+void AudioWriter::writeQuantised(const float* interleaved, int frames) {
+  // Integer samples are rounded here to the nearest step, as libsndfile's own
+  // saturating conversion truncates (a bias of half a step). Full scale is
+  // 2^(bits - 1) steps, as libsndfile reads the samples back. At 16 bits a
+  // triangular dither goes first: the difference of two independent uniform
+  // values in [0, 1) lies on (-1, 1) LSB, and the rounding error then has a
+  // mean and a power (1/4 LSB^2) that do not depend on the signal.
+  const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(fChannels);
+  const double scale = std::ldexp(1.0, fBits - 1);
+  sf_count_t written = 0;
+  if (fBits == 16) {
+    fShorts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double noise = fDither ? uniformUnit(fNoiseState) - uniformUnit(fNoiseState) : 0.0;
+      const double level = std::nearbyint(static_cast<double>(interleaved[i]) * scale + noise);
+      fShorts[i] = static_cast<short>(std::clamp(level, -scale, scale - 1.0));
+    }
+    written = sf_writef_short(fFile, fShorts.data(), frames);
+  } else {
+    // libsndfile takes 24-bit samples in the top bits of an int.
+    const int shift = 32 - fBits;
+    fInts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double level = std::nearbyint(static_cast<double>(interleaved[i]) * scale);
+      fInts[i] = static_cast<int>(static_cast<std::int64_t>(std::clamp(level, -scale, scale - 1.0))
+                                  * (std::int64_t{1} << shift));
+    }
+    written = sf_writef_int(fFile, fInts.data(), frames);
+  }
+  if (written != frames) {
+    const std::string why = sf_strerror(fFile);
+    discard();
+    throw ToolError(ExitStatus::write, "writing " + describeOutput(fTargetPath) + " failed: " + why);
+  }
+}
+
 void AudioWriter::write(const float* interleaved, int frames) {
   if (frames <= 0) return;
+  if (fBits > 0) {
+    writeQuantised(interleaved, frames);
+    return;
+  }
   const sf_count_t written = sf_writef_float(fFile, interleaved, frames);
   if (written != frames) {
     const std::string why = sf_strerror(fFile);
     discard();
-    throw ToolError(ExitStatus::write, "writing " + inQuotes(fTargetPath) + " failed: " + why);
+    throw ToolError(ExitStatus::write, "writing " + describeOutput(fTargetPath) + " failed: " + why);
   }
 }
 
-void AudioWriter::commit() {
+bool AudioWriter::commit() {
   sf_write_sync(fFile);
   const int closeError = sf_close(fFile);
   fFile = nullptr;
   if (closeError != SF_ERR_NO_ERROR) {
     discard();
-    throw ToolError(ExitStatus::write, "writing " + inQuotes(fTargetPath) + " failed: " +
+    throw ToolError(ExitStatus::write, "writing " + describeOutput(fTargetPath) + " failed: " +
                                            sf_error_number(closeError));
   }
+#ifndef _WIN32
+  if (fStreamFd >= 0) {
+    const bool copied = ::lseek(fStreamFd, 0, SEEK_SET) == 0 && copyAll(fStreamFd, 1);
+    const std::string why = std::strerror(errno);
+    discard();
+    if (!copied) throw ToolError(ExitStatus::write, "writing standard output failed: " + why);
+    fCommitted = true;
+    return true;
+  }
+#endif
   std::error_code ec;
-  fs::rename(fTemporaryPath, fTargetPath, ec);
+  if (fNoClobber) {
+#ifdef _WIN32
+    if (fs::exists(fResolvedPath, ec)) {
+      discard();
+      return false;
+    }
+#else
+    // Atomically: the target is created only if nothing is there yet.
+    if (::renameat2(AT_FDCWD, fTemporaryPath.c_str(), AT_FDCWD, fResolvedPath.c_str(),
+                    RENAME_NOREPLACE) == 0) {
+      fCommitted = true;
+      releaseCleanup(fCleanupSlot);
+      fCleanupSlot = -1;
+      return true;
+    }
+    if (errno == EEXIST) {
+      discard();
+      return false;
+    }
+    // A file system without the no-replace rename: check, then rename.
+    if (fs::exists(fResolvedPath, ec)) {
+      discard();
+      return false;
+    }
+#endif
+  }
+  fs::rename(fTemporaryPath, fResolvedPath, ec);
   if (ec) {
     discard();
     throw ToolError(ExitStatus::write,
@@ -328,6 +571,7 @@ void AudioWriter::commit() {
   fCommitted = true;
   releaseCleanup(fCleanupSlot);
   fCleanupSlot = -1;
+  return true;
 }
 
 }  // namespace vardo::tools

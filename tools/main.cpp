@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+#include <fstream>
+#include <iostream>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -22,71 +25,51 @@
 #endif
 
 #include "audio_file.h"
+#include "batch.h"
 #include "parameters.h"
 #include "plugin_host.h"
+#include "presets.h"
 #include "render.h"
 #include "report.h"
 
-namespace fs = std::filesystem;
 using namespace vardo::tools;
 
 namespace {
 
 struct Arguments {
   std::string pluginPath;
+  bool quiet = false;
+  int verbose = 0;
+  bool json = false;
   std::vector<std::string> files;
   std::string outputDirectory;
+  std::string manifest;
+  std::string logPath;
+  std::vector<std::string> presets;
   std::vector<std::string> assignments;
   int channel = 0;
   std::string bitDepth;
+  std::string format;
+  bool noDither = false;
+  bool noClobber = false;
+  bool skipExisting = false;
   bool noLatencyCompensation = false;
   int blockSize = 512;
-  int jobs = 0;
+  int jobs = 0;  // 0: one per core
 };
 
 void printError(const std::string& message) {
   std::fprintf(stderr, "vardo: error: %s\n", message.c_str());
 }
 
-std::vector<RenderJob> planJobs(const Arguments& args) {
-  std::vector<RenderJob> jobs;
-  std::error_code ec;
-  if (args.outputDirectory.empty() && args.files.size() == 2 && fs::is_directory(args.files[1], ec)) {
-    // "render IN DIR/" writes DIR/<name of IN>.
-    Arguments intoDirectory = args;
-    intoDirectory.outputDirectory = args.files[1];
-    intoDirectory.files.pop_back();
-    return planJobs(intoDirectory);
-  }
-  if (args.outputDirectory.empty()) {
-    if (args.files.size() != 2)
-      throw ToolError(ExitStatus::usage,
-                      "render takes IN OUT, or several inputs with -o DIRECTORY");
-    jobs.push_back({args.files[0], args.files[1]});
-    return jobs;
-  }
-  const fs::path directory(args.outputDirectory);
-  if (fs::exists(directory, ec) && !fs::is_directory(directory, ec))
-    throw ToolError(ExitStatus::usage,
-                    "output '" + args.outputDirectory + "' is not a directory");
-  std::map<std::string, std::string> seen;
-  for (const std::string& input : args.files) {
-    const std::string output = (directory / fs::path(input).filename()).string();
-    if (auto [it, fresh] = seen.emplace(output, input); !fresh)
-      throw ToolError(ExitStatus::usage, "inputs '" + it->second + "' and '" + input +
-                                             "' would both be written to '" + output + "'");
-    jobs.push_back({input, output});
-  }
-  fs::create_directories(directory, ec);
-  if (ec)
-    throw ToolError(ExitStatus::write,
-                    "cannot create '" + args.outputDirectory + "': " + ec.message());
-  return jobs;
+void printWarning(const std::string& message) {
+  std::fprintf(stderr, "vardo: warning: %s\n", message.c_str());
 }
 
 double plannedSeconds(const std::vector<RenderJob>& jobs) {
   double total = 0.0;
   for (const RenderJob& job : jobs) {
+    if (isStandardStream(job.inputPath)) continue;
     SF_INFO info{};
     if (SNDFILE* file = sf_open(job.inputPath.c_str(), SFM_READ, &info)) {
       if (info.samplerate > 0) total += static_cast<double>(info.frames) / info.samplerate;
@@ -96,67 +79,150 @@ double plannedSeconds(const std::vector<RenderJob>& jobs) {
   return total;
 }
 
+std::vector<RenderJob> planRender(const Arguments& args) {
+  if (args.manifest.empty()) return planJobs(args.files, args.outputDirectory);
+  if (!args.files.empty())
+    throw ToolError(ExitStatus::usage, "--manifest takes the inputs from its list: give no files");
+  if (isStandardStream(args.manifest)) return readManifest(std::cin, "standard input", args.outputDirectory);
+  std::ifstream list(args.manifest);
+  if (!list) throw ToolError(ExitStatus::inputFile, "cannot read manifest '" + args.manifest + "'");
+  return readManifest(list, args.manifest, args.outputDirectory);
+}
+
+// Presets first, in the order given, then --set; a later setting of a
+// parameter replaces an earlier one.
+std::vector<ParameterSetting> resolveSettings(const PluginInstance& probe, const Arguments& args) {
+  std::vector<PresetLine> lines;
+  for (const std::string& preset : args.presets) {
+    const auto loaded = loadPreset(preset);
+    lines.insert(lines.end(), loaded.begin(), loaded.end());
+  }
+  for (const std::string& assignment : args.assignments) lines.push_back({assignment, ""});
+  std::vector<ParameterSetting> settings;
+  for (const PresetLine& line : lines) {
+    ParameterSetting setting;
+    try {
+      setting = resolveSetting(probe, line.assignment);
+    } catch (const ToolError& error) {
+      if (line.origin.empty()) throw;
+      throw ToolError(error.status(), line.origin + ": " + error.what());
+    }
+    if (!setting.warning.empty())
+      printWarning((line.origin.empty() ? "" : line.origin + ": ") + setting.warning);
+    std::erase_if(settings, [&](const ParameterSetting& s) { return s.index == setting.index; });
+    settings.push_back(setting);
+  }
+  std::sort(settings.begin(), settings.end(),
+            [](const ParameterSetting& a, const ParameterSetting& b) { return a.index < b.index; });
+  return settings;
+}
+
 int runRender(const Arguments& args) {
   RenderSettings settings;
   settings.channel.channel = args.channel;
   settings.bitDepth = args.bitDepth.empty() ? BitDepth::asInput : parseBitDepth(args.bitDepth);
+  settings.outputType = args.format;
+  settings.dither = !args.noDither;
+  settings.existing = args.noClobber      ? ExistingOutput::keep
+                      : args.skipExisting ? ExistingOutput::keepComplete
+                                          : ExistingOutput::replace;
   settings.options.blockSize = args.blockSize;
   settings.options.compensateLatency = !args.noLatencyCompensation;
 
-  const std::vector<RenderJob> jobs = planJobs(args);
+  const std::vector<RenderJob> jobs = planRender(args);
+  // Standard output carries the audio when an output is "-": text goes to
+  // standard error then.
+  const bool audioOnStdout = std::any_of(jobs.begin(), jobs.end(), [](const RenderJob& job) {
+    return isStandardStream(job.outputPath);
+  });
+  if (audioOnStdout && VARDO_ISATTY(VARDO_FILENO(stdout)) != 0)
+    throw ToolError(ExitStatus::usage,
+                    "standard output is a terminal: send the audio to a file or a pipe "
+                    "(vardo render IN - --format wav > OUT.wav)");
+  std::FILE* text = audioOnStdout ? stderr : stdout;
+  const auto started = std::chrono::steady_clock::now();
   removeTemporariesOnInterrupt();
   const auto library = PluginLibrary::open(args.pluginPath);
+  if (args.verbose > 0 && !args.quiet && !args.json)
+    std::fprintf(text, "plug-in %s\n", args.pluginPath.c_str());
 
   // Settings are checked once, on an instance of their own, before any file
   // is touched; each one is reported as the plug-in displays it.
   {
     PluginInstance probe(library);
     probe.configure(44100.0, args.blockSize);
-    for (const std::string& assignment : args.assignments) {
-      settings.parameters.push_back(resolveSetting(probe, assignment));
-      const ParameterSetting& setting = settings.parameters.back();
+    settings.parameters = resolveSettings(probe, args);
+    for (const ParameterSetting& setting : settings.parameters) {
       probe.setParameter(setting.index, setting.normalised);
-      std::printf("%s = %s\n", setting.name.c_str(), displayWithLabel(probe, setting.index).c_str());
+      if (const std::string warning = displayWarning(probe, setting.index); !warning.empty())
+        printWarning(warning);
+      if (!args.quiet && !args.json)
+        std::fprintf(text, "%s = %s\n", setting.name.c_str(),
+                     displayWithLabel(probe, setting.index).c_str());
     }
-    std::fflush(stdout);
+    if (!args.quiet && args.json && !settings.parameters.empty())
+      std::fprintf(text, "%s\n", settingsJson(probe, settings.parameters).c_str());
+    std::fflush(text);
   }
 
-  const bool terminal = VARDO_ISATTY(VARDO_FILENO(stderr)) != 0;
-  ProgressBar bar(terminal, plannedSeconds(jobs));
+  std::unique_ptr<JsonLinesLog> ownLog;
+  std::string logPath = args.logPath;
+  if (logPath.empty() && !args.manifest.empty())
+    logPath = (std::filesystem::path(args.outputDirectory) / "vardo-log.jsonl").string();
+  if (!logPath.empty()) ownLog = std::make_unique<JsonLinesLog>(logPath);
+
+  const bool terminal = VARDO_ISATTY(VARDO_FILENO(stderr)) != 0 && !args.quiet;
+  ProgressBar bar(terminal, terminal ? plannedSeconds(jobs) : 0.0);
   std::atomic<std::size_t> nextJob{0};
   std::vector<int> statuses(jobs.size(), 0);
+  BatchTotals totals;
+
+  // A line of text under the output lock: the bar (on standard error) is
+  // wiped first, so that no control codes go into the text itself.
+  auto emit = [&](std::FILE* stream, const std::string& line) {
+    bar.clear();
+    std::fprintf(stream, "%s\n", line.c_str());
+    std::fflush(stream);
+  };
 
   auto worker = [&] {
     for (std::size_t i = nextJob.fetch_add(1); i < jobs.size(); i = nextJob.fetch_add(1)) {
       const RenderJob& job = jobs[i];
-      std::int64_t reported = 0;
-      int sampleRate = 0;
-      {
-        SF_INFO info{};
-        if (SNDFILE* file = sf_open(job.inputPath.c_str(), SFM_READ, &info)) {
-          sampleRate = info.samplerate;
-          sf_close(file);
-        }
-      }
-      auto progress = [&](std::int64_t frames) {
-        if (sampleRate > 0) bar.addSeconds(static_cast<double>(frames - reported) / sampleRate);
-        reported = frames;
+      double reported = 0.0;
+      auto progress = [&](double seconds) {
+        bar.addSeconds(seconds - reported);
+        reported = seconds;
       };
       try {
         const RenderResult result = renderFile(library, job, settings, progress);
+        const std::string json = resultJson(job, result);
+        if (ownLog) ownLog->append(json);
         std::lock_guard lock(bar.outputLock());
-        std::fprintf(stdout, "%s%s\n", bar.enabled() ? "\r\033[K" : "",
-                     summaryLine(job, result).c_str());
-        std::fflush(stdout);
-      } catch (const ToolError& error) {
-        statuses[i] = static_cast<int>(error.status());
-        std::lock_guard lock(bar.outputLock());
-        if (bar.enabled()) std::fprintf(stderr, "\r\033[K");
-        printError(error.what());
+        if (result.outcome == RenderOutcome::rendered) {
+          ++totals.rendered;
+          totals.audioSeconds += result.durationSeconds();
+        } else {
+          ++totals.skipped;
+        }
+        for (const std::string& warning : result.warnings)
+          emit(stderr, "vardo: warning: " + describeInput(job.inputPath) + ": " + warning);
+        if (!args.quiet) {
+          emit(text, args.json ? json : summaryLine(job, result));
+          if (args.verbose > 0 && !args.json && result.outcome == RenderOutcome::rendered)
+            emit(text, detailLine(result, settings));
+        }
       } catch (const std::exception& error) {
-        statuses[i] = static_cast<int>(ExitStatus::failure);
+        const auto* toolError = dynamic_cast<const ToolError*>(&error);
+        statuses[i] = static_cast<int>(toolError != nullptr ? toolError->status()
+                                                            : ExitStatus::failure);
+        const std::string message =
+            toolError != nullptr ? error.what() : job.inputPath + ": " + error.what();
+        const std::string json = failureJson(job, statuses[i], message);
+        if (ownLog) ownLog->append(json);
         std::lock_guard lock(bar.outputLock());
-        printError(job.inputPath + ": " + error.what());
+        ++totals.failed;
+        emit(stderr, "vardo: error: " + message);
+        if (args.json && !args.quiet) emit(text, json);
       }
     }
   };
@@ -188,6 +254,12 @@ int runRender(const Arguments& args) {
     drawer.join();
     bar.clear();
   }
+  totals.wallSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (jobs.size() > 1 && !args.quiet) {
+    std::fprintf(text, "%s\n", (args.json ? totalJson(totals) : totalLine(totals)).c_str());
+    std::fflush(text);
+  }
   for (int status : statuses)
     if (status != 0) return status;  // the first failed file's kind of failure
   return 0;
@@ -196,7 +268,10 @@ int runRender(const Arguments& args) {
 int runParams(const Arguments& args) {
   PluginInstance plugin(PluginLibrary::open(args.pluginPath));
   plugin.configure(44100.0, args.blockSize);
-  printParameters(stdout, plugin);
+  if (args.json)
+    std::printf("%s\n", parametersJson(plugin).c_str());
+  else
+    printParameters(stdout, plugin);
   return 0;
 }
 
@@ -204,10 +279,99 @@ int runInfo(const Arguments& args) {
   PluginInstance plugin(PluginLibrary::open(args.pluginPath));
   plugin.configure(44100.0, args.blockSize);
   plugin.resume();  // hosts read the latency once the effect is on
-  printInfo(stdout, plugin, args.pluginPath);
+  if (args.json)
+    std::printf("%s\n", infoJson(plugin, args.pluginPath).c_str());
+  else
+    printInfo(stdout, plugin, args.pluginPath);
   plugin.suspend();
   return 0;
 }
+
+int runPresets(const Arguments& args) {
+  if (args.json)
+    std::printf("%s\n", presetsJson().c_str());
+  else
+    printPresets(stdout);
+  return 0;
+}
+
+// The subcommand named on the command line, for pointing at its help.
+std::string subcommandIn(int argc, char** argv, const CLI::App& app) {
+  for (int i = 1; i < argc; ++i)
+    for (const CLI::App* sub : app.get_subcommands({}))
+      if (sub->get_name() == argv[i]) return sub->get_name();
+  return {};
+}
+
+const char* const kRenderFooter = R"(
+The options of vardo itself (--plugin, -q, -v, --json) may also follow the
+subcommand.
+
+Parameters: NAME is the full name, any unique beginning of it (any case) or
+its index; VALUE is in the parameter's own units (8000, 8 kHz, -6 dB, 150%, on)
+or a normalised host value with n (0.25n). Values between two steps are
+rounded to the nearer step, with a warning. Presets are applied first, in the
+order given, then every --set; a later value of a parameter replaces an
+earlier one.
+
+A preset file holds NAME=VALUE lines; blank lines and lines starting with #
+are skipped. 'vardo presets' lists the built-in presets.
+
+Outputs are written under a temporary name and renamed when complete; '-' as
+the output writes the finished file to standard output (give --format), '-'
+as the input reads standard input. 16-bit outputs get TPDF dither unless
+--no-dither is given.
+
+A manifest holds one input per line (# comments allowed), or INPUT<TAB>OUTPUT
+with OUTPUT relative to -o DIR. Each file's result is appended to a JSON-lines
+log (--log, by default DIR/vardo-log.jsonl).
+
+Examples:
+  vardo render --preset tape tape.wav restored.wav
+  vardo render --set lowpass=6000 --set noisegate=40 in.flac out.flac
+  sox old.mp3 -t wav - | vardo render - - --format flac > restored.flac
+  vardo render --manifest archive.txt -o restored/ --skip-existing -j 4)";
+
+const char* const kMainFooter = R"(
+Exit status: 0 success; 2 malformed command line; 3 missing or unreadable
+input; 4 unsupported format; 5 unknown parameter or value out of range;
+6 library that is not a VST 2.4 plug-in; 7 failed write; 1 any other failure.
+With several inputs, the status is that of the first failed file.
+
+The manual (docs/manual.md) explains what each control does and which
+settings suit which material.)";
+
+// A whole number from minimum to maximum; otherwise the reason, which the
+// error message shows with the value given.
+CLI::Validator wholeNumber(int minimum, int maximum, const std::string& reason) {
+  return CLI::Validator(
+      [=](std::string& value) -> std::string {
+        long number = 0;
+        if (!CLI::detail::lexical_cast(value, number) || number < minimum || number > maximum)
+          return reason + " (got '" + value + "')";
+        return {};
+      },
+      "");
+}
+
+// Help with every subcommand expanded (--help-all, which the manual page is
+// made from) carries each subcommand's footer too.
+class FullHelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_expanded(const CLI::App* sub) const override {
+    // "vardo render:" on a line of its own, which help2man makes a section.
+    std::string text = CLI::Formatter::make_expanded(sub);
+    text = "\nvardo " + text.substr(0, text.find('\n')) + ":\n" + text.substr(text.find('\n'));
+    const std::string footer = sub->get_footer();
+    if (footer.empty()) return text;
+    std::string indented;
+    for (char c : footer) {
+      indented += c;
+      if (c == '\n') indented += "  ";
+    }
+    return text + indented + "\n";
+  }
+};
 
 }  // namespace
 
@@ -215,50 +379,126 @@ int main(int argc, char** argv) {
   Arguments args;
   args.pluginPath = defaultPluginPath();
 
-  CLI::App app{"Renders audio files through the Vardo VST 2.4 plug-in, as a host would.",
+  CLI::App app{"Restores band-limited, noisy mono recordings with the Vardo VST 2.4 plug-in:\n"
+               "renders audio files through it as a host would.",
                "vardo"};
+  app.formatter(std::make_shared<FullHelpFormatter>());
   app.require_subcommand(1);
-  app.add_option("--plugin", args.pluginPath, "VST 2.4 plug-in library to load")
-      ->capture_default_str();
+  app.set_version_flag("--version", std::string("vardo ") + VARDO_VERSION,
+                       "Print the version and exit");
+  app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
+  app.footer(kMainFooter);
+  app.add_option("--plugin", args.pluginPath,
+                 "VST 2.4 plug-in library to load (default: the vardo plug-in built beside "
+                 "this program; a bare file name is taken from the working directory)")
+      ->type_name("PATH");
+  app.add_flag("-q,--quiet", args.quiet,
+               "Print nothing but warnings and errors (no settings, summaries or progress)");
+  app.add_flag("-v,--verbose", args.verbose,
+               "Print more: the plug-in loaded and, per file, format, dither, sample rate, "
+               "latency and block size");
+  app.add_flag("--json", args.json,
+               "Machine-readable output: JSON for info, params and presets; one JSON object "
+               "per line for render");
 
-  CLI::App* render = app.add_subcommand("render", "Render IN to OUT, or several inputs into -o DIR");
+  CLI::App* render = app.add_subcommand(
+      "render", "Render IN to OUT, several inputs into -o DIR, or a manifest of inputs");
   render->fallthrough();
-  render->add_option("files", args.files, "IN OUT, or inputs with -o DIR")->required();
+  render->footer(kRenderFooter);
+  render->add_option("files", args.files,
+                     "IN OUT; IN DIR; or several inputs with -o DIR. '-' is standard input or "
+                     "output")
+      ->type_name("FILE");
   render->add_option("-o,--output-dir", args.outputDirectory,
-                     "Directory for the outputs of several inputs (same file names)");
+                     "Directory for the outputs of several inputs or of a manifest (same file "
+                     "names)")
+      ->type_name("DIR");
+  render->add_option("--manifest", args.manifest,
+                     "Render the inputs listed in LIST, one per line ('-': standard input), "
+                     "into -o DIR")
+      ->type_name("LIST");
+  render->add_option("--log", args.logPath,
+                     "Append one JSON line per file (its result or error) to FILE")
+      ->type_name("FILE");
+  render->add_option("--preset", args.presets,
+                     "Apply a built-in preset (tape, am, phone, vinyl, field) or a file of "
+                     "NAME=VALUE lines; --set overrides it")
+      ->type_name("NAME|FILE")
+      ->allow_extra_args(false);
   render->add_option("--set", args.assignments,
                      "Set a parameter: NAME=VALUE in its own units (8000, -6dB, 150%, on), "
-                     "or NAME=0.5n normalised; NAME may be an index")
+                     "or NAME=0.5n normalised; NAME may be an index or a unique beginning")
+      ->type_name("NAME=VALUE")
       ->allow_extra_args(false);
   render->add_option("--channel", args.channel,
                      "Input channel to render, counted from 1 (default: all mixed to mono)")
-      ->check(CLI::PositiveNumber);
+      ->type_name("N")
+      ->check(wholeNumber(1, 1 << 16, "channels are counted from 1"));
   render->add_option("--bit-depth", args.bitDepth,
-                     "Output sample format: 16, 24 or 32f (default: the input's)");
+                     "Output sample format: 16, 24 or 32f (default: the input's)")
+      ->type_name("16|24|32f");
+  render->add_option("--format", args.format,
+                     "Output container: wav, flac, aiff, caf, w64, au or ogg (default: from the "
+                     "output's extension; needed for standard output)")
+      ->type_name("TYPE");
+  render->add_flag("--no-dither", args.noDither,
+                   "Round 16-bit output without the default TPDF dither");
+  render->add_flag("-n,--no-clobber", args.noClobber,
+                   "Never replace an existing output; leave it untouched and go on");
+  render->add_flag("--skip-existing", args.skipExisting,
+                   "Skip an input whose output exists and is complete (to resume a batch); "
+                   "re-render an incomplete one");
   render->add_flag("--no-latency-compensation", args.noLatencyCompensation,
                    "Keep the plug-in's delay instead of aligning output with input");
-  render->add_option("--block", args.blockSize, "Host block size in frames")
-      ->check(CLI::Range(1, 1 << 20))
-      ->capture_default_str();
+  render->add_option("--block", args.blockSize, "Host block size in frames, 1 to 1048576 (default: 512)")
+      ->type_name("N")
+      ->check(wholeNumber(1, 1 << 20, "a block holds 1 to 1048576 frames"));
   render->add_option("-j,--jobs", args.jobs, "Files rendered at once (default: one per core)")
-      ->check(CLI::PositiveNumber);
+      ->type_name("N")
+      ->check(wholeNumber(1, 1 << 16,
+                          "the number of files rendered at once is 1 or more; leave -j "
+                          "out for one per core"));
 
-  CLI::App* params = app.add_subcommand("params", "List the plug-in's parameters");
+  CLI::App* params = app.add_subcommand(
+      "params", "List the plug-in's parameters: range, step, default, unit and display");
   params->fallthrough();
-  CLI::App* info = app.add_subcommand("info", "Show what a host sees of the plug-in");
+  CLI::App* info = app.add_subcommand(
+      "info", "Show what a host sees: name, vendor, ID, pins, latency, capabilities");
   info->fallthrough();
+  CLI::App* presets =
+      app.add_subcommand("presets", "List the built-in presets and their values");
+  presets->fallthrough();
 
+  if (argc <= 1) {
+    std::fputs(app.help().c_str(), stderr);
+    return static_cast<int>(ExitStatus::usage);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     if (error.get_exit_code() == 0) return app.exit(error);
-    printError(std::string(error.what()) + " (see vardo --help)");
+    const std::string sub = subcommandIn(argc, argv, app);
+    std::string message = error.what();
+    if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr && sub.empty())
+      message = "name a subcommand: render, params, info or presets";
+    printError(message + " (see vardo " + (sub.empty() ? "" : sub + " ") + "--help)");
     return static_cast<int>(ExitStatus::usage);
   }
 
   try {
-    if (render->parsed()) return runRender(args);
+    if (render->parsed()) {
+      if (args.files.empty() && args.manifest.empty())
+        throw ToolError(ExitStatus::usage,
+                        "render needs IN OUT, inputs with -o DIR, or --manifest LIST "
+                        "(see vardo render --help)");
+      if (args.noClobber && args.skipExisting)
+        throw ToolError(ExitStatus::usage,
+                        "--no-clobber and --skip-existing exclude each other "
+                        "(see vardo render --help)");
+      return runRender(args);
+    }
     if (params->parsed()) return runParams(args);
+    if (presets->parsed()) return runPresets(args);
     return runInfo(args);
   } catch (const ToolError& error) {
     printError(error.what());

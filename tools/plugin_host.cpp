@@ -47,8 +47,14 @@ std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec))
     throw ToolError(ExitStatus::plugin, "plug-in library '" + path + "' does not exist");
+  // The system loader looks a bare file name up in its own search path; on
+  // the command line it means the file in the working directory.
+  std::string loadPath = path;
+  if (std::filesystem::path(path).is_relative())
+    loadPath = std::filesystem::absolute(path, ec).string();
+  if (ec) loadPath = path;
 #ifdef _WIN32
-  HMODULE handle = LoadLibraryA(path.c_str());
+  HMODULE handle = LoadLibraryA(loadPath.c_str());
   if (handle == nullptr)
     throw ToolError(ExitStatus::plugin, "cannot load plug-in library '" + path + "': " +
                                             lastSystemError());
@@ -62,7 +68,7 @@ std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
   auto entry = reinterpret_cast<VstPluginMainProc>(reinterpret_cast<void*>(symbol));
   return std::shared_ptr<PluginLibrary>(new PluginLibrary(path, handle, entry));
 #else
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* why = dlerror();
     throw ToolError(ExitStatus::plugin, "'" + path + "' is not a VST 2.4 plug-in library: " +

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <vector>
 
 #include "plugin_host.h"
 
@@ -89,34 +90,78 @@ StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& opt
   return result;
 }
 
+bool outputIsComplete(const std::string& path, int sampleRate, int channels,
+                      std::int64_t frames) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) return false;
+  bool complete = info.samplerate == sampleRate && info.channels == channels &&
+                  info.frames == frames;
+  if (complete && frames > 0) {
+    std::vector<float> last(static_cast<std::size_t>(channels));
+    complete = sf_seek(file, frames - 1, SEEK_SET) == frames - 1 &&
+               sf_readf_float(file, last.data(), 1) == 1;
+  }
+  sf_close(file);
+  return complete;
+}
+
 RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const RenderJob& job,
-                        const RenderSettings& settings, const ProgressCallback& progress) {
+                        const RenderSettings& settings, const SecondsCallback& progress) {
   const auto started = std::chrono::steady_clock::now();
+  const bool streamIn = isStandardStream(job.inputPath);
+  const bool streamOut = isStandardStream(job.outputPath);
   std::error_code ec;
-  if (std::filesystem::equivalent(job.inputPath, job.outputPath, ec))
+  if (!streamIn && !streamOut && std::filesystem::equivalent(job.inputPath, job.outputPath, ec))
     throw ToolError(ExitStatus::usage,
                     "output '" + job.outputPath + "' is the input file; name another output");
 
-  AudioReader reader(job.inputPath, settings.channel);
   RenderResult result;
+  if (!streamOut && settings.existing == ExistingOutput::keep &&
+      std::filesystem::exists(job.outputPath, ec)) {
+    result.outcome = RenderOutcome::skippedExisting;
+    return result;
+  }
+
+  AudioReader reader(job.inputPath, settings.channel);
   result.sampleRate = reader.sampleRate();
-  result.outputFormat = outputFormat(job.outputPath, reader.format(), settings.bitDepth);
+  result.inputChannels = reader.channels();
+  result.channel = settings.channel;
+  result.outputFormat =
+      outputFormat(job.outputPath, reader.format(), settings.bitDepth, settings.outputType);
 
   PluginInstance plugin(library);
   if (plugin.numInputs() < 1 || plugin.numOutputs() < 1)
     throw ToolError(ExitStatus::plugin, "the plug-in has no audio inputs or no audio outputs");
+
+  if (!streamOut && !streamIn && settings.existing == ExistingOutput::keepComplete &&
+      outputIsComplete(job.outputPath, reader.sampleRate(), plugin.numOutputs(),
+                       reader.frames())) {
+    result.outcome = RenderOutcome::skippedComplete;
+    return result;
+  }
+
   plugin.configure(reader.sampleRate(), settings.options.blockSize);
   for (const ParameterSetting& setting : settings.parameters)
     plugin.setParameter(setting.index, setting.normalised);
+  result.warnings = cornerWarnings(plugin, reader.sampleRate());
   plugin.resume();
 
+  WriteOptions writeOptions;
+  writeOptions.dither = settings.dither;
+  writeOptions.noClobber = settings.existing == ExistingOutput::keep;
   AudioWriter writer(job.outputPath, result.outputFormat, plugin.numOutputs(),
-                     reader.sampleRate());
+                     reader.sampleRate(), writeOptions);
+  result.dithered = writer.dithers();
+  const double rate = reader.sampleRate();
   result.stream = renderStream(
       plugin, settings.options, [&](float* mono, int frames) { return reader.read(mono, frames); },
-      [&](const float* frames, int count) { writer.write(frames, count); }, progress);
+      [&](const float* frames, int count) { writer.write(frames, count); },
+      [&](std::int64_t frames) {
+        if (progress) progress(static_cast<double>(frames) / rate);
+      });
   plugin.suspend();
-  writer.commit();
+  if (!writer.commit()) result.outcome = RenderOutcome::skippedExisting;
   result.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return result;

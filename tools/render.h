@@ -61,27 +61,53 @@ struct RenderJob {
   std::string outputPath;
 };
 
+// What to do with an output that is already there.
+enum class ExistingOutput {
+  replace,       // render and replace it
+  keep,          // leave it untouched, whatever it holds (--no-clobber)
+  keepComplete,  // leave it when it is a complete render of the input (--skip-existing)
+};
+
 struct RenderSettings {
   std::vector<ParameterSetting> parameters;
   ChannelChoice channel;
   BitDepth bitDepth = BitDepth::asInput;
+  std::string outputType;  // container by name; empty: from the output's extension
+  bool dither = true;
+  ExistingOutput existing = ExistingOutput::replace;
   RenderOptions options;
 };
 
+enum class RenderOutcome { rendered, skippedExisting, skippedComplete };
+
 struct RenderResult {
+  RenderOutcome outcome = RenderOutcome::rendered;
   StreamResult stream;
   int sampleRate = 0;
+  int inputChannels = 0;
+  ChannelChoice channel;
   int outputFormat = 0;
+  bool dithered = false;
   double wallSeconds = 0.0;
+  std::vector<std::string> warnings;  // one line each, without a prefix
   double durationSeconds() const {
     return sampleRate > 0 ? static_cast<double>(stream.inputFrames) / sampleRate : 0.0;
   }
 };
 
+// Called with the seconds of input rendered so far.
+using SecondsCallback = std::function<void(double secondsDone)>;
+
 // Renders one file with a fresh instance of the plug-in: reads the input,
 // runs the plug-in at the file's sample rate with the settings applied and
 // writes the output through a temporary file. Throws ToolError.
 RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const RenderJob& job,
-                        const RenderSettings& settings, const ProgressCallback& progress);
+                        const RenderSettings& settings, const SecondsCallback& progress);
+
+// True when path holds a finished render: it opens as audio with the given
+// sample rate, channel count and length, and its last frame can be read
+// (a file cut short by a full disk or an interrupted copy fails one of these).
+bool outputIsComplete(const std::string& path, int sampleRate, int channels,
+                      std::int64_t frames);
 
 }  // namespace vardo::tools

@@ -4,13 +4,44 @@
 #include <cmath>
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
+#include "audio_file.h"
 #include "plugin_host.h"
+#include "presets.h"
 
 namespace vardo::tools {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 constexpr int kBarWidth = 30;
+
+// A level in dBFS for JSON: null for silence.
+Json dbfs(double linear) {
+  if (!(linear > 0.0)) return nullptr;
+  return std::round(200.0 * std::log10(linear)) / 10.0;
+}
+
+Json rounded(double value, double unit) { return std::round(value / unit) * unit; }
+
+std::string channelNote(const RenderResult& result) {
+  if (result.inputChannels <= 1) return "";
+  if (result.channel.channel > 0)
+    return ", channel " + std::to_string(result.channel.channel) + " of " +
+           std::to_string(result.inputChannels);
+  return ", " + std::to_string(result.inputChannels) + " channels mixed to mono";
+}
+
+const char* outcomeName(RenderOutcome outcome) {
+  switch (outcome) {
+    case RenderOutcome::rendered: return "rendered";
+    case RenderOutcome::skippedExisting: return "skipped: exists";
+    case RenderOutcome::skippedComplete: return "skipped: complete";
+  }
+  return "rendered";
+}
 
 std::string printed(const char* format, double value) {
   char text[64];
@@ -66,13 +97,107 @@ std::string formatClock(double seconds) {
 }
 
 std::string summaryLine(const RenderJob& job, const RenderResult& result) {
+  const std::string head = job.inputPath + " -> " + job.outputPath + ": ";
+  if (result.outcome == RenderOutcome::skippedExisting)
+    return head + "exists, left untouched (--no-clobber)";
+  if (result.outcome == RenderOutcome::skippedComplete)
+    return head + "complete output exists, skipped";
   const double duration = result.durationSeconds();
   const double speed = result.wallSeconds > 0.0 ? duration / result.wallSeconds : 0.0;
   const auto& s = result.stream;
-  return job.inputPath + " -> " + job.outputPath + ": " + printed("%.2f s", duration) +
-         ", in peak " + formatDbfs(s.input.peak()) + " dBFS RMS " + formatDbfs(s.input.rms()) +
-         " dBFS, out peak " + formatDbfs(s.output.peak()) + " dBFS RMS " +
-         formatDbfs(s.output.rms()) + " dBFS, " + printed("%.1fx real time", speed);
+  return head + printed("%.2f s", duration) + ", in peak " + formatDbfs(s.input.peak()) +
+         " dBFS RMS " + formatDbfs(s.input.rms()) + " dBFS, out peak " +
+         formatDbfs(s.output.peak()) + " dBFS RMS " + formatDbfs(s.output.rms()) + " dBFS, " +
+         printed("%.1fx real time", speed) + channelNote(result);
+}
+
+std::string detailLine(const RenderResult& result, const RenderSettings& settings) {
+  std::string text = "  " + describeFormat(result.outputFormat);
+  if ((result.outputFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16)
+    text += result.dithered ? " with TPDF dither" : " without dither";
+  text += ", " + std::to_string(result.sampleRate) + " Hz, " +
+          std::to_string(result.stream.inputFrames) + " frames, latency ";
+  text += settings.options.compensateLatency
+              ? std::to_string(result.stream.latency) + " samples compensated"
+              : std::string("kept");
+  text += ", blocks of " + std::to_string(settings.options.blockSize);
+  return text;
+}
+
+std::string resultJson(const RenderJob& job, const RenderResult& result) {
+  Json j;
+  j["type"] = "file";
+  j["input"] = job.inputPath;
+  j["output"] = job.outputPath;
+  j["status"] = outcomeName(result.outcome);
+  j["exit"] = 0;
+  if (result.outcome == RenderOutcome::rendered) {
+    const auto& s = result.stream;
+    j["seconds"] = rounded(result.durationSeconds(), 0.001);
+    j["sample_rate"] = result.sampleRate;
+    j["frames"] = s.outputFrames;
+    j["input_channels"] = result.inputChannels;
+    j["mixed_to_mono"] = result.inputChannels > 1 && result.channel.channel == 0;
+    if (result.channel.channel > 0) j["channel"] = result.channel.channel;
+    j["format"] = describeFormat(result.outputFormat);
+    j["dither"] = result.dithered;
+    j["latency"] = s.latency;
+    j["in_peak_dbfs"] = dbfs(s.input.peak());
+    j["in_rms_dbfs"] = dbfs(s.input.rms());
+    j["out_peak_dbfs"] = dbfs(s.output.peak());
+    j["out_rms_dbfs"] = dbfs(s.output.rms());
+    j["wall_seconds"] = rounded(result.wallSeconds, 0.001);
+    j["warnings"] = result.warnings;
+  }
+  return j.dump();
+}
+
+std::string failureJson(const RenderJob& job, int status, const std::string& message) {
+  Json j;
+  j["type"] = "file";
+  j["input"] = job.inputPath;
+  j["output"] = job.outputPath;
+  j["status"] = "failed";
+  j["exit"] = status;
+  j["error"] = message;
+  return j.dump();
+}
+
+std::string totalLine(const BatchTotals& t) {
+  const int files = t.rendered + t.skipped + t.failed;
+  const double speed = t.wallSeconds > 0.0 ? t.audioSeconds / t.wallSeconds : 0.0;
+  return std::to_string(files) + " files: " + std::to_string(t.rendered) + " rendered, " +
+         std::to_string(t.skipped) + " skipped, " + std::to_string(t.failed) + " failed; " +
+         formatClock(t.audioSeconds) + " of audio in " + formatClock(t.wallSeconds) +
+         printed(" (%.1fx real time)", speed);
+}
+
+std::string totalJson(const BatchTotals& t) {
+  Json j;
+  j["type"] = "total";
+  j["files"] = t.rendered + t.skipped + t.failed;
+  j["rendered"] = t.rendered;
+  j["skipped"] = t.skipped;
+  j["failed"] = t.failed;
+  j["audio_seconds"] = rounded(t.audioSeconds, 0.001);
+  j["wall_seconds"] = rounded(t.wallSeconds, 0.001);
+  return j.dump();
+}
+
+std::string settingsJson(const PluginInstance& plugin,
+                         const std::vector<ParameterSetting>& settings) {
+  Json j;
+  j["type"] = "settings";
+  j["parameters"] = Json::array();
+  for (const ParameterSetting& setting : settings) {
+    Json p;
+    p["index"] = setting.index;
+    p["name"] = setting.name;
+    p["normalised"] = setting.normalised;
+    p["display"] = displayWithLabel(plugin, setting.index);
+    j["parameters"].push_back(p);
+  }
+  return j.dump();
 }
 
 ProgressBar::ProgressBar(bool enabled, double totalSeconds)
@@ -108,81 +233,213 @@ void ProgressBar::clear() {
   fDrawn = false;
 }
 
-void printParameters(std::FILE* out, const PluginInstance& plugin) {
-  std::fprintf(out, "%-3s %-34s %-18s %-8s %-5s %s\n", "#", "name", "range", "default", "unit",
-               "current");
+namespace {
+
+// What "params" shows of each parameter; ranges only for a known plug-in.
+struct ParameterRow {
+  int index;
+  std::string name;
+  const ParameterRange* range;
+  std::string unit;
+  std::string display;
+  float normalised;
+};
+
+std::vector<ParameterRow> parameterRows(const PluginInstance& plugin) {
+  std::vector<ParameterRow> rows;
   for (int i = 0; i < plugin.numParams(); ++i) {
-    const std::string name = plugin.parameterName(i);
-    const ParameterRange* range = knownRange(plugin.uniqueId(), name);
+    ParameterRow row{i, plugin.parameterName(i), nullptr, plugin.parameterLabel(i),
+                     plugin.parameterDisplay(i), plugin.parameter(i)};
+    row.range = knownRange(plugin.uniqueId(), row.name);
+    if (row.range != nullptr && row.unit.empty()) row.unit = row.range->unit;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+void printParameters(std::FILE* out, const PluginInstance& plugin) {
+  std::fprintf(out, "%-3s %-34s %-16s %-5s %-8s %-5s %s\n", "#", "name", "range", "step",
+               "default", "unit", "current");
+  const auto rows = parameterRows(plugin);
+  for (const ParameterRow& row : rows) {
     std::string rangeText = "0 .. 1 (normalised)";
+    std::string stepText = "-";
     // A freshly configured instance holds its defaults: for a plug-in whose
     // ranges are unknown, its current host value is the default.
-    std::string defaultText = printed("%gn", plugin.parameter(i));
-    std::string unit = plugin.parameterLabel(i);
-    if (range != nullptr) {
+    std::string defaultText = printed("%gn", row.normalised);
+    if (const ParameterRange* range = row.range) {
       rangeText = range->isSwitch ? "off/on"
                                   : printed("%g", range->min) + " .. " + printed("%g", range->max);
+      if (!range->isSwitch) stepText = printed("%g", range->step);
       defaultText = range->isSwitch ? (range->defaultValue > 0.5f ? "on" : "off")
                                     : printed("%g", range->defaultValue);
-      if (unit.empty()) unit = range->unit;
     }
-    std::fprintf(out, "%-3d %-34s %-18s %-8s %-5s %s\n", i, name.c_str(), rangeText.c_str(),
-                 defaultText.c_str(), unit.c_str(), plugin.parameterDisplay(i).c_str());
+    std::fprintf(out, "%-3d %-34s %-16s %-5s %-8s %-5s %s\n", row.index, row.name.c_str(),
+                 rangeText.c_str(), stepText.c_str(), defaultText.c_str(), row.unit.c_str(),
+                 row.display.c_str());
   }
-  if (plugin.numParams() > 0 && knownRange(plugin.uniqueId(), plugin.parameterName(0)) == nullptr)
+  if (!rows.empty() && rows.front().range == nullptr)
     std::fprintf(out, "(ranges of this plug-in are not known: set values as normalised, e.g. 0.5n)\n");
 }
 
-void printInfo(std::FILE* out, const PluginInstance& plugin, const std::string& path) {
+std::string parametersJson(const PluginInstance& plugin) {
+  Json list = Json::array();
+  for (const ParameterRow& row : parameterRows(plugin)) {
+    Json p;
+    p["index"] = row.index;
+    p["name"] = row.name;
+    p["unit"] = row.unit;
+    if (const ParameterRange* range = row.range) {
+      p["switch"] = range->isSwitch;
+      if (range->isSwitch) {
+        p["default"] = range->defaultValue > 0.5f;
+      } else {
+        p["min"] = range->min;
+        p["max"] = range->max;
+        p["step"] = range->step;
+        p["default"] = range->defaultValue;
+      }
+    }
+    p["normalised"] = row.normalised;
+    p["display"] = row.display;
+    list.push_back(p);
+  }
+  Json j;
+  j["parameters"] = list;
+  return j.dump(2);
+}
+
+namespace {
+
+// Everything "info" shows, asked of the plug-in once.
+Json hostView(const PluginInstance& plugin, const std::string& path) {
   AEffect* e = plugin.effect();
-  std::fprintf(out, "library         %s\n", path.c_str());
-  std::fprintf(out, "effect name     %s\n", plugin.effectName().c_str());
-  std::fprintf(out, "product         %s\n", plugin.productString().c_str());
-  std::fprintf(out, "vendor          %s (vendor version %ld)\n", plugin.vendorString().c_str(),
-               static_cast<long>(plugin.dispatch(effGetVendorVersion)));
-  std::fprintf(out, "unique ID       0x%08X '%s'\n", static_cast<unsigned>(e->uniqueID),
-               fourCharacters(e->uniqueID).c_str());
-  std::fprintf(out, "version         %d\n", e->version);
-  std::fprintf(out, "VST version     %ld\n", static_cast<long>(plugin.dispatch(effGetVstVersion)));
+  Json j;
+  j["library"] = path;
+  j["effect_name"] = plugin.effectName();
+  j["product"] = plugin.productString();
+  j["vendor"] = plugin.vendorString();
+  j["vendor_version"] = static_cast<long>(plugin.dispatch(effGetVendorVersion));
+  char id[16];
+  std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(e->uniqueID));
+  j["unique_id"] = id;
+  j["unique_id_text"] = fourCharacters(e->uniqueID);
+  j["version"] = e->version;
+  j["vst_version"] = static_cast<long>(plugin.dispatch(effGetVstVersion));
   const VstIntPtr category = plugin.dispatch(effGetPlugCategory);
-  std::fprintf(out, "category        %s (%ld)\n", categoryName(category),
-               static_cast<long>(category));
-  std::fprintf(out, "flags           0x%X (%s)\n", static_cast<unsigned>(e->flags),
-               flagNames(e->flags).c_str());
-  std::fprintf(out, "programs        %d\n", e->numPrograms);
-  std::fprintf(out, "parameters      %d\n", e->numParams);
-  std::fprintf(out, "latency         %d samples (initialDelay)\n", e->initialDelay);
-  std::fprintf(out, "MIDI channels   %ld in, %ld out\n",
-               static_cast<long>(plugin.dispatch(effGetNumMidiInputChannels)),
-               static_cast<long>(plugin.dispatch(effGetNumMidiOutputChannels)));
+  j["category"] = categoryName(category);
+  j["category_code"] = static_cast<long>(category);
+  j["flags"] = e->flags;
+  j["flag_names"] = flagNames(e->flags);
+  j["programs"] = e->numPrograms;
+  j["parameters"] = e->numParams;
+  j["latency"] = e->initialDelay;
+  j["midi_inputs"] = static_cast<long>(plugin.dispatch(effGetNumMidiInputChannels));
+  j["midi_outputs"] = static_cast<long>(plugin.dispatch(effGetNumMidiOutputChannels));
   for (int direction = 0; direction < 2; ++direction) {
     const bool input = direction == 0;
     const int count = input ? e->numInputs : e->numOutputs;
-    std::fprintf(out, "%-15s %d\n", input ? "inputs" : "outputs", count);
+    Json pins = Json::array();
     for (int pin = 0; pin < count; ++pin) {
       VstPinProperties props{};
       const VstIntPtr answered =
           plugin.dispatch(input ? effGetInputProperties : effGetOutputProperties, pin, 0, &props);
       props.label[sizeof props.label - 1] = '\0';
       props.shortLabel[sizeof props.shortLabel - 1] = '\0';
-      if (answered != 0)
-        std::fprintf(out, "  pin %d         %s (%s), flags %d\n", pin, props.label,
-                     props.shortLabel, props.flags);
-      else
-        std::fprintf(out, "  pin %d         (no properties)\n", pin);
+      Json p;
+      p["pin"] = pin;
+      if (answered != 0) {
+        p["label"] = props.label;
+        p["short_label"] = props.shortLabel;
+        p["flags"] = props.flags;
+      }
+      pins.push_back(p);
     }
+    j[input ? "inputs" : "outputs"] = pins;
   }
   static const char* const kCapabilities[] = {
       "sendVstEvents",      "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent",
       "receiveVstTimeInfo", "offline",          "midiProgramNames", "bypass"};
-  std::fprintf(out, "capabilities   ");
+  Json capabilities = Json::object();
   for (const char* capability : kCapabilities) {
     char text[64];
     std::snprintf(text, sizeof text, "%s", capability);
     const VstIntPtr answer = plugin.dispatch(effCanDo, 0, 0, text);
-    std::fprintf(out, " %s=%s", capability, answer > 0 ? "yes" : answer < 0 ? "no" : "?");
+    capabilities[capability] = answer > 0 ? "yes" : answer < 0 ? "no" : "?";
   }
+  j["capabilities"] = capabilities;
+  return j;
+}
+
+std::string text(const Json& value) { return value.get<std::string>(); }
+
+}  // namespace
+
+void printInfo(std::FILE* out, const PluginInstance& plugin, const std::string& path) {
+  const Json j = hostView(plugin, path);
+  std::fprintf(out, "library         %s\n", text(j["library"]).c_str());
+  std::fprintf(out, "effect name     %s\n", text(j["effect_name"]).c_str());
+  std::fprintf(out, "product         %s\n", text(j["product"]).c_str());
+  std::fprintf(out, "vendor          %s (vendor version %ld)\n", text(j["vendor"]).c_str(),
+               j["vendor_version"].get<long>());
+  std::fprintf(out, "unique ID       %s '%s'\n", text(j["unique_id"]).c_str(),
+               text(j["unique_id_text"]).c_str());
+  std::fprintf(out, "version         %d\n", j["version"].get<int>());
+  std::fprintf(out, "VST version     %ld\n", j["vst_version"].get<long>());
+  std::fprintf(out, "category        %s (%ld)\n", text(j["category"]).c_str(),
+               j["category_code"].get<long>());
+  std::fprintf(out, "flags           0x%X (%s)\n", j["flags"].get<unsigned>(),
+               text(j["flag_names"]).c_str());
+  std::fprintf(out, "programs        %d\n", j["programs"].get<int>());
+  std::fprintf(out, "parameters      %d\n", j["parameters"].get<int>());
+  std::fprintf(out, "latency         %d samples (initialDelay)\n", j["latency"].get<int>());
+  std::fprintf(out, "MIDI channels   %ld in, %ld out\n", j["midi_inputs"].get<long>(),
+               j["midi_outputs"].get<long>());
+  for (const char* direction : {"inputs", "outputs"}) {
+    std::fprintf(out, "%-15s %zu\n", direction, j[direction].size());
+    for (const Json& pin : j[direction]) {
+      if (pin.contains("label"))
+        std::fprintf(out, "  pin %d         %s (%s), flags %d\n", pin["pin"].get<int>(),
+                     text(pin["label"]).c_str(), text(pin["short_label"]).c_str(),
+                     pin["flags"].get<int>());
+      else
+        std::fprintf(out, "  pin %d         (no properties)\n", pin["pin"].get<int>());
+    }
+  }
+  std::fprintf(out, "capabilities   ");
+  for (const auto& [capability, answer] : j["capabilities"].items())
+    std::fprintf(out, " %s=%s", capability.c_str(), text(answer).c_str());
   std::fprintf(out, "\n");
+}
+
+std::string infoJson(const PluginInstance& plugin, const std::string& path) {
+  return hostView(plugin, path).dump(2);
+}
+
+void printPresets(std::FILE* out) {
+  for (const Preset& preset : builtInPresets()) {
+    std::fprintf(out, "%-7s %s\n", preset.name, preset.material);
+    for (const PresetValue& value : preset.values)
+      std::fprintf(out, "          %s=%s\n", value.name, value.value);
+  }
+}
+
+std::string presetsJson() {
+  Json list = Json::array();
+  for (const Preset& preset : builtInPresets()) {
+    Json p;
+    p["name"] = preset.name;
+    p["material"] = preset.material;
+    Json values = Json::object();
+    for (const PresetValue& value : preset.values) values[value.name] = value.value;
+    p["values"] = values;
+    list.push_back(p);
+  }
+  Json j;
+  j["presets"] = list;
+  return j.dump(2);
 }
 
 }  // namespace vardo::tools

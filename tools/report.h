@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "render.h"
 
@@ -22,8 +23,32 @@ std::string formatDbfs(double linear);
 std::string formatClock(double seconds);
 
 // One line per rendered file: duration, input and output peak and RMS in
-// dBFS, speed as a multiple of real time.
+// dBFS, speed as a multiple of real time, and how the input's channels
+// became the mono programme. A skipped file says why.
 std::string summaryLine(const RenderJob& job, const RenderResult& result);
+
+// The details -v adds: output format, dither, sample rate, latency, blocks.
+std::string detailLine(const RenderResult& result, const RenderSettings& settings);
+
+// The same as one JSON object ("type": "file"), for --json and the log.
+std::string resultJson(const RenderJob& job, const RenderResult& result);
+// A file that failed: its exit status and the error message.
+std::string failureJson(const RenderJob& job, int status, const std::string& message);
+
+struct BatchTotals {
+  int rendered = 0;
+  int skipped = 0;
+  int failed = 0;
+  double audioSeconds = 0.0;  // of the rendered files
+  double wallSeconds = 0.0;
+};
+
+// "3 files: 2 rendered, 1 skipped, 0 failed; 0:51 of audio in 0:02 (25.5x real time)".
+std::string totalLine(const BatchTotals& totals);
+std::string totalJson(const BatchTotals& totals);
+
+// The settings as the plug-in displays them ("type": "settings").
+std::string settingsJson(const PluginInstance& plugin, const std::vector<ParameterSetting>& settings);
 
 // A one-line bar on standard error, redrawn in place: position, speed as a
 // multiple of real time and the time left. Silent unless enabled (the caller
@@ -34,7 +59,7 @@ class ProgressBar {
   ProgressBar(bool enabled, double totalSeconds);
   void addSeconds(double seconds);
   void draw();
-  void clear();  // removes the bar so a line of text can be printed
+  void clear();  // removes the bar so a line of text can be printed (hold outputLock)
   bool enabled() const { return fEnabled; }
   std::mutex& outputLock() { return fLock; }
 
@@ -47,10 +72,16 @@ class ProgressBar {
   bool fDrawn = false;
 };
 
-// "vardo params": index, name, range, default, unit and current display.
+// "vardo params": index, name, range, step, default, unit and current display.
 void printParameters(std::FILE* out, const PluginInstance& plugin);
+std::string parametersJson(const PluginInstance& plugin);
 
 // "vardo info": what a host sees.
 void printInfo(std::FILE* out, const PluginInstance& plugin, const std::string& path);
+std::string infoJson(const PluginInstance& plugin, const std::string& path);
+
+// "vardo presets": the built-in presets with their values.
+void printPresets(std::FILE* out);
+std::string presetsJson();
 
 }  // namespace vardo::tools

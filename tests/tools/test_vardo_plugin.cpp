@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "chain.h"
 #include "test_host.h"
@@ -183,4 +184,58 @@ TEST(VardoCommandLine, ParamsAndInfoShowWhatAHostSees) {
   EXPECT_NE(info.out.find("Tovrel_KORVA-MX31f7"), std::string::npos);
   EXPECT_NE(info.out.find("0x56415244"), std::string::npos);
   EXPECT_NE(info.out.find(std::to_string(kReportedLatency) + " samples"), std::string::npos);
+}
+
+TEST(VardoCommandLine, PresetsFilesOverridesAndWarnings) {
+  ScratchDir dir;
+  writeAudio(dir.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, noise(4410, 0.1f));
+  const std::string in = dir.file("in.wav");
+
+  // Every built-in preset is accepted as it stands, without a warning.
+  const ToolRun list = runTool({"presets"});
+  ASSERT_EQ(list.status, 0);
+  for (const char* name : {"tape", "am", "phone", "vinyl", "field"}) {
+    const ToolRun run = runTool({"render", "--preset", name, in, dir.file("p.wav")});
+    EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+    EXPECT_TRUE(run.err.empty()) << name << ": " << run.err;
+    EXPECT_NE(list.out.find(std::string(name) + " "), std::string::npos) << list.out;
+  }
+
+  // A preset file, then --set: the later value wins, and the result is the
+  // same as giving the values with --set alone.
+  std::ofstream(dir.file("mine.preset")) << "# for a worn tape\n\nLowpass Filter = 6000 Hz\n"
+                                            "noisegate=40\nDisable VEZE EQ=on\n";
+  const ToolRun preset = runTool({"render", "--preset", dir.file("mine.preset"), "--set",
+                                  "lowpass=7000", in, dir.file("a.wav")});
+  ASSERT_EQ(preset.status, 0) << preset.err;
+  EXPECT_NE(preset.out.find("Lowpass Filter = 7000 Hz"), std::string::npos) << preset.out;
+  EXPECT_EQ(preset.out.find("6000"), std::string::npos) << preset.out;
+  const ToolRun direct = runTool({"render", "--set", "Noisegate Gain dB=40", "--set",
+                                  "Lowpass Filter=7000", "--set", "Disable VEZE EQ=on", in,
+                                  dir.file("b.wav")});
+  ASSERT_EQ(direct.status, 0) << direct.err;
+  EXPECT_EQ(readAudio(dir.file("a.wav")).samples, readAudio(dir.file("b.wav")).samples);
+
+  std::ofstream(dir.file("bad.preset")) << "Lowpass Filter=6000\nlowpass 5000\n";
+  ToolRun run = runTool({"render", "--preset", dir.file("bad.preset"), in, dir.file("c.wav")});
+  EXPECT_EQ(run.status, 5);
+  EXPECT_NE(run.err.find("bad.preset:2"), std::string::npos) << run.err;
+  run = runTool({"render", "--preset", "casette", in, dir.file("c.wav")});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("tape, am, phone, vinyl, field"), std::string::npos) << run.err;
+  run = runTool({"render", "--set", "dnr=100", in, dir.file("c.wav")});
+  EXPECT_EQ(run.status, 5);
+  EXPECT_NE(run.err.find("ambiguous"), std::string::npos) << run.err;
+
+  // A value between steps is rounded, with a warning; a corner above the
+  // input's Nyquist frequency is named.
+  run = runTool({"render", "--set", "lowpass=8050", in, dir.file("c.wav")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("warning: 'Lowpass Filter' = 8050 Hz rounded to 8100 Hz"),
+            std::string::npos) << run.err;
+  writeAudio(dir.file("phone.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, noise(800, 0.1f));
+  run = runTool({"render", dir.file("phone.wav"), dir.file("d.wav")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("'Lowpass Filter' at 9600 Hz lies above the Nyquist frequency of the "
+                         "input (4000 Hz"), std::string::npos) << run.err;
 }

@@ -108,21 +108,15 @@ inline std::string slurp(const fs::path& path) {
   return text.str();
 }
 
-// Runs the vardo program with the arguments (each quoted for the shell).
-// prefix is shell text placed before the program, e.g. a ulimit.
-inline ToolRun runTool(const std::vector<std::string>& args, const std::string& prefix = "") {
+// Runs a shell command with its standard output and error captured.
+inline ToolRun runShell(const std::string& command) {
   static int counter = 0;
   const fs::path base = fs::temp_directory_path() /
                         ("vardo-tool-run-" + std::to_string(::getpid()) + "-" +
                          std::to_string(counter++));
-  std::string command = prefix + " exec " + shellQuoted(VARDO_TOOL_PATH);
-  for (const auto& arg : args) {
-    command += ' ';
-    command += shellQuoted(arg);
-  }
-  command += " >" + shellQuoted(base.string() + ".out") + " 2>" +
-             shellQuoted(base.string() + ".err") + " </dev/null";
-  const int raw = std::system(("sh -c " + shellQuoted(command)).c_str());
+  const std::string full = "{ " + command + "; } >" + shellQuoted(base.string() + ".out") +
+                           " 2>" + shellQuoted(base.string() + ".err");
+  const int raw = std::system(("sh -c " + shellQuoted(full)).c_str());
   ToolRun run;
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   run.out = slurp(base.string() + ".out");
@@ -131,6 +125,19 @@ inline ToolRun runTool(const std::vector<std::string>& args, const std::string& 
   fs::remove(base.string() + ".out", ec);
   fs::remove(base.string() + ".err", ec);
   return run;
+}
+
+// The vardo program and its arguments, each quoted for the shell.
+inline std::string toolCommand(const std::vector<std::string>& args) {
+  std::string command = shellQuoted(VARDO_TOOL_PATH);
+  for (const auto& arg : args) command += ' ' + shellQuoted(arg);
+  return command;
+}
+
+// Runs the vardo program with the arguments and no standard input.
+// prefix is shell text placed before the program, e.g. a ulimit.
+inline ToolRun runTool(const std::vector<std::string>& args, const std::string& prefix = "") {
+  return runShell(prefix + " exec " + toolCommand(args) + " </dev/null");
 }
 
 }  // namespace tooltest

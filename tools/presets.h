@@ -1,0 +1,37 @@
+// Named sets of parameter values: the built-in recommendations for typical
+// material, and plain-text preset files of NAME=VALUE lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vardo::tools {
+
+struct PresetValue {
+  const char* name;   // the parameter's full name
+  const char* value;  // in the parameter's own units, as --set takes it
+};
+
+struct Preset {
+  const char* name;
+  const char* material;  // what it is for, in a few words
+  std::vector<PresetValue> values;
+};
+
+const std::vector<Preset>& builtInPresets();
+
+// A setting taken from a preset, with where it came from for messages:
+// "preset 'tape'" or "file.txt:3".
+struct PresetLine {
+  std::string assignment;  // NAME=VALUE
+  std::string origin;
+};
+
+// The settings of a built-in preset by name (any case), or of a preset file:
+// lines of NAME=VALUE; blank lines and lines starting with # are skipped.
+// A text with a path separator or a dot, or naming an existing file, is read
+// as a file. Throws ToolError(usage) for an unknown name, ToolError(inputFile)
+// for an unreadable file and ToolError(parameter) for a malformed line.
+std::vector<PresetLine> loadPreset(const std::string& nameOrPath);
+
+}  // namespace vardo::tools
