@@ -8,6 +8,9 @@
 // Figures are the processing thread's CPU time, so that other processes on
 // the machine disturb them less than wall-clock time would.
 #include <benchmark/benchmark.h>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include <cstdint>
 #include <ctime>
@@ -17,7 +20,7 @@
 #include <vector>
 
 #include "hosted_vardo.h"
-#include "lane_dispatch.h"
+#include "chain_runner.h"
 #include "mydsp.h"
 #include "programme.h"
 #include "reference_chain.h"
@@ -35,36 +38,31 @@ double threadCpuSeconds() {
 }
 
 // Processes a programme-like signal (speech-like noise with tones) in blocks
-// of 512 at the given rate with the default controls, through the plug-in and
+// of 512 at the given rate with the default controls, through `subject` and
 // through the reference chain in turn, block by block, so that both see the
-// same machine load. Reports the plug-in's ns per sample, its multiple of real
-// time, the reference's ns per sample and how many times faster the plug-in is.
-void chain(benchmark::State& state) {
-  const int fs = static_cast<int>(state.range(0));
+// same machine load. Reports the subject's ns per sample and its multiple of
+// real time, the reference's ns per sample and how many times faster the
+// subject is.
+template <class Subject>
+void againstReference(benchmark::State& state, int fs, Subject subject) {
   const auto programme = vardo::programme::speechLike(fs * 4, fs);
-  HostedVardo plugin(fs);
-  if (!plugin.ok()) {
-    state.SkipWithError("plug-in did not load");
-    return;
-  }
   auto reference = std::make_unique<vardo::test::ReferenceChain>();
   reference->initialize(fs);
-
   std::vector<float> out0(kBlock);
   std::vector<float> out1(kBlock);
   // Run past the start-up delay so the whole chain carries signal.
   std::size_t at = 0;
   for (int i = 0; i < 20; ++i, at += kBlock) {
-    plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
+    subject(programme.data() + at, out0.data(), out1.data());
     reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
   }
 
-  double pluginCpu = 0.0;
+  double subjectCpu = 0.0;
   double referenceCpu = 0.0;
   for (auto _ : state) {
     if (at + kBlock > programme.size()) at = 0;
     const double t0 = threadCpuSeconds();
-    plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
+    subject(programme.data() + at, out0.data(), out1.data());
     benchmark::DoNotOptimize(out0.data());
     benchmark::DoNotOptimize(out1.data());
     benchmark::ClobberMemory();
@@ -73,22 +71,70 @@ void chain(benchmark::State& state) {
     benchmark::DoNotOptimize(out0.data());
     benchmark::ClobberMemory();
     const double t2 = threadCpuSeconds();
-    pluginCpu += t1 - t0;
+    subjectCpu += t1 - t0;
     referenceCpu += t2 - t1;
     at += kBlock;
   }
   const double samples = static_cast<double>(state.iterations()) * kBlock;
-  state.counters["ns_per_sample"] = pluginCpu * 1e9 / samples;
-  state.counters["x_realtime"] = (samples / fs) / pluginCpu;
+  state.counters["ns_per_sample"] = subjectCpu * 1e9 / samples;
+  state.counters["x_realtime"] = (samples / fs) / subjectCpu;
   state.counters["ref_ns_per_sample"] = referenceCpu * 1e9 / samples;
-  state.counters["x_reference"] = referenceCpu / pluginCpu;
+  state.counters["x_reference"] = referenceCpu / subjectCpu;
+}
+
+// The loaded plug-in, through processReplacing.
+void chain(benchmark::State& state) {
+  const int fs = static_cast<int>(state.range(0));
+  HostedVardo plugin(fs);
+  if (!plugin.ok()) {
+    state.SkipWithError("plug-in did not load");
+    return;
+  }
+  againstReference(state, fs, [&](const float* in, float* out0, float* out1) {
+    plugin.process(in, out0, out1, kBlock);
+  });
   // The plug-in picks its lanes with the same selector on the same CPU.
-  state.SetLabel(std::string("lanes=") + vardo::laneDispatchName());
+  state.SetLabel(std::string("lanes=") + vardo::laneSetName(vardo::chosenLaneSet()));
 }
 BENCHMARK(chain)
     ->Arg(44100)
     ->Arg(48000)
     ->Arg(96000)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
+
+// The DSP on each lane set it can pick (processors without AVX run the
+// first), driven directly at 48 kHz.
+void lanes(benchmark::State& state) {
+  const auto set = static_cast<vardo::LaneSet>(state.range(0));
+  if (!vardo::laneSetAvailable(set)) {
+    state.SkipWithError("this processor cannot run the lane set");
+    return;
+  }
+  const int fs = 48000;
+#if defined(__SSE__)
+  // Flush-to-zero and denormals-are-zero, as processReplacing sets them.
+  const unsigned csr = _mm_getcsr();
+  _mm_setcsr(csr | 0x8040u);
+#endif
+  vardo::chooseLaneSetForTesting(set);
+  auto dsp = std::make_unique<mydsp>();
+  vardo::chooseLaneSetForTesting(std::nullopt);
+  dsp->initialize(fs);
+  againstReference(state, fs, [&](const float* in, float* out0, float* out1) {
+    float* inputs[2] = {const_cast<float*>(in), const_cast<float*>(in)};
+    float* outputs[2] = {out0, out1};
+    dsp->computeBlock(kBlock, inputs, outputs);
+  });
+#if defined(__SSE__)
+  _mm_setcsr(csr);
+#endif
+  state.SetLabel(std::string("lanes=") + vardo::laneSetName(set));
+}
+BENCHMARK(lanes)
+    ->Arg(static_cast<int>(vardo::LaneSet::kFour))
+    ->Arg(static_cast<int>(vardo::LaneSet::kEightAvx))
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);

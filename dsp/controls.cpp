@@ -13,54 +13,21 @@ ControlFields snapshotControls(const ControlFields& fields) {
 }
 
 void declareControlFields(UI* ui, ControlFields& f) {
-  ui->openGroup("Tovrel_KORVA-MX31f7");
-  ui->declareSlider("Lowpass Filter", &f.lowpassFilter, 9600.0f, 1000.0f, 15000.0f, 100.0f);
-  ui->declareControlMeta(&f.disableVezeEq, "controls", "00");
-  ui->declareCheckButton("Disable VEZE EQ", &f.disableVezeEq);
-  ui->declareControlMeta(&f.autoEqThreshold, "controls", "05");
-  ui->declareSlider("Auto-EQ Threshold", &f.autoEqThreshold, -60.0f, -90.0f, 0.0f, 1.0f);
-  ui->declareControlMeta(&f.autoEqDensityLimit, "controls", "06");
-  ui->declareSlider("Auto-EQ Density Limit Threshold", &f.autoEqDensityLimit, -3.0f, -30.0f, 0.0f,
-                    1.0f);
-  ui->declareControlMeta(&f.noisegateGain, "controls", "10");
-  ui->declareSlider("Noisegate Gain dB", &f.noisegateGain, 55.0f, 0.0f, 70.0f, 1.0f);
-  ui->declareControlMeta(&f.expanderGainTrim, "controls", "25");
-  ui->declareSlider("Stereo Expander Gain Trim", &f.expanderGainTrim, 0.0f, -12.0f, 12.0f, 1.0f);
-  ui->declareControlMeta(&f.expanderLimitPercent, "controls", "27");
-  ui->declareSlider("Stereo Expander Limit in Percent", &f.expanderLimitPercent, 170.0f, 0.0f,
-                    200.0f, 1.0f);
-  ui->declareControlMeta(&f.expanderOffset, "controls", "32");
-  ui->declareSlider("Stereo Expander Offset", &f.expanderOffset, 1.1f, 0.0f, 2.0f, 0.01f);
-  ui->declareControlMeta(&f.outputAgcThreshold, "controls", "90");
-  ui->declareSlider("Output AGC Threshold", &f.outputAgcThreshold, -6.0f, -12.0f, 3.0f, 1.0f);
-  ui->declareControlMeta(&f.bandwidthExpansionLevel, "controls", "99");
-  ui->declareSlider("Bandwidth Expansion Level", &f.bandwidthExpansionLevel, 16.0f, -96.0f, 24.0f,
-                    1.0f);
-  ui->declareControlMeta(&f.dnrSensitivity, "da", "");
-  ui->declareControlMeta(&f.dnrSensitivity, "unit", "x");
-  ui->declareSlider("DNR Sensitivity", &f.dnrSensitivity, 300.0f, 10.0f, 300.0f, 1.0f);
-  ui->declareControlMeta(&f.dnr2Sensitivity, "dc", "");
-  ui->declareControlMeta(&f.dnr2Sensitivity, "unit", "x");
-  ui->declareSlider("DNR2 Sensitivity", &f.dnr2Sensitivity, 250.0f, 0.0f, 300.0f, 1.0f);
-  ui->declareControlMeta(&f.dnrLpfDisable, "sa", "");
-  ui->declareCheckButton("DNR LPF Disable", &f.dnrLpfDisable);
+  ui->openGroup(kControlGroup);
+  for (const ControlSpec& c : kControlTable) {
+    float* zone = &(f.*c.field);
+    for (int m = 0; m < c.metaCount; ++m) ui->declareControlMeta(zone, c.meta[m].key, c.meta[m].value);
+    if (c.kind == ControlKind::kCheckButton) {
+      ui->declareCheckButton(c.label, zone);
+    } else {
+      ui->declareSlider(c.label, zone, c.init, c.min, c.max, c.step);
+    }
+  }
   ui->closeGroup();
 }
 
 void resetControlFields(ControlFields& f) {
-  storeControl(&f.lowpassFilter, 9600.0f);
-  storeControl(&f.disableVezeEq, 0.0f);
-  storeControl(&f.autoEqThreshold, -60.0f);
-  storeControl(&f.autoEqDensityLimit, -3.0f);
-  storeControl(&f.noisegateGain, 55.0f);
-  storeControl(&f.expanderGainTrim, 0.0f);
-  storeControl(&f.expanderLimitPercent, 170.0f);
-  storeControl(&f.expanderOffset, 1.1f);
-  storeControl(&f.outputAgcThreshold, -6.0f);
-  storeControl(&f.bandwidthExpansionLevel, 16.0f);
-  storeControl(&f.dnrSensitivity, 300.0f);
-  storeControl(&f.dnr2Sensitivity, 250.0f);
-  storeControl(&f.dnrLpfDisable, 0.0f);
+  for (const ControlSpec& c : kControlTable) storeControl(&(f.*c.field), c.init);
 }
 
 void declareMetadataPairs(MetaTable* m) {

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "float_math.h"
+#include "lanes.h"
 
 namespace vardo {
 
@@ -31,18 +32,33 @@ inline SectionCoeffs butterworthPoles(float k, float damping) {
   return c;
 }
 
+// The direct-form-II steps of a second-order section on any lane type, with
+// w1 and w2 its recursion values one and two samples back:
+// the feedback half w = x - (a1 w1 + a2 w2) g,
+template <class V>
+inline V sectionFeed(V x, V w1, V w2, V a1, V a2, V g) {
+  return x - (a1 * w1 + a2 * w2) * g;
+}
+// the raw Butterworth lowpass numerator w + 2 w1 + w2,
+template <class V>
+inline V lowpassNumerator(V w, V w1, V w2) {
+  return w + splat<V>(2.0f) * w1 + w2;
+}
+// and the raw Butterworth highpass numerator (w + w2) K^2 + w1 (-2 K^2).
+template <class V>
+inline V highpassNumerator(V w, V w1, V w2, V kSquared, V minusTwoKSquared) {
+  return (w + w2) * kSquared + w1 * minusTwoKSquared;
+}
+
 // State of a second-order section: the recursion values one and two samples back.
 struct SectionState {
   float w1 = 0.0f;
   float w2 = 0.0f;
 
-  // w = x - (a1 w1 + a2 w2) g
-  float feed(float x, const SectionCoeffs& c) const { return x - (c.a1 * w1 + c.a2 * w2) * c.g; }
-  // Raw lowpass numerator w + 2 w1 + w2.
-  float lowpassNumerator(float w) const { return w + 2.0f * w1 + w2; }
-  // Raw highpass numerator (w + w2) K^2 + w1 (-2 K^2).
+  float feed(float x, const SectionCoeffs& c) const { return sectionFeed(x, w1, w2, c.a1, c.a2, c.g); }
+  float lowpassNumerator(float w) const { return vardo::lowpassNumerator(w, w1, w2); }
   float highpassNumerator(float w, float kSquared, float minusTwoKSquared) const {
-    return (w + w2) * kSquared + w1 * minusTwoKSquared;
+    return vardo::highpassNumerator(w, w1, w2, kSquared, minusTwoKSquared);
   }
   void shift(float w) {
     w2 = w1;
@@ -147,57 +163,28 @@ struct FirstOrderState {
   }
 };
 
-// A chain of second-order allpass sections y = (x + y'') a - x''. Node 0 is
-// the chain input, node k the output of section k; each section's input
-// history is the previous section's output history.
+// One second-order allpass section with only the two-sample terms,
+// y = (x + y'') a - x'', on any lane type: x'' and y'' are the section's
+// input and output two samples back.
+template <class V>
+inline V allpassStep(V x, V outputTwoBack, V a, V inputTwoBack) {
+  return (x + outputTwoBack) * a - inputTwoBack;
+}
+
+// Node histories of a chain of second-order allpass sections
+// y = (x + y'') a - x''. Node 0 is the chain input, node k the output of
+// section k; each section's input history is the previous section's output
+// history.
 template <int Sections>
 struct AllpassChain {
   float one[Sections + 1] = {};  // node values one sample back
   float two[Sections + 1] = {};  // node values two samples back
-
-  float process(float in, const float* coeffs) {
-    // Node by node: section k reads its input's and its own history before
-    // the input's history shifts. (Same arithmetic as forming all nodes
-    // first and shifting afterwards, without a scratch array whose scalar
-    // writes and block copies stall store forwarding.)
-    float x = in;
-    for (int k = 0; k < Sections; ++k) {
-      const float y = (x + two[k + 1]) * coeffs[k] - two[k];
-      two[k] = one[k];
-      one[k] = x;
-      x = y;
-    }
-    two[Sections] = one[Sections];
-    one[Sections] = x;
-    return x;
-  }
-  // Chain output one and two samples back (after process: of the current sample's predecessors).
-  float outputBack(int samples) const { return samples == 1 ? one[Sections] : two[Sections]; }
 };
 
 // Coefficients of the quadrature allpass pair: branch A one sample late and
 // branch B are roughly 90 degrees apart over the audio band.
 inline constexpr float kQuadratureA[4] = {0.6923878f, 0.93606544f, 0.9882295f, 0.99874884f};
 inline constexpr float kQuadratureB[4] = {0.40219212f, 0.8561711f, 0.97229093f, 0.9952885f};
-
-// Two four-section allpass chains fed with the same signal.
-struct QuadraturePair {
-  AllpassChain<4> a;
-  AllpassChain<4> b;
-
-  // Runs both branches; returns branch B's current output and leaves
-  // branch A's previous output in aLate.
-  void process(float in, float& aLate, float& bNow) {
-    aLate = a.one[4];
-    a.process(in, kQuadratureA);
-    bNow = b.process(in, kQuadratureB);
-  }
-};
-
-// sqrt(max(a^2 + b^2, -90 dB floor)).
-inline float flooredMagnitude(float a, float b) {
-  return std::sqrt(std::max(a * a + b * b, kFloor90dB));
-}
 
 // A power-of-two ring indexed by the DSP-wide sample counter.
 template <int Size>
@@ -208,23 +195,39 @@ struct Ring {
 
   void write(std::uint32_t n, float v) { data[n & kMask] = v; }
   float read(std::uint32_t n, std::uint32_t lag) const { return data[(n - lag) & kMask]; }
-  // Maximum of the `length` most recent entries (lags 0 ... length - 1).
-  float windowMax(std::uint32_t n, int length) const {
-    float m = data[n & kMask];
-    for (int lag = 1; lag < length; ++lag) m = std::max(m, data[(n - lag) & kMask]);
-    return m;
-  }
 };
 
-// y = (1 - p) x + p y1
-struct OnePoleSmoother {
-  float y1 = 0.0f;
-  float process(float x, float p, float q) {
-    const float y = q * x + p * y1;
-    y1 = y;
-    return y;
-  }
-};
+// One-pole smoothing y = q x + p y1 (q = 1 - p), on any lane type.
+template <class V>
+inline V smoothed(V q, V x, V p, V y1) {
+  return q * x + p * y1;
+}
+
+// Peak follower y = max(x, q x + p y1): instant attack, release with pole p
+// (q = 1 - p), on any lane type.
+template <class V>
+inline V peakFollowed(V x, V q, V p, V y1) {
+  return laneMax(x, q * x + p * y1);
+}
+
+// A peak follower (pole p, input weight q) and a one-pole smoother after it
+// (pole ps, input weight qs), their states kept at `peak` and `level`, on any
+// lane type. Returns the smoothed level.
+template <class V>
+inline V followAndSmooth(V x, V q, V p, float* peak, V qs, V ps, float* level) {
+  const V followed = peakFollowed(x, q, p, load<V>(peak));
+  store(peak, followed);
+  const V smoothedLevel = smoothed(qs, followed, ps, load<V>(level));
+  store(level, smoothedLevel);
+  return smoothedLevel;
+}
+
+// First-order lowpass from its bilinear terms: y = (x + x1 - (1 - K) y1) / (1 + K)
+// with feedback = 1 - K and scale = 1 / (1 + K), on any lane type.
+template <class V>
+inline V firstOrderLowpass(V x, V x1, V y1, V feedback, V scale) {
+  return (x + x1 - feedback * y1) * scale;
+}
 
 // y = y1 p + x (1 - p), with the attack pole while the input is at or above
 // the previous output and the release pole while it is below.
@@ -233,17 +236,6 @@ struct AttackReleaseFollower {
   float process(float x, float attack, float release) {
     const float p = y1 <= x ? attack : release;
     const float y = y1 * p + x * (1.0f - p);
-    y1 = y;
-    return y;
-  }
-};
-
-// y = max(|x|, p y1 + (1 - p)|x|): instant attack, exponential release.
-struct PeakFollower {
-  float y1 = 0.0f;
-  float process(float x, float p, float q) {
-    const float ax = std::fabs(x);
-    const float y = std::max(ax, q * ax + p * y1);
     y1 = y;
     return y;
   }

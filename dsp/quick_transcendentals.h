@@ -51,14 +51,16 @@ inline double expPolynomial(double d) {
                                                                               d * (1.0 / 720.0))))));
 }
 
-// tan(i / 128) for i = 0 ... 201 (201 / 128 = 1.5703125, just under pi / 2).
+// tan(i / 128) for i = 0 ... 201 (201 / 128 = 1.5703125, just under pi / 2),
+// filled by the library when the program starts (in a unit compiled for the
+// baseline processor: the AVX unit must run no code of its own at start-up).
 inline constexpr int kTanSteps = 128;
 inline constexpr int kTanPoints = 202;
-inline const std::array<double, kTanPoints> kTanTable = [] {
-  std::array<double, kTanPoints> t{};
-  for (int i = 0; i < kTanPoints; ++i) t[i] = std::tan(static_cast<double>(i) / kTanSteps);
-  return t;
-}();
+extern const std::array<double, kTanPoints> kTanTable;
+
+// Which library function a lane falls back to.
+enum class Exact { kExp, kTan };
+inline float exactly(Exact which, float x) { return which == Exact::kExp ? fexp(x) : ftan(x); }
 
 // tan(d) for d in [2^-16, 1.568]: tan(a + h) = (tan a + tan h) / (1 - tan a tan h),
 // with a the nearest multiple of 1/128 (h exact, |h| <= 1/256) and tan h
@@ -150,15 +152,15 @@ inline __m128d tanTable2(__m128d d) {
   return _mm_div_pd(_mm_add_pd(a, t), _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(a, t)));
 }
 
-// The lanes in `unclear` evaluated one by one with `exact`.
-template <typename Exact>
-inline Float4 redo(Float4 x, Float4 y, int unclear, Exact exact) {
+// The lanes in `unclear` evaluated one by one with `exact`. Rarely taken, and
+// kept out of line so that the common path keeps its lanes in registers.
+[[gnu::noinline]] inline Float4 redo(Float4 x, Float4 y, int unclear, Exact exact) {
   alignas(16) float xs[4];
   alignas(16) float ys[4];
   _mm_store_ps(xs, x.v);
   _mm_store_ps(ys, y.v);
   for (int i = 0; i < 4; ++i) {
-    if (unclear & (1 << i)) ys[i] = exact(xs[i]);
+    if (unclear & (1 << i)) ys[i] = exactly(exact, xs[i]);
   }
   return {_mm_load_ps(ys)};
 }
@@ -172,7 +174,7 @@ inline Float4 quickExp(Float4 x) {
   const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
   const int unclear = unclearLanes(x.v, lo, hi, kQuickExpLowest, kQuickExpHighest, kExpUnits);
   if (unclear == 0) return y;
-  return redo(x, y, unclear, fexp);
+  return redo(x, y, unclear, Exact::kExp);
 }
 
 inline Float4 quickTan(Float4 x) {
@@ -186,7 +188,7 @@ inline Float4 quickTan(Float4 x) {
   const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
   const int unclear = unclearLanes(x.v, lo, hi, kQuickTanLowest, kQuickTanHighest, kTanUnits);
   if (unclear == 0) return y;
-  return redo(x, y, unclear, ftan);
+  return redo(x, y, unclear, Exact::kTan);
 }
 
 #else

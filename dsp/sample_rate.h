@@ -9,6 +9,13 @@
 
 namespace vardo {
 
+// Pole p = exp(-k / fs) of a one-pole smoother or follower, and the weight
+// 1 - p of its input.
+struct PoleFactor {
+  float pole = 0.0f;
+  float input = 0.0f;
+};
+
 struct SampleRate {
   float fs = 1.0f;           // clamped to 1 ... 192000
   float r = 1.0f;            // 1 / fs
@@ -54,6 +61,10 @@ struct SampleRate {
 
   // Pole factor exp(-k / fs) of a one-pole smoother with time constant 1/k s.
   float pole(float k) const { return fexp(-(k * r)); }
+  PoleFactor poleFactor(float k) const {
+    const float p = pole(k);
+    return {p, 1.0f - p};
+  }
 };
 
 }  // namespace vardo

@@ -16,31 +16,18 @@
 #include <xmmintrin.h>
 #endif
 
+#include "chain.h"
 #include "dsp.h"
 #include "meta_table.h"
+#include "text_and_numbers.h"
 #include "voice.h"
 #include "vst_ui.h"
 
 namespace {
 
-// The fixed delays along the direct signal path, in samples; independent of
-// the sample rate.
-constexpr VstInt32 kSignalPathDelay = 2660;
 constexpr VstInt32 kDefaultUniqueId = 0x56415244;
-// Largest scratch buffer, in frames, that a block-size announcement may ask for.
-constexpr VstInt32 kMaxScratchFrames = 65536;
 // Parameter values carried across a sample-rate change (the DSP has 13).
 constexpr int kMaxCarriedParameters = 64;
-
-// Host rates arrive as floats; the DSP takes an integer rate. Truncates toward
-// zero like a plain cast, but maps values an int cannot hold (NaN, huge) to a
-// defined result instead of undefined behaviour.
-int truncateRate(float rate) {
-  if (std::isnan(rate)) return 0;
-  if (rate >= 2147483520.0f) return INT_MAX;
-  if (rate <= -2147483648.0f) return INT_MIN;
-  return static_cast<int>(rate);
-}
 
 // Denormal results flush to zero and denormal operands read as zero on the
 // calling thread. Left set: the host's audio thread keeps it.
@@ -53,18 +40,6 @@ void enableFlushToZero() {
   fpcr |= (std::uint64_t{1} << 24);  // FZ
   __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
 #endif
-}
-
-// The standard bounded copy: at most n characters, zero-filled when the value
-// is shorter, then a terminator at position n.
-// Copies an identity text into a host buffer of the interface's nominal size
-// n: zero-filled, terminated, and never a byte past the n the host was
-// promised (a longer text is cut to n - 1 characters).
-bool copyBounded(char* to, const std::string& from, std::size_t n) {
-  if (!to) return false;
-  std::strncpy(to, from.c_str(), n - 1);
-  to[n - 1] = 0;
-  return true;
 }
 
 }  // namespace
@@ -145,12 +120,12 @@ Vardo::Vardo(audioMasterCallback audioMaster, dsp* mainDsp, vstUI* table)
     }
     setUniqueID(computeUniqueId(fDSP, fVstUI));
   }
-  setInitialDelay(kSignalPathDelay);
+  setInitialDelay(vardo::kSignalPathDelay);
 
   // On failure the caller keeps the DSP and the table; everything made here
   // is released before the exception leaves.
   try {
-    const int rate = truncateRate(getSampleRate());
+    const int rate = truncateToInt(getSampleRate());
     for (int i = 0; i < kVoiceCount; ++i) {
       fVoices[i] = new Voice(fDSP->cloneFresh(), rate);
       fFreeVoices.push(i);
@@ -170,7 +145,7 @@ Vardo::Vardo(audioMasterCallback audioMaster, dsp* mainDsp, vstUI* table)
   fCurNote = 0;
   fCurVelocity = 0;
   fCurDelta = 0;
-  const int rate = truncateRate(getSampleRate());
+  const int rate = truncateToInt(getSampleRate());
   fDSP->initialize(rate);
   for (Voice* voice : fVoices) voice->voiceDsp()->initializeInstance(rate);
 }
@@ -201,7 +176,7 @@ void Vardo::setSampleRate(float rate) {
   for (int i = 0; i < carried; ++i) saved[i] = fVstUI->at(i)->getRealValue();
 
   AudioEffectX::setSampleRate(rate);
-  const int intRate = truncateRate(getSampleRate());
+  const int intRate = truncateToInt(getSampleRate());
   fDSP->initialize(intRate);
   for (Voice* voice : fVoices) voice->voiceDsp()->initializeInstance(intRate);
 
@@ -230,7 +205,7 @@ void Vardo::setBlockSize(VstInt32 size) {
   AudioEffectX::setBlockSize(size);
   if (fDSP->inputCount() > 0) return;
   try {
-    growScratch(size < kMaxScratchFrames ? size : kMaxScratchFrames);
+    growScratch(size);
   } catch (const std::bad_alloc&) {
     // The buffers keep their size; longer blocks are rendered in pieces.
   }
@@ -268,10 +243,7 @@ template <std::size_t N>
 static void formatPinText(char (&field)[N], const char* format, VstInt32 index) {
   char full[96];
   std::snprintf(full, sizeof full, format, static_cast<int>(index));
-  std::size_t length = std::strlen(full);
-  if (length > N - 1) length = N - 1;
-  std::memcpy(field, full, length);
-  field[length] = 0;
+  copyText(field, N, full);
 }
 
 static bool describePin(VstPinProperties* properties, const char* label, const char* shortLabel,
@@ -300,19 +272,28 @@ bool Vardo::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
 // ---------------------------------------------------------------------------
 // Identity texts and capabilities
 
+// The identity texts go into host buffers of the interface's nominal size n:
+// zero-filled and terminated, and never a byte past the n the host was
+// promised, so a longer text is cut to n - 1 characters.
+static bool copyIdentity(char* to, const std::string& text, std::size_t n) {
+  if (to == nullptr) return false;
+  copyText(to, n, text.c_str(), true);
+  return true;
+}
+
 bool Vardo::getEffectName(char* name) {
-  return copyBounded(name, lookupMetadata(fDSP, "name", "Effect Name goes here"),
-                     kVstMaxEffectNameLen);
+  return copyIdentity(name, lookupMetadata(fDSP, "name", "Effect Name goes here"),
+                      kVstMaxEffectNameLen);
 }
 
 bool Vardo::getVendorString(char* text) {
-  return copyBounded(text, lookupMetadata(fDSP, "author", "Vendor String goes here"),
-                     kVstMaxVendorStrLen);
+  return copyIdentity(text, lookupMetadata(fDSP, "author", "Vendor String goes here"),
+                      kVstMaxVendorStrLen);
 }
 
 bool Vardo::getProductString(char* text) {
-  return copyBounded(text, lookupMetadata(fDSP, "name", "Product String goes here"),
-                     kVstMaxProductStrLen);
+  return copyIdentity(text, lookupMetadata(fDSP, "name", "Product String goes here"),
+                      kVstMaxProductStrLen);
 }
 
 // The version text read as a number ("2.5" gives 2); text that does not begin

@@ -17,8 +17,11 @@ class Vardo : public AudioEffectX {
   static constexpr int kVoiceCount = 10;
   // Pending note events beyond this many are dropped.
   static constexpr std::size_t kEventCapacity = 1024;
-  // Scratch buffers are sized at creation and grow only on setBlockSize.
+  // Scratch buffers are sized at creation and grow only on setBlockSize, up
+  // to the largest size a block-size announcement may ask for; longer blocks
+  // are rendered in pieces.
   static constexpr VstInt32 kInitialScratchFrames = 1024;
+  static constexpr VstInt32 kMaxScratchFrames = 1 << 16;
 
   Vardo(audioMasterCallback audioMaster, dsp* mainDsp, vstUI* table);
   ~Vardo() override;

@@ -10,6 +10,7 @@
 
 #include "audio_thread_log.h"
 #include "dsp.h"
+#include "text_and_numbers.h"
 #include "vardo.h"
 #include "voice.h"
 #include "vst_ui.h"
@@ -30,8 +31,6 @@ constexpr float kVoiceMixGain = 0.31622776f;
 constexpr float kVelocityScale = 0.007874016f;  // 1 / 127
 constexpr float kBendScale = 0.00012207031f;    // 2^-13
 constexpr int kMidiChannels = 16;
-// The scratch buffers never grow beyond this many frames per channel.
-constexpr VstInt32 kMaxScratchFrames = 1 << 16;
 
 // Equal-tempered frequency of MIDI note n, A4 (69) at 440 Hz.
 float noteFrequency(int note) {
@@ -57,10 +56,7 @@ void eraseValue(List& list, int value) {
 
 // The program name as hosts read it: 24 characters, zero-filled, terminated.
 void copyProgramName(char* out, const char* name) {
-  const auto length =
-      static_cast<std::size_t>(std::find(name, name + kVstMaxProgNameLen, '\0') - name);
-  std::memmove(out, name, length);
-  std::memset(out + length, 0, kVstMaxProgNameLen + 1 - length);
+  copyText(out, kVstMaxProgNameLen + 1, name, true);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // value the host sets is mirrored into the same control of each voice.
 #include <cstring>
 
+#include "text_and_numbers.h"
 #include "vardo.h"
 #include "voice.h"
 #include "vst_ui.h"
@@ -11,11 +12,7 @@ namespace {
 // Hosts promise no more than 64 bytes for a parameter name or display text.
 constexpr std::size_t kParameterTextCapacity = kVstMaxLabelLen;
 
-void writeText(char* out, const char* text) {
-  if (out == nullptr) return;
-  std::strncpy(out, text, kParameterTextCapacity - 1);
-  out[kParameterTextCapacity - 1] = '\0';
-}
+void writeText(char* out, const char* text) { copyText(out, kParameterTextCapacity, text, true); }
 
 }  // namespace
 
@@ -53,8 +50,7 @@ void Vardo::getParameterLabel(VstInt32 index, char* label) {
   if (label == nullptr) return;
   // The unit, cut to the nominal 8 characters; the remainder is zero-filled.
   const std::string* unit = fVstUI->metadata(index, "unit");
-  std::strncpy(label, unit != nullptr ? unit->c_str() : "", kVstMaxParamStrLen);
-  label[kVstMaxParamStrLen] = '\0';
+  copyText(label, kVstMaxParamStrLen + 1, unit != nullptr ? unit->c_str() : "", true);
 }
 
 bool Vardo::getParameterProperties(VstInt32 index, VstParameterProperties* properties) {

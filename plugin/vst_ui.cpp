@@ -7,18 +7,9 @@
 #include <cstring>
 
 #include "control_access.h"
+#include "text_and_numbers.h"
 
 namespace {
-
-// Copies text into a buffer of capacity bytes: the whole text when it fits,
-// otherwise as much as fits, always terminated (nothing when capacity is 0).
-void copyBounded(char* out, std::size_t capacity, const char* text) {
-  if (out == nullptr || capacity == 0) return;
-  std::size_t length = std::strlen(text);
-  if (length > capacity - 1) length = capacity - 1;
-  std::memcpy(out, text, length);
-  out[length] = '\0';
-}
 
 // v limited to [0, 1]; NaN counts as 0.
 float clampUnit(double v) {
@@ -55,14 +46,6 @@ int precisionOf(float step) {
   return p;
 }
 
-// Truncation toward zero that stays defined for every float.
-int truncateToInt(float v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483648.0f) return INT_MAX;
-  if (v <= -2147483648.0f) return INT_MIN;
-  return static_cast<int>(v);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -72,7 +55,7 @@ vstUIObject::vstUIObject(const char* label, float* zone)
     : fLabel(label != nullptr ? label : ""), fZone(zone) {}
 
 void vstUIObject::getLabel(char* text, std::size_t capacity) const {
-  copyBounded(text, capacity, fLabel.c_str());
+  copyText(text, capacity, fLabel.c_str());
 }
 
 void vstUIObject::setNormalized(double value) { storeControl(fZone, clampUnit(value)); }
@@ -136,7 +119,7 @@ void vstSlider::getDisplay(char* text, std::size_t capacity) const {
 void vstButton::setNormalized(double value) { storeControl(fZone, value > 0.5 ? 1.0f : 0.0f); }
 
 void vstButton::getDisplay(char* text, std::size_t capacity) const {
-  copyBounded(text, capacity, loadControl(fZone) > 0.5f ? "ON" : "OFF");
+  copyText(text, capacity, loadControl(fZone) > 0.5f ? "ON" : "OFF");
 }
 
 void vstCheckButton::setNormalized(double value) {
@@ -144,7 +127,7 @@ void vstCheckButton::setNormalized(double value) {
 }
 
 void vstCheckButton::getDisplay(char* text, std::size_t capacity) const {
-  copyBounded(text, capacity, loadControl(fZone) > 0.5f ? "ON" : "OFF");
+  copyText(text, capacity, loadControl(fZone) > 0.5f ? "ON" : "OFF");
 }
 
 // ---------------------------------------------------------------------------

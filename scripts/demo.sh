@@ -15,33 +15,10 @@ cd "$root"
 say() { printf '\n== %s\n' "$*"; }
 
 # --- what the build and the pictures need -----------------------------------
-packages="build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libcli11-dev nlohmann-json3-dev sox libsox-fmt-base"
-missing=""
-if command -v dpkg-query >/dev/null 2>&1; then
-  for package in $packages; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    case "$status" in
-      *"install ok installed"*) ;;
-      *) missing="$missing $package" ;;
-    esac
-  done
-else
-  for tool in cmake ninja c++ pkg-config sox; do
-    command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
-  done
-fi
-
-if [ -n "$missing" ]; then
-  if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
-    echo "demo: missing:$missing" >&2
-    echo "demo: run 'sudo ./scripts/demo.sh' on Debian to install them, or install them yourself" >&2
-    exit 1
-  fi
-  say "installing:$missing"
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
-fi
+# The project's one package list; installs what is missing (as root) or
+# names it and stops.
+say "checking the packages"
+"$root/scripts/install-deps.sh"
 
 # --- build ------------------------------------------------------------------
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}

@@ -1,12 +1,14 @@
 #include "parameters.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
 #include <iterator>
 
+#include "controls.h"
 #include "plugin_host.h"
 
 namespace vardo::tools {
@@ -15,21 +17,18 @@ namespace {
 
 constexpr int kVardoUniqueId = 0x56415244;
 
-constexpr ParameterRange kVardoRanges[] = {
-    {"Lowpass Filter", 1000.0f, 15000.0f, 9600.0f, 100.0f, "Hz", false},
-    {"Disable VEZE EQ", 0.0f, 1.0f, 0.0f, 0.0f, "", true},
-    {"Auto-EQ Threshold", -90.0f, 0.0f, -60.0f, 1.0f, "dB", false},
-    {"Auto-EQ Density Limit Threshold", -30.0f, 0.0f, -3.0f, 1.0f, "dB", false},
-    {"Noisegate Gain dB", 0.0f, 70.0f, 55.0f, 1.0f, "dB", false},
-    {"Stereo Expander Gain Trim", -12.0f, 12.0f, 0.0f, 1.0f, "dB", false},
-    {"Stereo Expander Limit in Percent", 0.0f, 200.0f, 170.0f, 1.0f, "%", false},
-    {"Stereo Expander Offset", 0.0f, 2.0f, 1.1f, 0.01f, "", false},
-    {"Output AGC Threshold", -12.0f, 3.0f, -6.0f, 1.0f, "dB", false},
-    {"Bandwidth Expansion Level", -96.0f, 24.0f, 16.0f, 1.0f, "dB", false},
-    {"DNR Sensitivity", 10.0f, 300.0f, 300.0f, 1.0f, "x", false},
-    {"DNR2 Sensitivity", 0.0f, 300.0f, 250.0f, 1.0f, "x", false},
-    {"DNR LPF Disable", 0.0f, 1.0f, 0.0f, 0.0f, "", true},
-};
+// The plug-in's own control table, in host parameter order. A switch
+// declares no step.
+constexpr std::array<ParameterRange, kControlCount> vardoRanges() {
+  std::array<ParameterRange, kControlCount> ranges{};
+  for (int i = 0; i < kControlCount; ++i) {
+    const ControlSpec& c = kControlTable[i];
+    const bool isSwitch = c.kind == ControlKind::kCheckButton;
+    ranges[i] = {c.label, c.min, c.max, c.init, isSwitch ? 0.0f : c.step, c.unit, isSwitch};
+  }
+  return ranges;
+}
+constexpr std::array<ParameterRange, kControlCount> kVardoRanges = vardoRanges();
 
 
 // A whole-text decimal number, or nothing. The rest after the number is

@@ -38,13 +38,13 @@ void runSections(AllpassChain<AllpassDispersion::kSections - 1>& chain, int k, c
     float xTwoBack = node[i];
     for (int j = 0; j < G - 1; ++j) {
       // y = (x + y'') a - x'', and node k + j + 1 moves on by one sample.
-      const float y = (x + two[j + 1]) * a[j] - xTwoBack;
+      const float y = allpassStep(x, two[j + 1], a[j], xTwoBack);
       xTwoBack = two[j + 1];
       two[j + 1] = one[j + 1];
       one[j + 1] = y;
       x = y;
     }
-    next[i + 2] = (x + next[i]) * a[G - 1] - xTwoBack;
+    next[i + 2] = allpassStep(x, next[i], a[G - 1], xTwoBack);
   }
   chain.two[k] = node[count];
   chain.one[k] = node[count + 1];
@@ -58,18 +58,7 @@ void runSections(AllpassChain<AllpassDispersion::kSections - 1>& chain, int k, c
 
 void AllpassDispersion::clear() { fState = {}; }
 
-float AllpassDispersion::process(float x, std::uint32_t n) {
-  State& s = fState;
-  constexpr int inner = kSections - 1;
-  // Input of the last section and its two-back value, before the chain shifts.
-  const float lastInputTwoBack = s.chain.two[inner];
-  const float lastInput = s.chain.process(x, kCoefficients.data());
-  const float y = (lastInput + s.output.read(n, 2)) * kCoefficients[inner] - lastInputTwoBack;
-  s.output.write(n, y);
-  return s.output.read(n, kDelay);
-}
-
-void AllpassDispersion::processRun(const float* in, float* out, int count, std::uint32_t n) {
+void AllpassDispersion::processRun(int count, std::uint32_t n, const float* in, float* out) {
   State& s = fState;
   AllpassChain<kSections - 1>& chain = s.chain;
   // One node's values over the run, preceded by its values two and one
@@ -101,7 +90,7 @@ void AllpassDispersion::processRun(const float* in, float* out, int count, std::
   const float a = kCoefficients[last];
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    const float y = (node[i + 2] + s.output.read(at, 2)) * a - node[i];
+    const float y = allpassStep(node[i + 2], s.output.read(at, 2), a, node[i]);
     s.output.write(at, y);
     out[i] = s.output.read(at, kDelay);
   }

@@ -16,17 +16,14 @@ class AllpassDispersion {
   void clear();
   // False once any value of the signal state is infinite or NaN.
   bool stateFinite() const { return floatsFinite(fState); }
-  // Takes x and returns the chain output of 300 samples earlier.
-  float process(float x, std::uint32_t n);
 
   // Longest run processRun takes at once.
   static constexpr int kMaxRun = 256;
-  // The same as process() on count consecutive samples (counters n ... n +
-  // count - 1), computed section by section over the run instead of sample by
-  // sample: every node value comes from the same operations on the same
-  // operands, but the sixty sections no longer form one dependency chain per
-  // sample. 1 <= count <= kMaxRun; out may be in.
-  void processRun(const float* in, float* out, int count, std::uint32_t n);
+  // Takes x of count consecutive samples (counters n ... n + count - 1) and
+  // writes the chain output of 300 samples earlier for each. Computed section
+  // by section over the run, so the sixty sections do not form one
+  // dependency chain per sample. 1 <= count <= kMaxRun; out may be in.
+  void processRun(int count, std::uint32_t n, const float* in, float* out);
 
  private:
   // Sections 1 ... 59 with their shared node histories; the last section

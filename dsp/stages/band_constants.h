@@ -1,16 +1,44 @@
 // Per-band constants of the automatic equaliser and the stereo width stage,
-// shared by the plain reference stages and their lane-parallel versions.
+// and what the one hands to the other.
 #pragma once
 
 #include <algorithm>
 
 #include "../controls.h"
 #include "../float_math.h"
+#include "../lanes.h"
 #include "../sample_rate.h"
 
 namespace vardo {
 
 constexpr int kBandCount = 12;
+constexpr int kMonoBandCount = 2;  // bands 0 and 1 stay mono
+constexpr int kBandEdgeCount = kBandCount + 1;
+// Per-band arrays shared by every lane type hold this many entries: the
+// bands padded to the widest lane type. The entries past kBandCount are
+// lanes that run along on zero coefficients and are never read.
+constexpr int kBandSlots = roundUp(kBandCount, kWidestLane);
+
+// Lower and upper edge of every band in Hz (band m spans edges m and m + 1).
+constexpr float kBandEdgeHz[kBandEdgeCount] = {20.0f,   80.0f,   200.0f,  300.0f,  450.0f,
+                                               675.0f,  1012.0f, 1518.0f, 2278.0f, 3417.0f,
+                                               5125.0f, 7688.0f, 15000.0f};
+
+// Samples between the level measurement and the band signal its gain multiplies.
+constexpr int kBandLookAhead = 132;
+// Samples between a gained band value and its read-out from the band delay lines.
+constexpr int kBandLineDelay = 2048;
+// Length of the hold window over the peak magnitude.
+constexpr int kHoldWindow = 44;
+
+// What the bands hand to the stereo width stage for one sample, indexed by band.
+struct BandOutputs {
+  float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
+  float gained[kBandSlots] = {};      // a_m: gained component of the sum input
+  float gainedDiff[kBandSlots] = {};  // b_m: gained component of the difference input
+  float sumOut[kBandSlots] = {};      // P_m: delayed sum line (bands 0, 1: their mono line)
+  float diffOut[kBandSlots] = {};     // Q'_m: delayed difference line (bands 2 ... 11)
+};
 
 // Damping of every band-edge section: second-order Butterworth.
 constexpr float kBandEdgeDamping = 1.4142135f;
@@ -39,32 +67,20 @@ constexpr float kUnusedLimitRaise = 0.414f;
 
 // Pole factors of the band level followers, set with the sample rate.
 struct BandPoles {
-  float riseDecayPole = 0.0f;         // p(2): fast release state
-  float riseDecayInput = 0.0f;        // 1 - p(2)
-  float slowRiseDecayPole = 0.0f;     // p(0.1): slow release state
-  float slowRiseDecayInput = 0.0f;    // 1 - p(0.1)
-  float fastSmoothPole = 0.0f;        // p(66.666664): fast envelope smoothing
-  float fastSmoothInput = 0.0f;       // 1 - p(66.666664)
-  float numeratorSmoothPole = 0.0f;   // p(33.333332): numerator smoothing
-  float numeratorSmoothInput = 0.0f;  // 1 - p(33.333332)
+  PoleFactor riseDecay;        // p(2): fast release state
+  PoleFactor slowRiseDecay;    // p(0.1): slow release state
+  PoleFactor fastSmooth;       // p(66.666664): fast envelope smoothing
+  PoleFactor numeratorSmooth;  // p(33.333332): numerator smoothing
 };
 
 inline BandPoles bandPoles(const SampleRate& rate) {
-  BandPoles p;
-  p.riseDecayPole = rate.pole(2.0f);
-  p.riseDecayInput = 1.0f - p.riseDecayPole;
-  p.slowRiseDecayPole = rate.pole(0.1f);
-  p.slowRiseDecayInput = 1.0f - p.slowRiseDecayPole;
-  p.fastSmoothPole = rate.pole(66.666664f);
-  p.fastSmoothInput = 1.0f - p.fastSmoothPole;
-  p.numeratorSmoothPole = rate.pole(33.333332f);
-  p.numeratorSmoothInput = 1.0f - p.numeratorSmoothPole;
-  return p;
+  return {rate.poleFactor(2.0f), rate.poleFactor(0.1f), rate.poleFactor(66.666664f),
+          rate.poleFactor(33.333332f)};
 }
 
 // Band gain limits, read from the controls at every block start.
 struct BandBlockValues {
-  alignas(16) float ceiling[kBandCount] = {};  // R_m
+  float ceiling[kBandSlots] = {};  // R_m
   float threshold = 0.0f;     // Tq: lowest level the hold reports
   float densityLimit = 0.0f;  // rho: share of the slow envelope that caps the gain
 };
@@ -83,28 +99,20 @@ inline BandBlockValues bandBlockValues(const ControlFields& controls) {
 
 // Pole factors and the 10 Hz first-order lowpass of the width stage.
 struct WidthPoles {
-  float riseDecayPole = 0.0f;        // p(16.666666): component release state
-  float riseDecayInput = 0.0f;       // 1 - p(16.666666)
-  float envelopeSmoothPole = 0.0f;   // p(1000): component envelope smoothing
-  float envelopeSmoothInput = 0.0f;  // 1 - p(1000)
-  float levelReleasePole = 0.0f;     // p(2.5): upper and lower level release
-  float levelReleaseInput = 0.0f;    // 1 - p(2.5)
-  float levelSmoothPole = 0.0f;      // p(33.333332): upper and lower level smoothing
-  float levelSmoothInput = 0.0f;     // 1 - p(33.333332)
-  float lowpassFeedback = 0.0f;      // 1 - Y of the 10 Hz first-order lowpass
-  float lowpassScale = 0.0f;         // 1 / (1 + Y)
+  PoleFactor riseDecay;       // p(16.666666): component release state
+  PoleFactor envelopeSmooth;  // p(1000): component envelope smoothing
+  PoleFactor levelRelease;    // p(2.5): upper and lower level release
+  PoleFactor levelSmooth;     // p(33.333332): upper and lower level smoothing
+  float lowpassFeedback = 0.0f;  // 1 - Y of the 10 Hz first-order lowpass
+  float lowpassScale = 0.0f;     // 1 / (1 + Y)
 };
 
 inline WidthPoles widthPoles(const SampleRate& rate) {
   WidthPoles p;
-  p.riseDecayPole = rate.pole(16.666666f);
-  p.riseDecayInput = 1.0f - p.riseDecayPole;
-  p.envelopeSmoothPole = rate.pole(1000.0f);
-  p.envelopeSmoothInput = 1.0f - p.envelopeSmoothPole;
-  p.levelReleasePole = rate.pole(2.5f);
-  p.levelReleaseInput = 1.0f - p.levelReleasePole;
-  p.levelSmoothPole = rate.pole(33.333332f);
-  p.levelSmoothInput = 1.0f - p.levelSmoothPole;
+  p.riseDecay = rate.poleFactor(16.666666f);
+  p.envelopeSmooth = rate.poleFactor(1000.0f);
+  p.levelRelease = rate.poleFactor(2.5f);
+  p.levelSmooth = rate.poleFactor(33.333332f);
   const float y = rate.kFixed(10.0f);
   p.lowpassFeedback = 1.0f - y;
   p.lowpassScale = 1.0f / (1.0f + y);

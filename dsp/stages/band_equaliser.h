@@ -9,114 +9,112 @@
 // a proportional fall below the detector threshold. The gain multiplies the
 // band signal of 132 samples earlier, and the gained band is delayed by 2048
 // samples more before it leaves the stage.
+//
+// The state is laid out one array per quantity across the bands, and the
+// kernel takes as many bands per step as its lane type V holds, the twelve
+// bands padded to whole V. The filter cascades, rings and quadrature pairs
+// have two lanes per band: the sum S of every band in the first half and the
+// difference D of the same bands in the second. Levels, envelopes and gains
+// have one lane per band.
 #pragma once
 
 #include <cstdint>
 
 #include "../controls.h"
-#include "../primitives.h"
+#include "../lanes.h"
 #include "../sample_rate.h"
 #include "band_constants.h"
+#include "quadrature_lanes.h"
+#include "release_factor.h"
 
 namespace vardo {
 
-constexpr int kMonoBandCount = 2;  // bands 0 and 1 stay mono
-constexpr int kBandEdgeCount = kBandCount + 1;
-
-// Samples between the level measurement and the band signal its gain multiplies.
-constexpr std::uint32_t kBandLookAhead = 132;
-// Samples between a gained band value and its read-out from the band delay lines.
-constexpr std::uint32_t kBandLineDelay = 2048;
-// Length of the hold window over the peak magnitude.
-constexpr int kHoldWindow = 44;
-
-// What the bands hand to the stereo width stage for one sample, indexed by band.
-struct BandOutputs {
-  float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
-  float gained[kBandCount] = {};      // a_m: gained component of the sum input
-  float gainedDiff[kBandCount] = {};  // b_m: gained component of the difference input
-  float sumOut[kBandCount] = {};      // P_m: delayed sum line (bands 0, 1: their mono line)
-  float diffOut[kBandCount] = {};     // Q'_m: delayed difference line (bands 2 ... 11)
+// Rate constants of the band equaliser, one entry per band.
+struct BandRateDesign : BandPoles {
+  // The band's lower edge sections (highpass) and upper edge sections (lowpass).
+  float lowA1[kBandSlots] = {};
+  float lowA2[kBandSlots] = {};
+  float lowG[kBandSlots] = {};
+  float lowKSquared[kBandSlots] = {};
+  float lowMinusTwoKSquared[kBandSlots] = {};
+  float highA1[kBandSlots] = {};
+  float highA2[kBandSlots] = {};
+  float highG[kBandSlots] = {};
+  float numeratorPole[kBandSlots] = {};   // p(2^m + 1)
+  float numeratorInput[kBandSlots] = {};  // 1 - p(2^m + 1)
+  float signedWeight[kBandSlots] = {};    // sign times c_m / a0 of the upper edge
+  float minusPeriod = 0.0f;               // -1 / fs
+  ReleaseFactor fastRelease;              // 0.25 s ... 1.25 s
+  ReleaseFactor slowRelease;              // 5 s ... 6 s
 };
 
+BandRateDesign designBandRate(const SampleRate& rate);
+
+template <class V>
 class BandEqualiser {
  public:
-  void setRate(const SampleRate& rate);
-  void prepareBlock(const ControlFields& controls, const SampleRate& rate);
+  void setRate(const SampleRate& rate) { fRate = designBandRate(rate); }
+  void prepareBlock(const ControlFields& controls, const SampleRate&) {
+    fBlock = bandBlockValues(controls);
+  }
   void clear();
-  // False once a filter, detector or level state is infinite or NaN.
+  // False once a filter, detector or level state of a band is infinite or NaN.
   bool stateFinite() const;
-  void process(float x, float d, std::uint32_t n, BandOutputs& out);
+  // Takes x and d of count samples (counters n ... n + count - 1) and writes
+  // the band outputs of each.
+  void processRun(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
 
   // The gain band m computed at the latest sample.
-  float gain(int band) const { return fBands[band].gain; }
+  float gain(int band) const { return fState.gain[band]; }
   // The peak quadrature magnitude M of band m at the latest sample.
-  float level(int band) const { return fBands[band].peakMagnitude; }
+  float level(int band) const { return fState.peakMagnitude[band]; }
   // The held level H of band m (the hold window's maximum) at the latest sample.
-  float heldLevel(int band) const { return fBands[band].heldLevel; }
+  float heldLevel(int band) const { return fState.heldLevel[band]; }
   // The band ceiling R_m of the current block.
   float ceiling(int band) const { return fBlock.ceiling[band]; }
 
-  // Lower and upper edge of every band in Hz (band m spans edges m and m + 1).
-  static constexpr float kEdgeHz[kBandEdgeCount] = {20.0f,   80.0f,   200.0f,  300.0f,  450.0f,
-                                                    675.0f,  1012.0f, 1518.0f, 2278.0f, 3417.0f,
-                                                    5125.0f, 7688.0f, 15000.0f};
-
  private:
-  // Butterworth section (damping 1.4142135) at one band edge; highpass and
-  // lowpass share the poles.
-  struct EdgeSection {
-    SectionCoeffs poles;
-    float kSquared = 0.0f;          // highpass numerator K^2
-    float minusTwoKSquared = 0.0f;  // highpass numerator -2 K^2
+  static constexpr int kStep = kLaneWidth<V>;
+  static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
+  static constexpr int kLanes = 2 * kBandLanes;  // sum lanes, then difference lanes
+  static constexpr int kDiffLane = kBandLanes;   // first difference lane
+  static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
+  static_assert(kBandLanes <= kBandSlots);
+
+  void processSample(float x, float d, std::uint32_t n, BandOutputs& out);
+
+  struct State {
+    // Section recursion values of the last two samples: row `parity` holds
+    // the older one (w2) and receives the current w, row parity ^ 1 holds w1.
+    alignas(32) float filterW[2][kSections][kLanes];
+    unsigned parity;  // flips every sample
+    alignas(32) float bandRing[256][kLanes];  // raw band numerators u, by sample
+    QuadratureLanes<kLanes> pairs;
+    alignas(32) float hold[128][kBandLanes];  // max(M, Tq), by sample, twice
+    alignas(32) float fastRelease[kBandLanes];
+    alignas(32) float fastPeak[kBandLanes];
+    alignas(32) float fastEnvelope[kBandLanes];
+    alignas(32) float slowRelease[kBandLanes];
+    alignas(32) float slowPeak[kBandLanes];
+    alignas(32) float slowEnvelope[kBandLanes];
+    alignas(32) float numeratorPeak[kBandLanes];
+    alignas(32) float numerator[kBandLanes];
+    alignas(32) float gain[kBandLanes];
+    alignas(32) float peakMagnitude[kBandLanes];
+    alignas(32) float heldLevel[kBandLanes];
+    // Gained bands, by sample: a + b in the sum lanes, a - b in the
+    // difference lanes (the mono bands' difference lanes are never read).
+    alignas(32) float line[4096][kLanes];
   };
 
-  // Rate constants of one band.
-  struct BandConstants {
-    float numeratorPole = 0.0f;    // p(2^m + 1)
-    float numeratorInput = 0.0f;   // 1 - p(2^m + 1)
-    float signedWeight = 0.0f;     // sign times c_m / a0 of the upper edge
-  };
-
-  struct RateConstants : BandPoles {
-    EdgeSection edge[kBandEdgeCount];
-    BandConstants band[kBandCount];
-    float period = 0.0f;                        // 1 / fs
-  };
-
-  // Signal state of one band.
-  struct BandState {
-    SectionState sumFilter[4];
-    SectionState diffFilter[4];
-    Ring<256> sumBand;   // raw band numerator u of S
-    Ring<256> diffBand;  // raw band numerator u of D
-    QuadraturePair sumPair;
-    QuadraturePair diffPair;
-    Ring<64> hold;              // max(M, Tq)
-    float fastRelease = 0.0f;   // s1
-    float fastPeak = 0.0f;      // env
-    float fastEnvelope = 0.0f;  // E
-    float slowRelease = 0.0f;   // s2
-    float slowPeak = 0.0f;      // envb
-    float slowEnvelope = 0.0f;  // Eb
-    float numeratorPeak = 0.0f; // N1
-    float numerator = 0.0f;     // N
-    float gain = 0.0f;           // latest gain (read-only view)
-    float peakMagnitude = 0.0f;  // latest M (read-only view)
-    float heldLevel = 0.0f;      // latest H (read-only view)
-    Ring<4096> sumLine;   // a + b (the mono line of bands 0 and 1)
-    Ring<4096> diffLine;  // a - b (bands 2 ... 11)
-  };
-
-  // Runs one band's filter cascade on `in` and returns the raw numerator u
-  // of its last lowpass section.
-  float bandNumerator(SectionState (&filter)[4], float in, const EdgeSection& low,
-                      const EdgeSection& high) const;
-  void processBand(int m, float s, float d, std::uint32_t n, BandOutputs& out);
-
-  RateConstants fRate;
+  BandRateDesign fRate;
   BandBlockValues fBlock;
-  BandState fBands[kBandCount];
+  State fState{};
 };
+
+extern template class BandEqualiser<float>;
+extern template class BandEqualiser<Float4>;
+extern template class BandEqualiser<Float8>;
+extern template class BandEqualiser<Avx8>;
 
 }  // namespace vardo

@@ -1,65 +1,115 @@
-// Bandwidth expansion of one channel: squares the analytic signal of the band
-// between 5 kHz and the lowpass corner to synthesise content above it.
+// Bandwidth expansion of channels A and B: squares the analytic signal of the
+// band between 5 kHz and the lowpass corner to synthesise content above it,
+// and adds it to the channel sum two samples late.
+//
+// The two channels share every coefficient and run as lanes of the kernel's
+// lane type V: channel A in lane 0, channel B in lane 1, and any further
+// lanes of V on silence.
 #pragma once
 
+#include <cstdint>
+
 #include "../controls.h"
+#include "../lanes.h"
 #include "../primitives.h"
 #include "../sample_rate.h"
 
 namespace vardo {
 
+constexpr int kExpanderSections = 6;  // twelfth-order Butterworth: six sections
+// Twelfth-order Butterworth dampings, widest first.
+constexpr float kExpanderDampings[kExpanderSections] = {1.9828898f, 1.847759f,  1.5867066f,
+                                                        1.2175229f, 0.76536685f, 0.26105237f};
+// The channel sum leaves the stage this many samples late.
+constexpr int kExpanderDelay = 2;
+
+// Set with the sample rate: the 5 kHz highpass that isolates the band, the
+// 100 Hz envelope lowpass and the bandwidth terms of the lift.
+struct ExpanderRateDesign {
+  SectionCoeffs bandHighpass;
+  float bandHighpassK2 = 0.0f;
+  float bandHighpassMinus2K2 = 0.0f;
+  SectionCoeffs envelopeLowpass;
+  float envelopeA0 = 0.0f;         // a0 of the 100 Hz section; the envelope is its raw numerator
+  float peakBandwidthDen = 0.0f;   // pi * 4000 / fs
+  float peakBandwidthNum = 0.0f;   // pi * 4000 * 10^(6/20) / fs
+};
+
+// Set per block from the lowpass corner and the expansion level.
+struct ExpanderBlockDesign {
+  SectionCoeffs cornerLowpass[kExpanderSections];
+  SectionCoeffs cornerHighpass[kExpanderSections];
+  float cornerHighpassK2 = 0.0f;
+  float cornerHighpassMinus2K2 = 0.0f;
+  SectionCoeffs lift;  // peaking section at the corner + 400 Hz, +6 dB; b1 = a1
+  float liftB0 = 0.0f;
+  float liftB2 = 0.0f;
+  float expansionGain = 0.0f;
+};
+
+ExpanderRateDesign designExpanderRate(const SampleRate& rate);
+ExpanderBlockDesign designExpanderBlock(const ControlFields& controls, const SampleRate& rate,
+                                        const ExpanderRateDesign& rateDesign);
+
+template <class V>
 class BandwidthExpander {
  public:
-  void setRate(const SampleRate& rate);
-  void prepareBlock(const ControlFields& controls, const SampleRate& rate);
+  void setRate(const SampleRate& rate) { fRate = designExpanderRate(rate); }
+  void prepareBlock(const ControlFields& controls, const SampleRate& rate) {
+    fBlock = designExpanderBlock(controls, rate, fRate);
+  }
   void clear();
   // False once any value of the signal state is infinite or NaN.
   bool stateFinite() const { return floatsFinite(fState); }
-  // Takes the channel sum s and returns it, two samples late, with the
-  // synthesised high band added.
-  float process(float s);
-
-  static constexpr int kOrder12Sections = 6;
-  // Twelfth-order Butterworth dampings, widest first.
-  static constexpr float kDampings[kOrder12Sections] = {1.9828898f, 1.847759f,  1.5867066f,
-                                                        1.2175229f, 0.76536685f, 0.26105237f};
+  // Takes the channel sums of count samples and returns each, two samples
+  // late, with its synthesised high band added.
+  void processRun(int count, std::uint32_t n, const float* sumA, const float* sumB, float* outA,
+                  float* outB);
 
  private:
-  // The two-channel version designs its coefficients through this class.
-  friend class BandwidthExpanderPair;
+  static constexpr int kChannels = 2;
+  static constexpr int kLanes = roundUpToLanes<V>(kChannels);
+  static constexpr int kStep = kLaneWidth<V>;
+  // Longest run processed in one go; longer ones are taken in pieces.
+  static constexpr int kMaxRun = 128;
 
-  // Rate constants: the 5 kHz highpass and the 100 Hz envelope lowpass.
-  SectionCoeffs fBandHighpass;
-  float fBandHighpassK2 = 0.0f;
-  float fBandHighpassMinus2K2 = 0.0f;
-  SectionCoeffs fEnvelopeLowpass;
-  float fEnvelopeA0 = 0.0f;  // a0 of the 100 Hz section; the envelope is its raw numerator
-  float fPeakBandwidthDen = 0.0f;  // pi * 4000 / fs
-  float fPeakBandwidthNum = 0.0f;  // pi * 4000 * 10^(6/20) / fs
+  void processPiece(const float* sumA, const float* sumB, float* outA, float* outB, int count);
 
-  // Per-block coefficients from the lowpass corner and the expansion level.
-  SectionCoeffs fCornerLowpass[kOrder12Sections];
-  SectionCoeffs fCornerHighpass[kOrder12Sections];
-  float fCornerHighpassK2 = 0.0f;
-  float fCornerHighpassMinus2K2 = 0.0f;
-  SectionCoeffs fLift;  // peaking section at the corner + 400 Hz, +6 dB
-  float fLiftB0 = 0.0f;
-  float fLiftB2 = 0.0f;
-  float fExpansionGain = 0.0f;
-
-  // Signal state.
+  // Recursion values one and two samples back of a second-order section.
+  struct Section {
+    float w1[kLanes];
+    float w2[kLanes];
+  };
+  // Node values one and two samples back of a four-section allpass chain
+  // (node 0 is the chain input).
+  struct Chain {
+    float one[5][kLanes];
+    float two[5][kLanes];
+  };
   struct State {
-    SectionState bandHighpass;
-    SectionState cornerLowpass[kOrder12Sections];
-    QuadraturePair quadrature;
-    float branchA[3] = {};    // branch A output 1, 2 and 3 samples back
-    float branchB[2] = {};    // branch B output 1 and 2 samples back
-    float magnitude[4] = {};  // analytic magnitude 1 ... 4 samples back
-    SectionState envelope;
-    SectionState cornerHighpass[kOrder12Sections];
-    SectionState lift;
-    float sum[2] = {};  // channel sum 1 and 2 samples back
-  } fState;
+    Section bandHighpass;
+    Section cornerLowpass[kExpanderSections];
+    Chain quadratureA;
+    Chain quadratureB;
+    float branchA[3][kLanes];    // branch A output 1, 2 and 3 samples back
+    float branchB[2][kLanes];    // branch B output 1 and 2 samples back
+    float magnitude[4][kLanes];  // analytic magnitude 1 ... 4 samples back
+    Section envelope;
+    Section cornerHighpass[kExpanderSections];
+    Section lift;
+    float sum[2][kLanes];  // channel sum 1 and 2 samples back
+  };
+
+  ExpanderRateDesign fRate;
+  ExpanderBlockDesign fBlock;
+  State fState{};
+  // The run's inputs, and the values passed between its passes.
+  alignas(32) float fIn[kMaxRun][kLanes];
+  alignas(32) float fValue[kMaxRun][kLanes];
 };
+
+extern template class BandwidthExpander<float>;
+extern template class BandwidthExpander<Float4>;
+extern template class BandwidthExpander<Float8>;
 
 }  // namespace vardo

@@ -15,32 +15,29 @@ constexpr float kLevelScaleNumerator = 500.0f;
 
 }  // namespace
 
-void LevelNormaliser::setRate(const SampleRate& rate) {
-  fRate = rate;
-  fAttack = rate.pole(500.0f);
-  fRelease = rate.pole(2.0f);
-  fTrebleHighpass = firstOrderSection(rate.tanFixed(1000.0f));
-  fSmooth10 = butterworthPoles(rate.kFixed(10.0f), kSqrt2);
-  fSmooth100 = butterworthPoles(rate.kFixed(100.0f), kSqrt2);
-  fLevelScale = kLevelScaleNumerator * fSmooth100.g;
-  forgetCorners();
+NormaliserRateDesign designNormaliserRate(const SampleRate& rate) {
+  NormaliserRateDesign d;
+  d.rate = rate;
+  d.attack = rate.pole(500.0f);
+  d.release = rate.pole(2.0f);
+  d.trebleHighpass = firstOrderSection(rate.tanFixed(1000.0f));
+  d.smooth10 = butterworthPoles(rate.kFixed(10.0f), kSqrt2);
+  d.smooth100 = butterworthPoles(rate.kFixed(100.0f), kSqrt2);
+  d.levelScale = kLevelScaleNumerator * d.smooth100.g;
+  return d;
 }
 
-void LevelNormaliser::prepareBlock(const ControlFields& controls, const SampleRate& rate) {
-  fRate = rate;
-  forgetCorners();
-  fFirstScale = fLevelScale * controls.dnrSensitivity;
-  fSecondScale = controls.dnr2Sensitivity * fLevelScale;
-  fDisableCorner = controls.dnrLpfDisable > 0.5f ? 22000.0f : 0.0f;
-}
-
-void LevelNormaliser::forgetCorners() {
-  // The next sample computes both corners' coefficients afresh.
-  fState.firstCornerHz = -1.0f;
-  fState.secondCornerHz = -1.0f;
+NormaliserBlockDesign designNormaliserBlock(const ControlFields& controls,
+                                            const NormaliserRateDesign& rateDesign) {
+  NormaliserBlockDesign d;
+  d.firstScale = rateDesign.levelScale * controls.dnrSensitivity;
+  d.secondScale = controls.dnr2Sensitivity * rateDesign.levelScale;
+  d.disableCorner = controls.dnrLpfDisable > 0.5f ? 22000.0f : 0.0f;
+  return d;
 }
 
 void LevelNormaliser::clear() {
+  fHistory = {};
   fState = {};
   fSecond = {};
   fDivisor = 0.0f;
@@ -48,31 +45,44 @@ void LevelNormaliser::clear() {
   fSecondCornerHz = 0.0f;
 }
 
-float LevelNormaliser::process(const Ring<256>& history, std::uint32_t n) {
+void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filtered, float* out,
+                                 SecondCorner* corner) {
+  // The envelope reads the band-limited history up to 221 samples back, so
+  // the history takes the run sample by sample between the steps.
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    fHistory.write(at, filtered[i]);
+    out[i] = step(at);
+    corner[i] = fSecond;
+  }
+}
+
+float LevelNormaliser::step(std::uint32_t n) {
   State& s = fState;
+  const Ring<256>& history = fHistory;
 
   // Look-ahead peak: the newest sample and the one about to be divided.
   const float newest = history.read(n, 0);
   const float divided = history.read(n, kLookAhead);
   const float peak = std::max(std::fabs(newest), std::fabs(divided));
 
-  const float envelope = s.envelope.process(peak, fAttack, fRelease);
+  const float envelope = s.envelope.process(peak, fRate.attack, fRate.release);
   const float divisor = std::max(std::max(envelope, 1e-5f), kFloor90dB);
 
   const float v = divided / divisor;
   s.normalised.write(n, v);
 
   // Treble detector: 1 kHz highpass, floored rectifier, 10 Hz and 100 Hz lowpasses.
-  const FirstOrderCoeffs& hp = fTrebleHighpass;
+  const FirstOrderCoeffs& hp = fRate.trebleHighpass;
   const float u = s.normalised.read(n, 1) * hp.highpassB1 +
                   (v * hp.k - hp.oneMinusK * s.trebleHighpassOut) * hp.invKPlusOne;
   s.trebleHighpassOut = u;
   const float rectified = std::max(std::fabs(u), kRectifierFloor);
 
-  const float w10 = s.smooth10.feed(rectified, fSmooth10);
-  const float smoothed = s.smooth10.lowpassNumerator(w10) * fSmooth10.g;
+  const float w10 = s.smooth10.feed(rectified, fRate.smooth10);
+  const float smoothed = s.smooth10.lowpassNumerator(w10) * fRate.smooth10.g;
   s.smooth10.shift(w10);
-  const float w100 = s.smooth100.feed(smoothed, fSmooth100);
+  const float w100 = s.smooth100.feed(smoothed, fRate.smooth100);
   // Raw numerator only: its normalisation 1/a0 is folded into W.
   const float treble = 2.0f * s.smooth100.w1 + s.smooth100.w2 + w100;
   s.smooth100.shift(w100);
@@ -82,24 +92,24 @@ float LevelNormaliser::process(const Ring<256>& history, std::uint32_t n) {
   const float second = std::max(
       kMinCorner,
       std::min(kMaxCorner,
-               std::max(fDisableCorner,
-                        std::max(kMinCorner, std::min(kMaxCorner, fSecondScale * treble)))));
+               std::max(fBlock.disableCorner,
+                        std::max(kMinCorner, std::min(kMaxCorner, fBlock.secondScale * treble)))));
   const float first =
-      std::max(fDisableCorner, std::max(kMinCorner, std::min(kMaxCorner, treble * fFirstScale)));
-  fSecondCornerHz = fRate.limitCorner(second);
-  fFirstCornerHz = fRate.limitCorner(first);
+      std::max(fBlock.disableCorner, std::max(kMinCorner, std::min(kMaxCorner, treble * fBlock.firstScale)));
+  fSecondCornerHz = fRate.rate.limitCorner(second);
+  fFirstCornerHz = fRate.rate.limitCorner(first);
 
   // A corner that has not moved since the previous sample (held at a clamp,
   // or under a steady treble level) keeps its coefficients.
   if (fSecondCornerHz != s.secondCornerHz) {
     s.secondCornerHz = fSecondCornerHz;
-    fSecond.k = 1.0f / fRate.tanMoving(fSecondCornerHz);
+    fSecond.k = 1.0f / fRate.rate.tanMoving(fSecondCornerHz);
     fSecond.oneMinusK = 1.0f - fSecond.k;
     fSecond.kPlusOne = fSecond.k + 1.0f;
   }
   if (fFirstCornerHz != s.firstCornerHz) {
     s.firstCornerHz = fFirstCornerHz;
-    s.firstK = 1.0f / fRate.tanMoving(fFirstCornerHz);
+    s.firstK = 1.0f / fRate.rate.tanMoving(fFirstCornerHz);
   }
   const float k1 = s.firstK;
 

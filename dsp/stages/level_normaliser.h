@@ -17,6 +17,29 @@ struct SecondCorner {
   float kPlusOne = 0.0f;   // k + 1
 };
 
+// Set with the sample rate.
+struct NormaliserRateDesign {
+  SampleRate rate;
+  float attack = 0.0f;               // exp(-500 / fs), 2 ms
+  float release = 0.0f;              // exp(-2 / fs), 0.5 s
+  FirstOrderCoeffs trebleHighpass;   // 1000 Hz
+  SectionCoeffs smooth10;            // Butterworth lowpass at 10 Hz
+  SectionCoeffs smooth100;           // Butterworth lowpass at 100 Hz
+  // W = 500 / a0 of the 100 Hz detector section: treble level per raw numerator.
+  float levelScale = 0.0f;
+};
+
+// Set per block from the noise-reduction controls.
+struct NormaliserBlockDesign {
+  float firstScale = 0.0f;     // W * "DNR Sensitivity"
+  float secondScale = 0.0f;    // "DNR2 Sensitivity" * W
+  float disableCorner = 0.0f;  // 22000 when "DNR LPF Disable" is on, else 0
+};
+
+NormaliserRateDesign designNormaliserRate(const SampleRate& rate);
+NormaliserBlockDesign designNormaliserBlock(const ControlFields& controls,
+                                            const NormaliserRateDesign& rateDesign);
+
 class LevelNormaliser {
  public:
   // The envelope looks at the newest band-limited sample and at the one this
@@ -25,13 +48,23 @@ class LevelNormaliser {
   // The noise-reduction lowpass runs this many samples behind the treble detector.
   static constexpr std::uint32_t kLowpassLag = 125;
 
-  void setRate(const SampleRate& rate);
-  void prepareBlock(const ControlFields& controls, const SampleRate& rate);
+  void setRate(const SampleRate& rate) {
+    fRate = designNormaliserRate(rate);
+    forgetCorners();
+  }
+  void prepareBlock(const ControlFields& controls, const SampleRate&) {
+    fBlock = designNormaliserBlock(controls, fRate);
+    forgetCorners();
+  }
   void clear();
-  // False once any value of the signal state is infinite or NaN.
+  // False once any value of the signal state is infinite or NaN. (The
+  // band-limited history only holds the input filters' outputs.)
   bool stateFinite() const { return floatsFinite(fState); }
-  // Reads the band-limited history (already holding sample n) and returns o.
-  float process(const Ring<256>& history, std::uint32_t n);
+  // Takes the band-limited signal of count samples (counters n ... n + count
+  // - 1) and writes the normalised, noise-reduced signal o and the second
+  // noise-reduction corner of each.
+  void processRun(int count, std::uint32_t n, const float* filtered, float* out,
+                  SecondCorner* corner);
   const SecondCorner& secondCorner() const { return fSecond; }
 
   // Read-only views of the current sample's internal values.
@@ -40,26 +73,24 @@ class LevelNormaliser {
   float firstCornerHz() const { return fFirstCornerHz; }
   float secondCornerHz() const { return fSecondCornerHz; }
   // W = 500 / a0 of the 100 Hz detector section: treble level per raw numerator.
-  float levelScale() const { return fLevelScale; }
+  float levelScale() const { return fRate.levelScale; }
 
  private:
-  void forgetCorners();
+  // The next sample computes both corners' coefficients afresh.
+  void forgetCorners() {
+    fState.firstCornerHz = -1.0f;
+    fState.secondCornerHz = -1.0f;
+  }
 
-  // Constants set with the sample rate.
-  float fAttack = 0.0f;   // exp(-500 / fs), 2 ms
-  float fRelease = 0.0f;  // exp(-2 / fs), 0.5 s
-  FirstOrderCoeffs fTrebleHighpass;  // 1000 Hz
-  SectionCoeffs fSmooth10;           // Butterworth lowpass at 10 Hz
-  SectionCoeffs fSmooth100;          // Butterworth lowpass at 100 Hz
-  float fLevelScale = 0.0f;
+  NormaliserRateDesign fRate;
+  NormaliserBlockDesign fBlock;
 
-  // Per-block values.
-  float fFirstScale = 0.0f;   // W * "DNR Sensitivity"
-  float fSecondScale = 0.0f;  // "DNR2 Sensitivity" * W
-  float fDisableCorner = 0.0f;
-  SampleRate fRate;
+  // One sample: reads the band-limited history (already holding sample n)
+  // and returns o.
+  float step(std::uint32_t n);
 
   // Signal state.
+  Ring<256> fHistory;  // the band-limited signal
   struct State {
     AttackReleaseFollower envelope;  // E
     float trebleHighpassOut = 0.0f;  // u'

@@ -8,16 +8,13 @@
 
 namespace vardo {
 
-void OutputAgc::setRate(const SampleRate& rate) {
-  fRelease = rate.pole(20.0f);
-  fReleaseComplement = 1.0f - fRelease;
+AgcRateDesign designAgcRate(const SampleRate& rate) {
+  return {rate.poleFactor(20.0f)};
 }
 
-void OutputAgc::prepareBlock(const ControlFields& controls, const SampleRate&) {
-  fTarget = dbToLinear(controls.outputAgcThreshold) * 0.001f;
+float agcTarget(const ControlFields& controls) {
+  return dbToLinear(controls.outputAgcThreshold) * 0.001f;
 }
-
-void OutputAgc::clear() { fState = {}; }
 
 float OutputAgc::lowpassAndPeak(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
                                 float& dA, float& dB) {
@@ -53,26 +50,8 @@ float OutputAgc::lowpassAndPeak(float xA, float xB, const SecondCorner& corner, 
   return peak;
 }
 
-void OutputAgc::process(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
-                        float& out0, float& out1) {
-  State& st = fState;
-  float dA = 0.0f;
-  float dB = 0.0f;
-  lowpassAndPeak(xA, xB, corner, n, dA, dB);
-  const float windowPeak = st.peaks.windowMax(n, kPeakWindow);
-
-  // Instant attack, 50 ms release, never below the peaks of the window: the
-  // delayed samples are part of the window, so |d / gain| <= 1.
-  const float gain =
-      std::max(fRelease * st.gain + fReleaseComplement * windowPeak, windowPeak);
-
-  out0 = kCeiling * (dA / gain);
-  out1 = kCeiling * (dB / gain);
-  st.gain = gain;
-}
-
-void OutputAgc::processRun(const float* xA, const float* xB, const SecondCorner* corner,
-                           std::uint32_t n, float* out0, float* out1, int count) {
+void OutputAgc::processRun(int count, std::uint32_t n, const float* xA, const float* xB,
+                           const SecondCorner* corner, float* out0, float* out1) {
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     processPiece(xA + done, xB + done, corner + done, n + static_cast<std::uint32_t>(done),
@@ -94,19 +73,19 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     peaks[older - lag] = st.peaks.read(n, static_cast<std::uint32_t>(lag));
   }
 
-  // The lowpass, the look-ahead delay and the peak, as in process().
+  // The lowpass, the look-ahead delay and the peak.
   for (int i = 0; i < count; ++i) {
     peaks[older + i] = lowpassAndPeak(xA[i], xB[i], corner[i], n + static_cast<std::uint32_t>(i),
                                       delayedA[i], delayedB[i]);
   }
 
-  // The window maximum of every sample. Ring::windowMax folds
-  // m = std::max(m, older entry) from the newest entry on; once m is a
-  // number it never becomes NaN, so the fold gives a NaN newest entry, or
-  // else the largest of the numbers in the window. Which of several equal
-  // numbers it keeps cannot show: a peak is never -0 (it is a magnitude or
-  // the threshold glide, a sum of non-negative terms). Four partial maxima
-  // started at -infinity skip NaN the same way and give that largest number.
+  // The window maximum of every sample: the fold m = std::max(m, older
+  // entry) from the newest entry on. Once m is a number it never becomes
+  // NaN, so the fold gives a NaN newest entry, or else the largest of the
+  // numbers in the window. Which of several equal numbers it keeps cannot
+  // show: a peak is never -0 (it is a magnitude or the threshold glide, a sum
+  // of non-negative terms). Four partial maxima started at -infinity skip NaN
+  // the same way and give that largest number.
   const Float4 none = splat4(-std::numeric_limits<float>::infinity());
   for (int i = 0; i < count; ++i) {
     const float* window = peaks + i;
@@ -119,11 +98,13 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     peaks[i] = std::isnan(newest) ? newest : largest;  // slot i is no longer needed
   }
 
-  // The gain envelope and the outputs, as in process().
+  // The gain envelope with instant attack and 50 ms release, never below the
+  // peaks of the window: the delayed samples are part of the window, so
+  // |d / gain| <= 1.
   for (int i = 0; i < count; ++i) {
     const float windowPeak = peaks[i];
     const float gain =
-        std::max(fRelease * st.gain + fReleaseComplement * windowPeak, windowPeak);
+        std::max(fRate.release.pole * st.gain + fRate.release.input * windowPeak, windowPeak);
     out0[i] = kCeiling * (delayedA[i] / gain);
     out1[i] = kCeiling * (delayedB[i] / gain);
     st.gain = gain;

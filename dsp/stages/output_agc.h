@@ -11,22 +11,31 @@
 
 namespace vardo {
 
+// Set with the sample rate: the 50 ms release of the gain envelope, p(20).
+struct AgcRateDesign {
+  PoleFactor release;
+};
+
+AgcRateDesign designAgcRate(const SampleRate& rate);
+// Per block: the threshold as a linear level / 1000.
+float agcTarget(const ControlFields& controls);
+
 class OutputAgc {
  public:
-  void setRate(const SampleRate& rate);
-  void prepareBlock(const ControlFields& controls, const SampleRate& rate);
-  void clear();
+  void setRate(const SampleRate& rate) { fRate = designAgcRate(rate); }
+  void prepareBlock(const ControlFields& controls, const SampleRate&) {
+    fTarget = agcTarget(controls);
+  }
+  void clear() { fState = {}; }
   // False once any value of the signal state is infinite or NaN.
   bool stateFinite() const { return floatsFinite(fState); }
-  void process(float xA, float xB, const SecondCorner& corner, std::uint32_t n, float& out0,
-               float& out1);
-
-  // process() over count consecutive samples (counters n ... n + count - 1,
-  // one second corner per sample). The peak window's maximum, the longest
-  // dependency chain of the per-sample step, is taken for the whole run at
-  // once between the steps before and after it.
-  void processRun(const float* xA, const float* xB, const SecondCorner* corner, std::uint32_t n,
-                  float* out0, float* out1, int count);
+  // Takes the expanded channels of count consecutive samples (counters n
+  // ... n + count - 1, one second corner per sample) and writes both
+  // outputs. The peak window's maximum, the longest dependency chain of the
+  // per-sample step, is taken for the whole run at once between the steps
+  // before and after it.
+  void processRun(int count, std::uint32_t n, const float* xA, const float* xB,
+                  const SecondCorner* corner, float* out0, float* out1);
 
   // Output ceiling: -1 dBFS.
   static constexpr float kCeiling = 0.8912509f;
@@ -44,10 +53,8 @@ class OutputAgc {
   void processPiece(const float* xA, const float* xB, const SecondCorner* corner,
                     std::uint32_t n, float* out0, float* out1, int count);
 
-  // Constants.
-  float fRelease = 0.0f;            // exp(-20 / fs): 50 ms release of the gain envelope
-  float fReleaseComplement = 0.0f;  // 1 - release
-  float fTarget = 0.0f;             // per block: threshold as a linear level / 1000
+  AgcRateDesign fRate;
+  float fTarget = 0.0f;
 
   // Signal state.
   struct State {

@@ -15,16 +15,30 @@
 
 #include "../float4.h"
 #include "../float_math.h"
+#include "../lanes.h"
+#include "../primitives.h"
 #include "../quick_transcendentals.h"
 
 namespace vardo {
 
+// Release state of an adaptive follower: 1 on every sample where the input
+// rises above the follower's envelope, else decaying with pole p (q = 1 - p).
+template <class V>
+inline V releaseState(V input, V envelope, V q, V p, V state) {
+  const V rise = select(greater(input, envelope), splat<V>(1.0f), splat<V>(0.0f));
+  return peakFollowed(rise, q, p, state);
+}
+
+// The exponent -(1/fs) / (max(2 (s - 0.5), 0) + base) for release state s.
+template <class V>
+inline V releaseArgument(V minusPeriod, V state, V base) {
+  return minusPeriod / (laneMax(splat<V>(2.0f) * (state - splat<V>(0.5f)), splat<V>(0.0f)) + base);
+}
+
 class ReleaseFactor {
  public:
-  // The argument for release state s, in the order of operations the
-  // per-sample step uses.
   static float argument(float minusPeriod, float releaseState, float base) {
-    return minusPeriod / (std::max(2.0f * (releaseState - 0.5f), 0.0f) + base);
+    return releaseArgument(minusPeriod, releaseState, base);
   }
 
   void setRate(float period, float base) {
@@ -37,16 +51,17 @@ class ReleaseFactor {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(arg);
     if (bits == fRise.bits) return fRise.value;
     if (bits == fSteady.bits) return fSteady.value;
-    return quickExp(arg);
+    return fexp(arg);
   }
 
-  // Four lanes: when every lane sits at one of the two kept arguments (equal
-  // arguments give equal exponentials), the kept values; else the quick
-  // exponential on all four.
-  Float4 operator()(Float4 arg) const {
-    const Mask4 rise = equal4(arg, splat4(fRise.arg));
-    if (allOf4(or4(rise, equal4(arg, splat4(fSteady.arg))))) {
-      return select4(rise, splat4(fRise.value), splat4(fSteady.value));
+  // Several lanes: when every lane sits at one of the two kept arguments
+  // (equal arguments give equal exponentials), the kept values; else the
+  // quick exponential, which gives the library's floats, on all of them.
+  template <class V>
+  V operator()(V arg) const {
+    const auto rise = equal(arg, splat<V>(fRise.arg));
+    if (allLanes(eitherMask(rise, equal(arg, splat<V>(fSteady.arg))))) {
+      return select(rise, splat<V>(fRise.value), splat<V>(fSteady.value));
     }
     return quickExp(arg);
   }

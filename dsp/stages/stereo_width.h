@@ -7,65 +7,84 @@
 // delayed difference signal into the channels with opposite signs, up to the
 // width limit. Whatever the side gain leaves of the limit raises the band in
 // both channels by 1 + 0.414 times the remainder. Bands 0 and 1 stay mono.
+//
+// One array per quantity across the bands; lane m belongs to band m, so the
+// band outputs load straight into the lanes, and the kernel takes as many
+// bands per step as its lane type V holds, the bands padded to whole V. The
+// lanes of the mono bands 0 and 1 and of the padding run along unused (their
+// exponentials and tangents are skipped). The component lanes hold the sum
+// components in the first half and the difference components in the second.
 #pragma once
 
+#include <cstdint>
+
 #include "../controls.h"
-#include "../primitives.h"
+#include "../lanes.h"
 #include "../sample_rate.h"
-#include "band_equaliser.h"
 #include "band_constants.h"
+#include "quadrature_lanes.h"
+#include "release_factor.h"
 
 namespace vardo {
 
+struct WidthRateDesign : WidthPoles {
+  float minusPeriod = 0.0f;        // -1 / fs
+  ReleaseFactor componentRelease;  // 30 ms ... 1.03 s
+};
+
+WidthRateDesign designWidthRate(const SampleRate& rate);
+
+template <class V>
 class StereoWidth {
  public:
-  void setRate(const SampleRate& rate);
-  void prepareBlock(const ControlFields& controls, const SampleRate& rate);
+  void setRate(const SampleRate& rate) { fRate = designWidthRate(rate); }
+  void prepareBlock(const ControlFields& controls, const SampleRate&) {
+    fBlock = widthBlockValues(controls);
+  }
   void clear();
-  // False once any value of the signal state is infinite or NaN.
-  bool stateFinite() const { return floatsFinite(fBands); }
-  void process(const BandOutputs& bands, float& sumA, float& sumB);
+  // False once a detector or level state of a width band is infinite or NaN.
+  bool stateFinite() const;
+  // Takes the band outputs of count samples and writes the channel A and
+  // channel B sums of each.
+  void processRun(int count, std::uint32_t n, const BandOutputs* bands, float* sumA, float* sumB);
 
   // The trimmed side gain kt of band m (2 ... 11) at the latest sample.
-  float sideGain(int band) const { return fBands[band - kMonoBandCount].sideGain; }
+  float sideGain(int band) const { return fState.sideGain[band]; }
 
  private:
-  static constexpr int kWidthBandCount = kBandCount - kMonoBandCount;
+  static constexpr int kStep = kLaneWidth<V>;
+  static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
+  static constexpr int kLanes = 2 * kBandLanes;
+  static constexpr int kDiffLane = kBandLanes;
+  static_assert(kBandLanes <= kBandSlots);
 
-  struct RateConstants : WidthPoles {
-    float period = 0.0f;               // 1 / fs
+  void processSample(const BandOutputs& bands, float& sumA, float& sumB);
+
+  struct State {
+    QuadratureLanes<kLanes> pairs;  // sum components, then difference components
+    unsigned parity;                // of the pairs' history rows, flips every sample
+    alignas(32) float release[kLanes];   // s of each component
+    alignas(32) float peak[kLanes];      // pk
+    alignas(32) float envelope[kLanes];  // e
+    alignas(32) float upperPeak[kBandLanes];
+    alignas(32) float upperLevel[kBandLanes];
+    alignas(32) float lowerPeak[kBandLanes];
+    alignas(32) float lowerLevel[kBandLanes];
+    alignas(32) float gate[kBandLanes];
+    alignas(32) float gateLowpass[kBandLanes];
+    alignas(32) float curve[kBandLanes];
+    alignas(32) float sideLowpass[kBandLanes];
+    alignas(32) float sideGain[kBandLanes];
   };
 
-  // Envelope of one component's quadrature magnitude.
-  struct ComponentEnvelope {
-    float release = 0.0f;   // s
-    float peak = 0.0f;      // pk
-    float envelope = 0.0f;  // e
-  };
-
-  struct BandState {
-    QuadraturePair sumPair;   // fed with a_m
-    QuadraturePair diffPair;  // fed with b_m
-    ComponentEnvelope sumLevel;
-    ComponentEnvelope diffLevel;
-    float upperPeak = 0.0f;    // Hp
-    float upperLevel = 0.0f;   // Hs
-    float lowerPeak = 0.0f;    // Lp
-    float lowerLevel = 0.0f;   // Ls
-    float gate = 0.0f;         // q of the previous sample
-    float gateLowpass = 0.0f;  // gl
-    float curve = 0.0f;        // t' of the previous sample
-    float sideLowpass = 0.0f;  // ks, before the trim
-    float sideGain = 0.0f;     // kt (read-only view)
-  };
-
-  float followComponent(ComponentEnvelope& c, float magnitude);
-  // Side contribution and band factor of one band; returns F_m and sets side.
-  float processBand(BandState& band, float a, float b, float diffOut, float& side);
-
-  RateConstants fRate;
+  WidthRateDesign fRate;
   WidthBlockValues fBlock;
-  BandState fBands[kWidthBandCount];
+  State fState{};
 };
+
+extern template class StereoWidth<float>;
+extern template class StereoWidth<Float4>;
+extern template class StereoWidth<Float8>;
+extern template class StereoWidth<Avx8>;
 
 }  // namespace vardo

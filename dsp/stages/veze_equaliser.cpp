@@ -62,69 +62,50 @@ PeakingCoeffs designPeak(const SampleRate& rate, float centre, float piBNumerato
 
 }  // namespace
 
-void VezeEqualiser::setRate(const SampleRate& rate) {
-  fBoost5000 = designShelf<3>(rate, 5000.0f, kOrder7, 6.3095737f, true);   // +16 dB
-  fCut3500First = firstOrderSection(rate.tanFixed(3500.0f));
-  fCut3500Gain = 0.056234132f;                                             // -25 dB
-  fCut3500 = designShelf<2>(rate, 3500.0f, kOrder5, 0.70794576f, true);    // -3 dB
-  fCut4500 = designShelf<1>(rate, 4500.0f, kOrder3, 0.70794576f, true);    // -3 dB
-  fCut2000 = designShelf<1>(rate, 2000.0f, kOrder3, 0.39810717f, true);    // -8 dB
-  fDip4500 = designPeak(rate, 4500.0f, 3141.5928f, 6268.3013f);            // -6 dB, 1 kHz wide
-  fDip7500 = designPeak(rate, 7500.0f, 12566.371f, 22346.518f);            // -5 dB, 4 kHz wide
-  fBass75 = designShelf<1>(rate, 75.0f, kOrder3, 1.7782794f, false);       // +5 dB
-  fBass50 = designShelf<1>(rate, 50.0f, kOrder3, 1.9952623f, false);       // +6 dB
-  fPresence3200 = designPeak(rate, 3200.0f, 5586.6294f, 3141.5928f);       // +5 dB, 1 kHz wide
+VezeRateDesign designVezeRate(const SampleRate& rate) {
+  VezeRateDesign d;
+  d.boost5000 = designShelf<3>(rate, 5000.0f, kOrder7, 6.3095737f, true);   // +16 dB
+  d.cut3500First = firstOrderSection(rate.tanFixed(3500.0f));
+  d.cut3500Gain = 0.056234132f;                                             // -25 dB
+  d.cut3500 = designShelf<2>(rate, 3500.0f, kOrder5, 0.70794576f, true);    // -3 dB
+  d.cut4500 = designShelf<1>(rate, 4500.0f, kOrder3, 0.70794576f, true);    // -3 dB
+  d.cut2000 = designShelf<1>(rate, 2000.0f, kOrder3, 0.39810717f, true);    // -8 dB
+  d.dip4500 = designPeak(rate, 4500.0f, 3141.5928f, 6268.3013f);            // -6 dB, 1 kHz wide
+  d.dip7500 = designPeak(rate, 7500.0f, 12566.371f, 22346.518f);            // -5 dB, 4 kHz wide
+  d.bass75 = designShelf<1>(rate, 75.0f, kOrder3, 1.7782794f, false);       // +5 dB
+  d.bass50 = designShelf<1>(rate, 50.0f, kOrder3, 1.9952623f, false);       // +6 dB
+  d.presence3200 = designPeak(rate, 3200.0f, 5586.6294f, 3141.5928f);       // +5 dB, 1 kHz wide
+  return d;
 }
 
-void VezeEqualiser::prepareBlock(const ControlFields& controls, const SampleRate&) {
-  fBypassed = controls.disableVezeEq >= 0.5f;
-}
-
-void VezeEqualiser::clear() { fState = {}; }
-
-float VezeEqualiser::process(float o) {
+void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float* out) {
   State& s = fState;
+  const VezeRateDesign& d = fRate;
   // Every filter runs whether or not the bypass is on, so switching is
-  // immediate and the states are warm either way.
-  float y = runShelf(s.boost5000, fBoost5000, o);
-  y = s.cut3500FirstLow.lowpass(y, fCut3500First) +
-      fCut3500Gain * s.cut3500FirstHigh.highpass(y, fCut3500First);
-  y = runShelf(s.cut3500, fCut3500, y);
-  y = runShelf(s.cut4500, fCut4500, y);
-  y = runShelf(s.cut2000, fCut2000, y);
-  y = peakingStep(s.dip4500, y, fDip4500);
-  y = peakingStep(s.dip7500, y, fDip7500);
-  y = runShelf(s.bass75, fBass75, y);
-  y = runShelf(s.bass50, fBass50, y);
-  y = peakingStep(s.presence3200, y, fPresence3200);
-  return fBypassed ? o : y;
-}
-
-void VezeEqualiser::processRun(const float* in, float* out, int count) {
-  State& s = fState;
-  // The equalised run is built in y; the input stays for the bypass.
+  // immediate and the states are warm either way. The equalised run is built
+  // in y; the input stays for the bypass.
   float y[kMaxRun];
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     const float* o = in + done;
-    for (int i = 0; i < run; ++i) y[i] = runShelf(s.boost5000, fBoost5000, o[i]);
+    for (int i = 0; i < run; ++i) y[i] = runShelf(s.boost5000, d.boost5000, o[i]);
     for (int i = 0; i < run; ++i) {
-      y[i] = s.cut3500FirstLow.lowpass(y[i], fCut3500First) +
-             fCut3500Gain * s.cut3500FirstHigh.highpass(y[i], fCut3500First);
-      y[i] = runShelf(s.cut3500, fCut3500, y[i]);
+      y[i] = s.cut3500FirstLow.lowpass(y[i], d.cut3500First) +
+             d.cut3500Gain * s.cut3500FirstHigh.highpass(y[i], d.cut3500First);
+      y[i] = runShelf(s.cut3500, d.cut3500, y[i]);
     }
     for (int i = 0; i < run; ++i) {
-      y[i] = runShelf(s.cut4500, fCut4500, y[i]);
-      y[i] = runShelf(s.cut2000, fCut2000, y[i]);
+      y[i] = runShelf(s.cut4500, d.cut4500, y[i]);
+      y[i] = runShelf(s.cut2000, d.cut2000, y[i]);
     }
     for (int i = 0; i < run; ++i) {
-      y[i] = peakingStep(s.dip4500, y[i], fDip4500);
-      y[i] = peakingStep(s.dip7500, y[i], fDip7500);
+      y[i] = peakingStep(s.dip4500, y[i], d.dip4500);
+      y[i] = peakingStep(s.dip7500, y[i], d.dip7500);
     }
     for (int i = 0; i < run; ++i) {
-      y[i] = runShelf(s.bass75, fBass75, y[i]);
-      y[i] = runShelf(s.bass50, fBass50, y[i]);
-      y[i] = peakingStep(s.presence3200, y[i], fPresence3200);
+      y[i] = runShelf(s.bass75, d.bass75, y[i]);
+      y[i] = runShelf(s.bass50, d.bass50, y[i]);
+      y[i] = peakingStep(s.presence3200, y[i], d.presence3200);
     }
     float* result = out + done;
     for (int i = 0; i < run; ++i) result[i] = fBypassed ? o[i] : y[i];

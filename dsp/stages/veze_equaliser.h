@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "../controls.h"
 #include "../primitives.h"
@@ -32,35 +33,42 @@ struct ShelfState {
   std::array<SectionState, Sections> high{};
 };
 
+// Every filter of the equaliser, set with the sample rate, in signal order.
+struct VezeRateDesign {
+  ShelfCoeffs<3> boost5000;
+  FirstOrderCoeffs cut3500First;  // the first-order shelf at 3.5 kHz
+  float cut3500Gain = 0.0f;
+  ShelfCoeffs<2> cut3500;
+  ShelfCoeffs<1> cut4500;
+  ShelfCoeffs<1> cut2000;
+  PeakingCoeffs dip4500;
+  PeakingCoeffs dip7500;
+  ShelfCoeffs<1> bass75;
+  ShelfCoeffs<1> bass50;
+  PeakingCoeffs presence3200;
+};
+
+VezeRateDesign designVezeRate(const SampleRate& rate);
+// Per block: whether "Disable VEZE EQ" bypasses the equaliser (from 0.5 up).
+inline bool vezeBypassed(const ControlFields& controls) { return controls.disableVezeEq >= 0.5f; }
+
 class VezeEqualiser {
  public:
-  void setRate(const SampleRate& rate);
-  void prepareBlock(const ControlFields& controls, const SampleRate& rate);
-  void clear();
+  void setRate(const SampleRate& rate) { fRate = designVezeRate(rate); }
+  void prepareBlock(const ControlFields& controls, const SampleRate&) {
+    fBypassed = vezeBypassed(controls);
+  }
+  void clear() { fState = {}; }
   // False once any value of the signal state is infinite or NaN.
   bool stateFinite() const { return floatsFinite(fState); }
-  float process(float o);
-  // process() over a run of samples, a few filters per pass: the same values,
-  // but one sample's sections are no longer one dependency chain. out may be in.
-  void processRun(const float* in, float* out, int count);
+  // Equalises count samples, a few filters per pass over the run, so that
+  // one sample's sections are not one dependency chain. out may be in.
+  void processRun(int count, std::uint32_t n, const float* in, float* out);
 
  private:
   static constexpr int kMaxRun = 256;
 
-  // Constants, in signal order.
-  FirstOrderCoeffs fCut3500First;  // the first-order shelf at 3.5 kHz
-  float fCut3500Gain = 0.0f;
-  ShelfCoeffs<3> fBoost5000;
-  ShelfCoeffs<2> fCut3500;
-  ShelfCoeffs<1> fCut4500;
-  ShelfCoeffs<1> fCut2000;
-  PeakingCoeffs fDip4500;
-  PeakingCoeffs fDip7500;
-  ShelfCoeffs<1> fBass75;
-  ShelfCoeffs<1> fBass50;
-  PeakingCoeffs fPresence3200;
-
-  // Per-block value.
+  VezeRateDesign fRate;
   bool fBypassed = false;
 
   struct State {

@@ -1,5 +1,5 @@
-// Drives the band equaliser and the stereo width stage sample by sample, as
-// the chain does, for the band tests.
+// Drives the band equaliser and the stereo width stage sample by sample (in
+// runs of one), for the band tests.
 #pragma once
 
 #include <cmath>
@@ -9,11 +9,10 @@
 #include <xmmintrin.h>
 #endif
 
+#include "chain.h"
 #include "controls.h"
 #include "float_math.h"
 #include "sample_rate.h"
-#include "stages/band_equaliser.h"
-#include "stages/stereo_width.h"
 
 namespace band_test {
 
@@ -49,8 +48,9 @@ struct BandRig {
   }
   // Both stages on x and d, or the bands alone where only they are measured.
   void step(float x, float d, bool withWidth = true) {
-    bands->process(x, d, n++, out);
-    if (withWidth) width->process(out, sumA, sumB);
+    bands->processRun(1, n, &x, &d, &out);
+    if (withWidth) width->processRun(1, n, &out, &sumA, &sumB);
+    ++n;
   }
   // x = a sine at `hz` (continuing its phase), d = 0, bands alone.
   void runSine(double hz, float amplitude, int samples) {
@@ -69,15 +69,17 @@ struct BandRig {
         out.sumOut[m] = p;
         out.diffOut[m] = q;
       }
-      width->process(out, sumA, sumB);
+      width->processRun(1, n, &out, &sumA, &sumB);
     }
   }
 
   FlushDenormals flush;
   vardo::SampleRate rate;
   ControlFields controls{};
-  std::unique_ptr<vardo::BandEqualiser> bands = std::make_unique<vardo::BandEqualiser>();
-  std::unique_ptr<vardo::StereoWidth> width = std::make_unique<vardo::StereoWidth>();
+  using Bands = vardo::BandEqualiser<vardo::ShippingLane>;
+  using Width = vardo::StereoWidth<vardo::ShippingLane>;
+  std::unique_ptr<Bands> bands = std::make_unique<Bands>();
+  std::unique_ptr<Width> width = std::make_unique<Width>();
   vardo::BandOutputs out;
   float sumA = 0.0f;
   float sumB = 0.0f;

@@ -14,7 +14,7 @@ using band_test::BandRig;
 using vardo::kBandCount;
 
 double bandCentre(int m) {
-  return std::sqrt(double{vardo::BandEqualiser::kEdgeHz[m]} * vardo::BandEqualiser::kEdgeHz[m + 1]);
+  return std::sqrt(double{vardo::kBandEdgeHz[m]} * vardo::kBandEdgeHz[m + 1]);
 }
 
 TEST(BandGainRegimes, LoudToneSettlesAtAFixedOutputLevel) {

@@ -1,15 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
 #endif
 
+#include "chain.h"
 #include "controls.h"
 #include "output_stage_signals.h"
-#include "stages/bandwidth_expander.h"
 
 using namespace vardo;
 using namespace vardo::testing;
@@ -24,12 +25,15 @@ ControlFields defaults() {
 
 std::vector<float> run(const std::vector<float>& in, int rate, const ControlFields& controls) {
   const SampleRate sr = SampleRate::fromRate(rate);
-  BandwidthExpander ex;
-  ex.setRate(sr);
-  ex.clear();
-  ex.prepareBlock(controls, sr);
-  std::vector<float> out(in.size());
-  for (size_t i = 0; i < in.size(); ++i) out[i] = ex.process(in[i]);
+  // Channel A carries the signal, channel B silence.
+  auto ex = std::make_unique<BandwidthExpander<ShippingLane>>();
+  ex->setRate(sr);
+  ex->clear();
+  ex->prepareBlock(controls, sr);
+  const std::vector<float> silence(in.size(), 0.0f);
+  std::vector<float> out(in.size()), other(in.size());
+  ex->processRun(static_cast<int>(in.size()), 0, in.data(), silence.data(), out.data(),
+                 other.data());
   return out;
 }
 

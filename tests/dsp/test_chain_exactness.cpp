@@ -1,6 +1,6 @@
-// The DSP's chain against the plain stages run one sample at a time: every
-// output sample must carry the same bits, for any signal, rate, control
-// setting and block size.
+// The chain on every lane type, and the DSP itself, against the plain-float
+// reference run one sample per run: every output sample must carry the same
+// bits, for any signal, rate, control setting and block size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "chain.h"
+#include "chain_runner.h"
+#include "lane_types.h"
 #include "mydsp.h"
-#include "stages/allpass_dispersion.h"
-#include "stages/bandwidth_expander.h"
-#include "stages/bandwidth_expander_pair.h"
-#include "stages/output_agc.h"
 #include "reference_chain.h"
 #include "ui.h"
 
@@ -56,30 +55,92 @@ ControlFields defaults() {
 
 // Every control at the low or the high end of its range.
 ControlFields lowest() {
-  return {1000.0f, 0.0f, -90.0f, -30.0f, 0.0f, -12.0f, 0.0f, 0.0f, -12.0f, -96.0f,
-          10.0f,   0.0f, 0.0f};
+  ControlFields c{};
+  for (const ControlSpec& spec : kControlTable) c.*spec.field = spec.min;
+  return c;
 }
 ControlFields highest() {
-  return {15000.0f, 1.0f, 0.0f, 0.0f, 70.0f, 12.0f, 200.0f, 2.0f, 3.0f, 24.0f,
-          300.0f,   300.0f, 1.0f};
+  ControlFields c{};
+  for (const ControlSpec& spec : kControlTable) c.*spec.field = spec.max;
+  return c;
 }
 
-// The DSP and the reference side by side, fed the same blocks and controls.
-class Pair {
+// The DSP driven through its control zones, as the shell drives it.
+class DspDriver {
  public:
-  explicit Pair(int rate) : fDsp(std::make_unique<mydsp>()), fRef(std::make_unique<Ref>()) {
-    fDsp->initialize(rate);
-    fRef->initialize(rate);
+  DspDriver() {
     ZoneCollector collector;
     fDsp->declareControls(&collector);
     fZones = collector.zones;
   }
-
+  void initialize(int rate) { fDsp->initialize(rate); }
   void setControls(const ControlFields& c) {
     ASSERT_EQ(fZones.size(), static_cast<std::size_t>(kControlCount));
     float values[kControlCount];
     std::memcpy(values, &c, sizeof values);
     for (int i = 0; i < kControlCount; ++i) *fZones[static_cast<std::size_t>(i)] = values[i];
+  }
+  void process(int count, const float* input, float* out0, float* out1) {
+    float* inputs[2] = {const_cast<float*>(input), const_cast<float*>(input)};
+    float* outputs[2] = {out0, out1};
+    fDsp->computeBlock(count, inputs, outputs);
+  }
+
+ private:
+  std::unique_ptr<mydsp> fDsp = std::make_unique<mydsp>();
+  std::vector<float*> fZones;
+};
+
+// A chain instantiation with the DspDriver's interface.
+template <class V>
+class LaneDriver : public vardo::test::ChainDriver<V> {
+ public:
+  static bool available() { return true; }
+  void setControls(const ControlFields& c) { this->controls() = c; }
+};
+
+// The chain on one of the lane sets the DSP picks from at run time, made
+// through the same interface the DSP uses.
+template <vardo::LaneSet Set>
+class LaneSetDriver {
+ public:
+  static bool available() { return vardo::laneSetAvailable(Set); }
+  void initialize(int rate) {
+    fChain->setRate(vardo::SampleRate::fromRate(rate));
+    resetControlFields(fControls);
+    fChain->clear();
+  }
+  void setControls(const ControlFields& c) { fControls = c; }
+  void process(int count, const float* input, float* out0, float* out1) {
+    fChain->processBlock(snapshotControls(fControls), count, input, out0, out1);
+  }
+
+ private:
+  std::unique_ptr<vardo::ChainRunner> fChain = vardo::makeChain(Set);
+  ControlFields fControls{};
+};
+
+// Builds every DSP made while it lives on one lane set.
+class ChosenLaneSet {
+ public:
+  explicit ChosenLaneSet(vardo::LaneSet set) { vardo::chooseLaneSetForTesting(set); }
+  ~ChosenLaneSet() { vardo::chooseLaneSetForTesting(std::nullopt); }
+  ChosenLaneSet(const ChosenLaneSet&) = delete;
+  ChosenLaneSet& operator=(const ChosenLaneSet&) = delete;
+};
+constexpr vardo::LaneSet kLaneSets[] = {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx};
+
+// The subject and the reference side by side, fed the same blocks and controls.
+template <class Subject>
+class Pair {
+ public:
+  explicit Pair(int rate) {
+    fSubject.initialize(rate);
+    fRef->initialize(rate);
+  }
+
+  void setControls(const ControlFields& c) {
+    fSubject.setControls(c);
     fRef->controls() = c;
   }
 
@@ -87,7 +148,7 @@ class Pair {
   // sizes when several are given, repeated) and compares every output bit.
   // Returns the output peak of the reference.
   float runAndCompare(const std::vector<float>& signal, const std::vector<int>& blocks,
-                     const std::string& what, bool inPlace = false) {
+                      const std::string& what, bool inPlace = false) {
     const std::size_t total = signal.size();
     std::vector<float> in(signal), left(total), right(total), refLeft(total), refRight(total);
     std::size_t at = 0;
@@ -95,20 +156,19 @@ class Pair {
       const int wanted = blocks[b % blocks.size()];
       const int count = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted),
                                                                total - at));
-      float* inputs[2] = {in.data() + at, in.data() + at};
-      float* outputs[2] = {inPlace ? in.data() + at : left.data() + at, right.data() + at};
-      fDsp->computeBlock(count, inputs, outputs);
+      fSubject.process(count, in.data() + at, inPlace ? in.data() + at : left.data() + at,
+                       right.data() + at);
       fRef->process(count, signal.data() + at, refLeft.data() + at, refRight.data() + at);
       at += static_cast<std::size_t>(count);
     }
-    const std::vector<float>& dspLeft = inPlace ? in : left;
+    const std::vector<float>& subjectLeft = inPlace ? in : left;
     for (std::size_t i = 0; i < total; ++i) {
-      const auto l = std::bit_cast<std::uint32_t>(dspLeft[i]);
+      const auto l = std::bit_cast<std::uint32_t>(subjectLeft[i]);
       const auto r = std::bit_cast<std::uint32_t>(right[i]);
       if (l != std::bit_cast<std::uint32_t>(refLeft[i]) ||
           r != std::bit_cast<std::uint32_t>(refRight[i])) {
-        ADD_FAILURE() << what << ": sample " << i << " differs: " << dspLeft[i] << ", " << right[i]
-               << " against " << refLeft[i] << ", " << refRight[i];
+        ADD_FAILURE() << what << ": sample " << i << " differs: " << subjectLeft[i] << ", "
+                      << right[i] << " against " << refLeft[i] << ", " << refRight[i];
         return 0.0f;
       }
     }
@@ -118,10 +178,9 @@ class Pair {
   }
 
  private:
-  using Ref = vardo::test::ReferenceChain;
-  std::unique_ptr<mydsp> fDsp;
-  std::unique_ptr<Ref> fRef;
-  std::vector<float*> fZones;
+  Subject fSubject;
+  std::unique_ptr<vardo::test::ReferenceChain> fRef =
+      std::make_unique<vardo::test::ReferenceChain>();
 };
 
 // Deterministic white noise in [-1, 1).
@@ -166,18 +225,33 @@ std::vector<float> programme(int rate, std::size_t length) {
 
 constexpr int kRates[] = {8000, 44100, 96000, 192000};
 
-TEST(ChainExactness, MatchesThePlainStagesAtEveryRateAndBlockSize) {
+// Every wide lane type, and the eight AVX lanes as the DSP reaches them
+// (skipped on processors without AVX).
+template <class Driver>
+class ChainExactness : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Driver::available()) GTEST_SKIP() << "this processor cannot run the lane set";
+  }
+};
+using ExactnessDrivers =
+    ::testing::Types<LaneDriver<vardo::Float4>, LaneDriver<vardo::Float8>,
+                     LaneSetDriver<vardo::LaneSet::kEightAvx>>;
+TYPED_TEST_SUITE(ChainExactness, ExactnessDrivers);
+
+TYPED_TEST(ChainExactness, MatchesTheReferenceAtEveryRateAndBlockSize) {
   for (int rate : kRates) {
     const auto signal = programme(rate, 6000);
     for (int block : {1, 7, 512, 3000}) {
-      Pair pair(rate);
+      Pair<TypeParam> pair(rate);
       const std::string what = std::to_string(rate) + " Hz, blocks of " + std::to_string(block);
       EXPECT_GT(pair.runAndCompare(signal, {block}, what), 0.01f) << what << ": silent";
     }
   }
 }
 
-TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
+TYPED_TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
+  using Pair = ::Pair<TypeParam>;
   const std::vector<int> mixedBlocks = {1, 7, 512, 3000, 130, 64, 65};
   for (int rate : {8000, 44100, 192000}) {
     const auto signal = programme(rate, 6000);
@@ -224,7 +298,9 @@ TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
   EXPECT_GT(peak, 0.01f);
 }
 
-TEST(ChainExactness, MatchesThroughAnOverflowRestartAndInPlaceBuffers) {
+// Overflow restarts and in-place buffers through the DSP as the shell drives it.
+void dspMatchesThroughAnOverflowRestartAndInPlaceBuffers() {
+  using Pair = ::Pair<DspDriver>;
   for (int rate : {8000, 48000}) {
     auto signal = programme(rate, 12000);
     // One block of samples far beyond full scale overflows the filter
@@ -239,14 +315,26 @@ TEST(ChainExactness, MatchesThroughAnOverflowRestartAndInPlaceBuffers) {
       EXPECT_GT(pair.runAndCompare(signal, {block}, what), 0.01f) << what << ": silent";
     }
   }
-  // Input 0 and output 0 sharing one buffer.
+  // Input 0 and output 0 sharing one buffer, controls at their highest.
   Pair pair(44100);
+  pair.setControls(highest());
   EXPECT_GT(pair.runAndCompare(programme(44100, 6000), {512, 100}, "in place", true), 0.01f);
+}
+
+// The DSP itself, on each lane set the processor runs: controls through its
+// zones, and input 0 and output 0 sharing a buffer.
+TEST(DspExactness, MatchesTheReferenceThroughAnOverflowRestartAndInPlaceBuffers) {
+  for (vardo::LaneSet set : kLaneSets) {
+    if (!vardo::laneSetAvailable(set)) continue;
+    SCOPED_TRACE(vardo::laneSetName(set));
+    ChosenLaneSet chosen(set);
+    dspMatchesThroughAnOverflowRestartAndInPlaceBuffers();
+  }
 }
 
 }  // namespace
 
-// --- The run-wise stage versions against their plain per-sample steps --------
+// --- Stages over runs of any length against runs of one sample ---------------
 
 namespace {
 
@@ -255,10 +343,10 @@ std::uint32_t bitsOf(float v) { return std::bit_cast<std::uint32_t>(v); }
 // Run lengths that cross every boundary a run-wise loop could get wrong.
 constexpr int kRuns[] = {1, 2, 3, 128, 5, 256, 64, 1, 200};
 
-TEST(RunWiseStages, DispersionOverRunsMatchesTheSampleStep) {
-  auto plain = std::make_unique<vardo::AllpassDispersion>();
+TEST(RunWiseStages, DispersionOverRunsMatchesSingleSamples) {
+  auto single = std::make_unique<vardo::AllpassDispersion>();
   auto runs = std::make_unique<vardo::AllpassDispersion>();
-  plain->clear();
+  single->clear();
   runs->clear();
   Noise noise;
   // Starts near the top of the sample counter so the ring index wraps.
@@ -267,9 +355,10 @@ TEST(RunWiseStages, DispersionOverRunsMatchesTheSampleStep) {
   for (int pass = 0; pass < 6; ++pass) {
     for (int run : kRuns) {
       for (int i = 0; i < run; ++i) in[static_cast<std::size_t>(i)] = noise.next();
-      runs->processRun(in.data(), out.data(), run, n);
+      runs->processRun(run, n, in.data(), out.data());
       for (int i = 0; i < run; ++i, ++n) {
-        const float expected = plain->process(in[static_cast<std::size_t>(i)], n);
+        float expected = 0.0f;
+        single->processRun(1, n, &in[static_cast<std::size_t>(i)], &expected);
         ASSERT_EQ(bitsOf(out[static_cast<std::size_t>(i)]), bitsOf(expected))
             << "counter " << n << ": " << out[static_cast<std::size_t>(i)] << " against "
             << expected;
@@ -279,22 +368,58 @@ TEST(RunWiseStages, DispersionOverRunsMatchesTheSampleStep) {
   EXPECT_NE(out[0], 0.0f);
 }
 
-TEST(RunWiseStages, ExpanderPairMatchesTwoPlainExpandersPerChannel) {
+// The input filters run as a wavefront over runs of twelve samples and more,
+// and section after section over shorter ones: both give the same bits, also
+// across a non-finite input and a change of the lowpass corner.
+TEST(RunWiseStages, InputFiltersOverRunsMatchSingleSamples) {
+  auto single = std::make_unique<vardo::InputFilters>();
+  auto runs = std::make_unique<vardo::InputFilters>();
+  const vardo::SampleRate rate = vardo::SampleRate::fromRate(44100);
+  ControlFields c = defaults();
+  Noise noise;
+  std::vector<float> in(256), out(256);
+  for (int pass = 0; pass < 4; ++pass) {
+    c.lowpassFilter = pass % 2 ? 2500.0f : 14000.0f;
+    for (auto* f : {single.get(), runs.get()}) {
+      if (pass == 0) {
+        f->setRate(rate);
+        f->clear();
+      }
+      f->prepareBlock(c, rate);
+    }
+    for (int run : {1, 11, 12, 13, 128, 2, 200, 64, 23}) {
+      for (int i = 0; i < run; ++i) in[static_cast<std::size_t>(i)] = noise.next();
+      if (pass == 2 && run == 128) in[40] = std::numeric_limits<float>::infinity();
+      runs->processRun(run, 0, in.data(), out.data());
+      for (int i = 0; i < run; ++i) {
+        float expected = 0.0f;
+        single->processRun(1, 0, &in[static_cast<std::size_t>(i)], &expected);
+        ASSERT_EQ(bitsOf(out[static_cast<std::size_t>(i)]), bitsOf(expected))
+            << "pass " << pass << ", run of " << run << ", sample " << i;
+      }
+    }
+  }
+  EXPECT_NE(out[0], 0.0f);
+}
+
+template <class V>
+class ExpanderLanes : public ::testing::Test {};
+TYPED_TEST_SUITE(ExpanderLanes, vardo::test::WideLaneTypes);
+
+TYPED_TEST(ExpanderLanes, OverRunsMatchThePlainFloatInstantiationPerChannel) {
+  using Lanes = vardo::BandwidthExpander<TypeParam>;
+  using Plain = vardo::BandwidthExpander<float>;
   for (int rate : {8000, 44100, 192000}) {
     for (const ControlFields& c : {defaults(), lowest(), highest()}) {
       const vardo::SampleRate sr = vardo::SampleRate::fromRate(rate);
-      auto pair = std::make_unique<vardo::BandwidthExpanderPair>();
-      auto plainA = std::make_unique<vardo::BandwidthExpander>();
-      auto plainB = std::make_unique<vardo::BandwidthExpander>();
-      pair->setRate(sr);
-      plainA->setRate(sr);
-      plainB->setRate(sr);
-      pair->prepareBlock(c, sr);
-      plainA->prepareBlock(c, sr);
-      plainB->prepareBlock(c, sr);
-      pair->clear();
-      plainA->clear();
-      plainB->clear();
+      auto lanes = std::make_unique<Lanes>();
+      auto plain = std::make_unique<Plain>();
+      lanes->setRate(sr);
+      plain->setRate(sr);
+      lanes->prepareBlock(c, sr);
+      plain->prepareBlock(c, sr);
+      lanes->clear();
+      plain->clear();
       Noise noise;
       std::vector<float> a(256), b(256), outA(256), outB(256);
       float peak = 0.0f;
@@ -306,10 +431,11 @@ TEST(RunWiseStages, ExpanderPairMatchesTwoPlainExpandersPerChannel) {
             a[i] = (t / 300) % 2 ? noise.next() : 0.001f * noise.next();
             b[i] = 0.5f * static_cast<float>(std::sin(0.9 * static_cast<double>(t)));
           }
-          pair->process(a.data(), b.data(), outA.data(), outB.data(), run);
+          lanes->processRun(run, 0, a.data(), b.data(), outA.data(), outB.data());
           for (std::size_t i = 0; i < static_cast<std::size_t>(run); ++i) {
-            const float expectedA = plainA->process(a[i]);
-            const float expectedB = plainB->process(b[i]);
+            float expectedA = 0.0f;
+            float expectedB = 0.0f;
+            plain->processRun(1, 0, &a[i], &b[i], &expectedA, &expectedB);
             ASSERT_EQ(bitsOf(outA[i]), bitsOf(expectedA)) << rate << " Hz, channel A";
             ASSERT_EQ(bitsOf(outB[i]), bitsOf(expectedB)) << rate << " Hz, channel B";
             peak = std::max(peak, std::fabs(expectedA - a[i]));
@@ -321,7 +447,7 @@ TEST(RunWiseStages, ExpanderPairMatchesTwoPlainExpandersPerChannel) {
   }
 }
 
-TEST(RunWiseStages, OutputStageOverRunsMatchesTheSampleStep) {
+TEST(RunWiseStages, OutputStageOverRunsMatchesSingleSamples) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   // Thresholds: lowest, highest, and the NaN and silence a broken host value gives.
@@ -329,9 +455,9 @@ TEST(RunWiseStages, OutputStageOverRunsMatchesTheSampleStep) {
     const vardo::SampleRate sr = vardo::SampleRate::fromRate(44100);
     ControlFields c = defaults();
     c.outputAgcThreshold = threshold;
-    auto plain = std::make_unique<vardo::OutputAgc>();
+    auto single = std::make_unique<vardo::OutputAgc>();
     auto runs = std::make_unique<vardo::OutputAgc>();
-    for (vardo::OutputAgc* stage : {plain.get(), runs.get()}) {
+    for (vardo::OutputAgc* stage : {single.get(), runs.get()}) {
       stage->setRate(sr);
       stage->prepareBlock(c, sr);
       stage->clear();
@@ -351,11 +477,11 @@ TEST(RunWiseStages, OutputStageOverRunsMatchesTheSampleStep) {
           const float k = 1.0f + 20.0f * (0.5f + 0.5f * noise.next());
           corners[i] = {k, 1.0f - k, k + 1.0f};
         }
-        runs->processRun(a.data(), b.data(), corners.data(), n, out0.data(), out1.data(), run);
+        runs->processRun(run, n, a.data(), b.data(), corners.data(), out0.data(), out1.data());
         for (std::size_t i = 0; i < static_cast<std::size_t>(run); ++i, ++n) {
           float e0 = 0.0f;
           float e1 = 0.0f;
-          plain->process(a[i], b[i], corners[i], n, e0, e1);
+          single->processRun(1, n, &a[i], &b[i], &corners[i], &e0, &e1);
           ASSERT_EQ(bitsOf(out0[i]), bitsOf(e0)) << "threshold " << threshold << ", sample " << t;
           ASSERT_EQ(bitsOf(out1[i]), bitsOf(e1)) << "threshold " << threshold << ", sample " << t;
         }

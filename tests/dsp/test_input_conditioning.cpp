@@ -24,7 +24,7 @@ struct Front {
   VezeEqualiser equaliser;
   AllpassDispersion dispersion;
   std::uint32_t n = 0;
-  float o = 0.0f, x = 0.0f, d = 0.0f;
+  float filtered = 0.0f, o = 0.0f, x = 0.0f, d = 0.0f;
 
   explicit Front(int fs, ControlFields c = defaultControls()) : rate(SampleRate::fromRate(fs)), controls(c) {
     filters.setRate(rate);
@@ -41,20 +41,19 @@ struct Front {
     normaliser.prepareBlock(controls, rate);
     equaliser.prepareBlock(controls, rate);
   }
+  // One sample through all four stages, as a run of one.
   void step(float in) {
-    filters.process(in, n);
-    o = normaliser.process(filters.history(), n);
-    x = equaliser.process(o);
-    d = dispersion.process(x, n);
+    SecondCorner corner;
+    filters.processRun(1, n, &in, &filtered);
+    normaliser.processRun(1, n, &filtered, &o, &corner);
+    equaliser.processRun(1, n, &o, &x);
+    dispersion.processRun(1, n, &x, &d);
     ++n;
   }
   // The band-limited signal alone, without running the later stages.
   std::vector<float> bandLimit(const std::vector<float>& in) {
-    std::vector<float> y;
-    for (float v : in) {
-      filters.process(v, n);
-      y.push_back(filters.history().read(n++, 0));
-    }
+    std::vector<float> y(in.size());
+    filters.processRun(static_cast<int>(in.size()), n, in.data(), y.data());
     return y;
   }
   // Runs the input through and collects one chosen value per sample.
@@ -175,18 +174,20 @@ TEST(LevelNormaliser, SilenceSitsAtTheFloorAndTheDisableSwitchOpensBothCornersAb
 }
 
 TEST(LevelNormaliser, EnvelopeIsUpBeforeALoudOnsetReachesTheDivisor) {
-  // Driven through its own band-limited history ring.
+  // Driven with its band-limited input directly.
   const SampleRate rate = SampleRate::fromRate(48000);
   LevelNormaliser stage;
-  Ring<256> history;
   stage.setRate(rate);
   stage.clear();
   stage.prepareBlock(defaultControls(), rate);
   const std::uint32_t onset = 3000;
   double peakOut = 0.0;
   for (std::uint32_t n = 0; n < onset + 2000; ++n) {
-    history.write(n, n < onset ? 0.0f : (n % 2 ? 0.8f : -0.8f));
-    peakOut = std::max(peakOut, std::fabs(static_cast<double>(stage.process(history, n))));
+    const float in = n < onset ? 0.0f : (n % 2 ? 0.8f : -0.8f);
+    float o = 0.0f;
+    SecondCorner corner;
+    stage.processRun(1, n, &in, &o, &corner);
+    peakOut = std::max(peakOut, std::fabs(static_cast<double>(o)));
     if (n == onset - 1) {
       EXPECT_EQ(stage.envelope(), 0.0f);
     }
@@ -207,7 +208,7 @@ TEST(LevelNormaliser, OpenLowpassPassesTheBandLimitedSignal346SamplesLate) {
     Front front(fs, c);
     for (float v : sine(440.0, fs, fs, 0.5)) {
       front.step(v);
-      y.push_back(front.filters.history().read(front.n - 1, 0));
+      y.push_back(front.filtered);
       o.push_back(front.o);
     }
     double worst = 0.0;
@@ -237,8 +238,8 @@ TEST(VezeEqualiser, ShelvesGiveAbout11DecibelsAtDcAndMinus23AtNyquistAndTheMiddl
   for (int fs : {44100, 48000}) {
     auto equalise = [&](const std::vector<float>& in) {
       Front front(fs);
-      std::vector<float> y;
-      for (float v : in) y.push_back(front.equaliser.process(v));
+      std::vector<float> y(in.size());
+      front.equaliser.processRun(static_cast<int>(in.size()), 0, in.data(), y.data());
       return y;
     };
     EXPECT_NEAR(equalise(std::vector<float>(fs / 2, 0.1f)).back() / 0.1f, 1.9952623 * 1.7782794, 0.02);
@@ -260,10 +261,19 @@ TEST(VezeEqualiser, BypassPassesTheInputBitForBitAndKeepsTheFiltersWarm) {
       switched.controls.disableVezeEq = i == 2000 ? 0.5f : 0.49f;  // on from 0.5 up
       switched.prepare();
     }
-    const float reference = always.equaliser.process(in[i]);
-    const float y = switched.equaliser.process(in[i]);
+    float reference = 0.0f;
+    float y = 0.0f;
+    always.equaliser.processRun(1, 0, &in[i], &reference);
+    switched.equaliser.processRun(1, 0, &in[i], &y);
     ASSERT_EQ(y, i >= 2000 && i < 4000 ? in[i] : reference) << i;
   }
+}
+
+// One sample through the dispersion, as a run of one.
+float disperse(AllpassDispersion& stage, float x, std::uint32_t n) {
+  float d = 0.0f;
+  stage.processRun(1, n, &x, &d);
+  return d;
 }
 
 TEST(AllpassDispersion, ImpulseArrivesNoEarlierThan300SamplesWithItsEnergyDispersed) {
@@ -271,7 +281,7 @@ TEST(AllpassDispersion, ImpulseArrivesNoEarlierThan300SamplesWithItsEnergyDisper
   stage.clear();
   double energy = 0.0, first10 = 0.0;
   for (std::uint32_t n = 0; n < (1u << 16); ++n) {
-    const double d = stage.process(n == 0 ? 1.0f : 0.0f, n);
+    const double d = disperse(stage, n == 0 ? 1.0f : 0.0f, n);
     if (n < 300) {
       ASSERT_EQ(d, 0.0) << n;
     }
@@ -290,7 +300,7 @@ TEST(AllpassDispersion, SteadySinesKeepTheirAmplitudeAndTheCounterMayWrap) {
     AllpassDispersion stage;
     stage.clear();
     std::vector<float> d;
-    for (float v : sine(f, 48000, 48000, 0.5)) d.push_back(stage.process(v, static_cast<std::uint32_t>(d.size())));
+    for (float v : sine(f, 48000, 48000, 0.5)) d.push_back(disperse(stage, v, static_cast<std::uint32_t>(d.size())));
     EXPECT_NEAR(toneAmplitude(d, f, 48000, 24000, 24000), 0.5, 0.001) << f;
   }
   // Ring indexing stays continuous across the 32-bit wrap of the counter.
@@ -298,7 +308,7 @@ TEST(AllpassDispersion, SteadySinesKeepTheirAmplitudeAndTheCounterMayWrap) {
   plain.clear();
   wrapped.clear();
   std::uint32_t n = 0, m = 0xFFFFFFFFu - 999u;
-  for (float v : noise(3000, 0.5)) ASSERT_EQ(plain.process(v, n++), wrapped.process(v, m++));
+  for (float v : noise(3000, 0.5)) ASSERT_EQ(disperse(plain, v, n++), disperse(wrapped, v, m++));
 }
 
 TEST(InputConditioning, NoiseAndSinesStayFiniteAndBoundedAtEveryRate) {

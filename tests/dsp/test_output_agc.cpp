@@ -42,7 +42,8 @@ Rendered run(const std::vector<float>& a, const std::vector<float>& b, int rate,
   const SecondCorner corner = cornerAt(f2, sr);
   Rendered r{std::vector<float>(a.size()), std::vector<float>(a.size())};
   std::uint32_t n = firstCount;
-  for (size_t i = 0; i < a.size(); ++i, ++n) agc.process(a[i], b[i], corner, n, r.left[i], r.right[i]);
+  for (size_t i = 0; i < a.size(); ++i, ++n)
+    agc.processRun(1, n, &a[i], &b[i], &corner, &r.left[i], &r.right[i]);
   return r;
 }
 

@@ -107,7 +107,7 @@ TEST(ChannelSums, WidebandProgrammeDiffersOnlyWhenTheLimitAllowsAndMonoBandsAgre
   BandRig wide, narrow, extreme;
   narrow.setWidth(0.0f, 0.0f, 1.1f);
   extreme.setWidth(12.0f, 200.0f, 0.0f);
-  vardo::StereoWidth withoutMono;
+  BandRig::Width withoutMono;
   withoutMono.setRate(extreme.rate);
   withoutMono.clear();
   withoutMono.prepareBlock(extreme.controls, extreme.rate);
@@ -130,7 +130,7 @@ TEST(ChannelSums, WidebandProgrammeDiffersOnlyWhenTheLimitAllowsAndMonoBandsAgre
     stripped.mono = 0.0f;
     float a = 0.0f;
     float b = 0.0f;
-    withoutMono.process(stripped, a, b);
+    withoutMono.processRun(1, 0, &stripped, &a, &b);
     const float mono = extreme.out.mono;
     monoLevel += std::fabs(mono);
     worst = std::max({worst, std::fabs(extreme.sumA - a - mono), std::fabs(extreme.sumB - b - mono)});

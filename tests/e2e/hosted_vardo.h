@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "controls.h"
 #include "test_host.h"
 
 namespace vardo::e2e {
@@ -26,14 +27,13 @@ class HostedVardo {
     if (fEffect != nullptr) fHost.startup(static_cast<float>(rate), blockSize);
   }
 
-  bool ok() const { return fEffect != nullptr && fEffect->numParams == 13; }
+  bool ok() const { return fEffect != nullptr && fEffect->numParams == kControlCount; }
   int initialDelay() const { return fEffect->initialDelay; }
 
   // Sets a control to a value in its own units through the host's 0 ... 1 scale.
   void setValue(int index, float value) {
-    static constexpr float kMin[13] = {1000, 0, -90, -30, 0, -12, 0, 0, -12, -96, 10, 0, 0};
-    static constexpr float kMax[13] = {15000, 1, 0, 0, 70, 12, 200, 2, 3, 24, 300, 300, 1};
-    fHost.setParameter(index, (value - kMin[index]) / (kMax[index] - kMin[index]));
+    const ControlSpec& c = kControlTable[index];
+    fHost.setParameter(index, (value - c.min) / (c.max - c.min));
   }
 
   // Sets a control through the host's scale directly (values outside 0 ... 1

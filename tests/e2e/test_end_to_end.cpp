@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "chain.h"
 #include "hosted_vardo.h"
 #include "programme.h"
 
@@ -17,7 +18,7 @@ namespace prog = vardo::programme;
 namespace {
 
 constexpr float kCeiling = 0.8912509f;
-constexpr int kReportedDelay = 2660;
+constexpr int kReportedDelay = vardo::kSignalPathDelay;
 
 enum Param {
   kLowpass = 0,
@@ -82,15 +83,16 @@ TEST(EndToEnd, OutputIsFiniteAndWithinCeilingForAnyInputAndSetting) {
     const char* name;
     std::vector<std::pair<int, float>> values;  // control units
   };
+  // Every control at one end of its range.
+  const auto allAt = [](float ControlSpec::*end) {
+    std::vector<std::pair<int, float>> values;
+    for (int i = 0; i < kControlCount; ++i) values.emplace_back(i, kControlTable[i].*end);
+    return values;
+  };
   const std::vector<Setting> settings = {
       {"defaults", {}},
-      {"minimum", {{kLowpass, 1000}, {kAutoEqThreshold, -90}, {kDensityLimit, -30}, {kNoisegate, 0},
-                   {kGainTrim, -12}, {kWidthLimit, 0}, {kWidthOffset, 0}, {kAgcThreshold, -12},
-                   {kExpansionLevel, -96}, {kDnrSensitivity, 10}, {kDnr2Sensitivity, 0}}},
-      {"maximum", {{kLowpass, 15000}, {kDisableVeze, 1}, {kAutoEqThreshold, 0}, {kDensityLimit, 0},
-                   {kNoisegate, 70}, {kGainTrim, 12}, {kWidthLimit, 200}, {kWidthOffset, 2},
-                   {kAgcThreshold, 3}, {kExpansionLevel, 24}, {kDnrSensitivity, 300},
-                   {kDnr2Sensitivity, 300}, {kDnrDisable, 1}}},
+      {"minimum", allAt(&ControlSpec::min)},
+      {"maximum", allAt(&ControlSpec::max)},
       {"mixed", {{kLowpass, 4000}, {kAutoEqThreshold, -30}, {kNoisegate, 70}, {kGainTrim, 12},
                  {kWidthOffset, 0}, {kAgcThreshold, 3}, {kExpansionLevel, 24},
                  {kDnr2Sensitivity, 300}}},

@@ -1,11 +1,13 @@
-// The built libraries export one symbol, VSTPluginMain, and the Windows DLL
-// depends only on DLLs every Windows machine has.
+// The built libraries export one symbol, VSTPluginMain, the Windows DLL
+// depends only on DLLs every Windows machine has, and the plug-in carries
+// none of the reference or test code.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -109,6 +111,77 @@ TEST(AbiExports, SharedObjectExportsOnlyTheEntry) {
     if (!linkerMade(name)) exported.push_back(name);
   }
   EXPECT_EQ(exported, std::vector<std::string>{"VSTPluginMain"}) << dump;
+}
+
+// Names of the symbol table (nm -C) of a library or archive.
+std::vector<std::string> symbolNames(const std::string& path) {
+  bool ok = false;
+  const std::string dump = runCommand("nm -C '" + path + "' 2>/dev/null", ok);
+  EXPECT_TRUE(ok) << "nm -C failed on " << path;
+  std::vector<std::string> names;
+  for (const std::string& line : lines(dump)) {
+    // "address type name" or, for undefined symbols, "type name".
+    const auto type = line.find_first_of(" ", line.find_first_not_of(' '));
+    if (type != std::string::npos && line.size() > type + 3) names.push_back(line.substr(type + 3));
+  }
+  return names;
+}
+
+TEST(AbiExports, SharedObjectCarriesNoReferenceOrTestCode) {
+  // Every lane-generic class the reference library instantiates on plain
+  // floats: none of those float instantiations may reach the plug-in.
+  const std::regex floatInstance(R"(vardo::(\w+)<float>)");
+  std::set<std::string> referenceOnly;
+  for (const std::string& name : symbolNames(VARDO_REFERENCE_LIBRARY)) {
+    for (std::sregex_iterator it(name.begin(), name.end(), floatInstance), end; it != end; ++it)
+      referenceOnly.insert((*it)[0]);
+  }
+  EXPECT_GE(referenceOnly.size(), 4u) << "the reference library lost its float instantiations";
+
+  const std::vector<std::string> plugin = symbolNames(VARDO_PLUGIN_PATH);
+  ASSERT_FALSE(plugin.empty());
+  for (const std::string& name : plugin) {
+    for (const std::string& reference : referenceOnly)
+      EXPECT_EQ(name.find(reference), std::string::npos) << "reference code in the plug-in: " << name;
+    EXPECT_EQ(name.find("vardo::test::"), std::string::npos) << "test code in the plug-in: " << name;
+    EXPECT_EQ(name.find("testing::"), std::string::npos) << "test code in the plug-in: " << name;
+  }
+}
+
+// The DSP library's unit compiled for AVX may run only where the processor
+// has AVX, which the chain checks before it builds the stages on eight lanes.
+// Two things would let its code run on any processor: a function the rest of
+// the program also defines (an inline function or template the linker may
+// take from this unit instead of a baseline one), or code run at start-up.
+// Everything it defines must therefore be named after the eight-lane type.
+// (Sanitizer builds add their own module constructor to every unit.)
+TEST(AbiExports, AvxUnitDefinesOnlyItsOwnCodeAndRunsNothingAtStartUp) {
+  bool ok = false;
+  const std::string dump =
+      runCommand("nm -C -A --defined-only '" + std::string(VARDO_DSP_LIBRARY) + "'", ok);
+  ASSERT_TRUE(ok) << "nm failed on " << VARDO_DSP_LIBRARY;
+  int seen = 0;
+  for (const std::string& line : lines(dump)) {
+    // "archive:member:address type name"
+    if (line.find(":chain_avx.cpp.o:") == std::string::npos) continue;
+    ++seen;
+    const std::string rest = line.substr(line.find(".o:") + 3);
+    std::istringstream fields(rest);
+    std::string address, type, name;
+    fields >> address >> type;
+    std::getline(fields, name);
+    if (name.find("_sub_I_00099_") != std::string::npos ||
+        name.find("_sub_D_00099_") != std::string::npos)
+      continue;
+    EXPECT_EQ(name.find("_GLOBAL__sub_I"), std::string::npos) << "start-up code: " << line;
+    // Data, read-only data and the unit's local labels run nothing.
+    if (type == "b" || type == "d" || type == "r" || type == "B" || type == "D" || type == "R" ||
+        type == "V" || type == "u" || (type == "t" && name.find('.') != std::string::npos))
+      continue;
+    EXPECT_NE(name.find("Avx8"), std::string::npos)
+        << "the AVX unit defines a shared symbol: " << line;
+  }
+  if (seen == 0) GTEST_SKIP() << "no AVX unit in this build";
 }
 
 TEST(AbiExports, PeParserReadsExportAndImportTables) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "chain.h"
 #include "test_host.h"
 
 using vardo::test::TestHost;
@@ -32,7 +33,7 @@ TEST(AbiIdentity, RecordCarriesTheEffectsCountsFlagsAndDelay) {
   EXPECT_EQ(e->numParams, 13);
   EXPECT_EQ(e->flags, 0x10);
   EXPECT_EQ(e->version, 1);
-  EXPECT_EQ(e->initialDelay, 2660);
+  EXPECT_EQ(e->initialDelay, vardo::kSignalPathDelay);
   EXPECT_EQ(e->ioRatio, 1.0f);
   EXPECT_EQ(e->realQualities, 0);
   EXPECT_EQ(e->offQualities, 0);

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "chain.h"
 #include "allocation_counter.h"
+#include "chain_runner.h"
 #include "meta_table.h"
 #include "mydsp.h"
 #include "vardo.h"
@@ -130,7 +132,7 @@ TEST(EffectClass, WithoutAHostTheRecordKeepsTheBaseCounts) {
   EXPECT_EQ(e->numOutputs, 2);
   EXPECT_EQ(e->uniqueID, 0x4E6F4566);
   EXPECT_EQ(e->numParams, 13);
-  EXPECT_EQ(e->initialDelay, 2660);
+  EXPECT_EQ(e->initialDelay, vardo::kSignalPathDelay);
   // Still a working effect.
   float in[64] = {}, zeros[64] = {}, out0[64], out1[64];
   float* inputs[2] = {in, zeros};
@@ -189,7 +191,8 @@ TEST(EffectClass, ARefusingHostGetsNullAndNothingIsAllocated) {
   EXPECT_EQ(made->dispatcher(made, effClose, 0, 0, nullptr, 0), 1);
 }
 
-TEST(EffectClass, ProcessingAllocatesNothing) {
+// Blocks of audio through the effect, counting allocations.
+static void processingAllocatesNothing() {
   auto effect = makeEffect(new mydsp());
   effect->setSampleRate(48000.0f);
   effect->setBlockSize(256);
@@ -205,6 +208,17 @@ TEST(EffectClass, ProcessingAllocatesNothing) {
     allocations = counter.count();
   }
   EXPECT_EQ(allocations, 0);
+}
+
+// On every lane set the processor runs.
+TEST(EffectClass, ProcessingAllocatesNothing) {
+  for (vardo::LaneSet set : {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx}) {
+    if (!vardo::laneSetAvailable(set)) continue;
+    SCOPED_TRACE(vardo::laneSetName(set));
+    vardo::chooseLaneSetForTesting(set);
+    processingAllocatesNothing();
+    vardo::chooseLaneSetForTesting(std::nullopt);
+  }
 }
 
 TEST(EffectClass, BlockSizeAnnouncementsClaimBoundedMemory) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "chain.h"
 #include "test_host.h"
 #include "tool_test_support.h"
 
@@ -14,7 +15,7 @@ using vardo::test::TestHost;
 
 namespace {
 
-constexpr int kReportedLatency = 2660;
+constexpr int kReportedLatency = vardo::kSignalPathDelay;
 
 // The head of the demo clip as a 32-bit float file, and its samples.
 struct ClipPiece {
@@ -182,7 +183,7 @@ TEST(VardoCommandLine, ParamsAndInfoShowWhatAHostSees) {
   ASSERT_EQ(info.status, 0) << info.err;
   EXPECT_NE(info.out.find("Tovrel_KORVA-MX31f7"), std::string::npos);
   EXPECT_NE(info.out.find("0x56415244"), std::string::npos);
-  EXPECT_NE(info.out.find("2660 samples"), std::string::npos);
+  EXPECT_NE(info.out.find(std::to_string(kReportedLatency) + " samples"), std::string::npos);
 }
 
 TEST(VardoCommandLine, PresetsFilesOverridesAndWarnings) {

@@ -1,5 +1,6 @@
-// The fast band stages against the plain ones: the same inputs must give the
-// same outputs bit for bit, at every rate and control setting.
+// The band stages on every lane type against their plain-float instantiation:
+// the same inputs must give the same outputs bit for bit, at every rate and
+// control setting.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -12,9 +13,8 @@
 #include <vector>
 
 #include "band_rig.h"
-#include "float4.h"
-#include "stages/fast_band_equaliser.h"
-#include "stages/fast_stereo_width.h"
+#include "lane_types.h"
+#include "lanes.h"
 
 namespace {
 
@@ -26,7 +26,13 @@ std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
 
 // --- The lane operations keep the scalar operand order -----------------------
 
-TEST(Float4Lanes, MaxMinSelectAndSignsMatchTheScalarOperations) {
+template <class V>
+class LaneOperations : public ::testing::Test {};
+TYPED_TEST_SUITE(LaneOperations, vardo::test::WideLaneTypes);
+
+TYPED_TEST(LaneOperations, MaxMinSelectAndSignsMatchTheScalarOperations) {
+  using V = TypeParam;
+  constexpr int kWidth = vardo::kLaneWidth<V>;
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   // Pairs where the order of operands decides the result: NaN on either
@@ -34,19 +40,19 @@ TEST(Float4Lanes, MaxMinSelectAndSignsMatchTheScalarOperations) {
   const float values[] = {nan, -nan, 0.0f, -0.0f, 1.0f, -1.0f, 3.5e-5f, inf, -inf, 1e-40f};
   for (float a : values) {
     for (float b : values) {
-      alignas(16) float r[6][4];
-      const vardo::Float4 x = vardo::splat4(a);
-      const vardo::Float4 y = vardo::splat4(b);
-      vardo::store4(r[0], vardo::max4(x, y));
-      vardo::store4(r[1], vardo::min4(x, y));
-      vardo::store4(r[2], vardo::select4(vardo::greater4(x, y), x, y));
-      vardo::store4(r[3], vardo::select4(vardo::greaterEqual4(x, y), x, y));
-      vardo::store4(r[4], vardo::abs4(x));
-      vardo::store4(r[5], -y);
+      alignas(64) float r[6][kWidth];
+      const V x = vardo::splat<V>(a);
+      const V y = vardo::splat<V>(b);
+      vardo::store(r[0], vardo::laneMax(x, y));
+      vardo::store(r[1], vardo::laneMin(x, y));
+      vardo::store(r[2], vardo::select(vardo::greater(x, y), x, y));
+      vardo::store(r[3], vardo::select(vardo::greaterEqual(x, y), x, y));
+      vardo::store(r[4], vardo::laneAbs(x));
+      vardo::store(r[5], -y);
       const float expected[6] = {std::max(a, b), std::min(a, b), a > b ? a : b,
                                  a >= b ? a : b, std::fabs(a), -b};
       for (int op = 0; op < 6; ++op) {
-        for (int lane = 0; lane < 4; ++lane) {
+        for (int lane = 0; lane < kWidth; ++lane) {
           ASSERT_EQ(bits(r[op][lane]), bits(expected[op]))
               << "operation " << op << " on " << a << ", " << b;
         }
@@ -55,7 +61,7 @@ TEST(Float4Lanes, MaxMinSelectAndSignsMatchTheScalarOperations) {
   }
 }
 
-// --- Plain and fast stages side by side --------------------------------------
+// --- The plain-float and the lane instantiations side by side ----------------
 
 struct Setting {
   const char* name;
@@ -71,16 +77,19 @@ constexpr Setting kSettings[] = {
     {"gated", 0.0f, 0.0f, -30.0f, -12.0f, 200.0f, 2.0f},
 };
 
+template <class V>
 struct SideBySide {
   BandOutputs plainOut, fastOut;
   float plainA = 0.0f, plainB = 0.0f, fastA = 0.0f, fastB = 0.0f;
   std::uint32_t n = 0;
   vardo::SampleRate rate;
-  std::unique_ptr<vardo::BandEqualiser> plainBands = std::make_unique<vardo::BandEqualiser>();
-  std::unique_ptr<vardo::StereoWidth> plainWidth = std::make_unique<vardo::StereoWidth>();
-  std::unique_ptr<vardo::FastBandEqualiser> fastBands =
-      std::make_unique<vardo::FastBandEqualiser>();
-  std::unique_ptr<vardo::FastStereoWidth> fastWidth = std::make_unique<vardo::FastStereoWidth>();
+  // "plain": the reference instantiation; "fast": the one on lane type V.
+  std::unique_ptr<vardo::BandEqualiser<float>> plainBands =
+      std::make_unique<vardo::BandEqualiser<float>>();
+  std::unique_ptr<vardo::StereoWidth<float>> plainWidth =
+      std::make_unique<vardo::StereoWidth<float>>();
+  std::unique_ptr<vardo::BandEqualiser<V>> fastBands = std::make_unique<vardo::BandEqualiser<V>>();
+  std::unique_ptr<vardo::StereoWidth<V>> fastWidth = std::make_unique<vardo::StereoWidth<V>>();
 
   // A rate change as the DSP does it: new constants, then all state cleared.
   void setRate(int hz) {
@@ -110,10 +119,10 @@ struct SideBySide {
     fastWidth->prepareBlock(c, rate);
   }
   void step(float x, float d) {
-    plainBands->process(x, d, n, plainOut);
-    plainWidth->process(plainOut, plainA, plainB);
-    fastBands->process(x, d, n, fastOut);
-    fastWidth->process(fastOut, fastA, fastB);
+    plainBands->processRun(1, n, &x, &d, &plainOut);
+    plainWidth->processRun(1, n, &plainOut, &plainA, &plainB);
+    fastBands->processRun(1, n, &x, &d, &fastOut);
+    fastWidth->processRun(1, n, &fastOut, &fastA, &fastB);
     ++n;
   }
   // Empty when every output and every per-band value agrees bit for bit;
@@ -193,7 +202,8 @@ Programme makeProgramme(int fs, int length, unsigned seed) {
 
 // Runs the programme in blocks of varying size, moving through the settings
 // at block boundaries, and reports the first sample that differs.
-void runProgramme(SideBySide& rig, const Programme& p, int firstSetting, std::string& failure,
+template <class V>
+void runProgramme(SideBySide<V>& rig, const Programme& p, int firstSetting, std::string& failure,
                   int& nonzeroOutputs) {
   std::mt19937 blocks(7);
   std::uniform_int_distribution<int> blockSize(1, 700);
@@ -216,9 +226,13 @@ void runProgramme(SideBySide& rig, const Programme& p, int firstSetting, std::st
   }
 }
 
-TEST(FastBands, MatchThePlainStagesBitForBitAtEveryRate) {
+template <class V>
+class BandLanes : public ::testing::Test {};
+TYPED_TEST_SUITE(BandLanes, vardo::test::WideLaneTypes);
+
+TYPED_TEST(BandLanes, MatchThePlainFloatInstantiationBitForBitAtEveryRate) {
   band_test::FlushDenormals flush;  // as on the audio thread
-  SideBySide rig;
+  SideBySide<TypeParam> rig;
   const int rates[] = {8000, 44100, 48000, 96000, 192000};
   int first = 0;
   for (int fs : rates) {
@@ -236,10 +250,10 @@ TEST(FastBands, MatchThePlainStagesBitForBitAtEveryRate) {
   }
 }
 
-TEST(FastBands, MatchWithoutFlushingAndAtExtremeLevels) {
+TYPED_TEST(BandLanes, MatchWithoutFlushingAndAtExtremeLevels) {
   // Denormal band values (no flush-to-zero) and very loud input reach the
   // envelopes, the hold and the tangent with values far from the usual ones.
-  SideBySide rig;
+  SideBySide<TypeParam> rig;
   rig.setRate(44100);
   Programme p = makeProgramme(44100, 24000, 99);
   for (std::size_t i = 0; i < p.x.size(); ++i) {
@@ -253,13 +267,13 @@ TEST(FastBands, MatchWithoutFlushingAndAtExtremeLevels) {
   EXPECT_EQ(failure, "");
 }
 
-TEST(FastBands, NanInputGivesNanInTheSamePlaces) {
+TYPED_TEST(BandLanes, NanInputGivesNanInTheSamePlaces) {
   // A host may hand over a NaN. It stays in the band filters for good; the
   // two versions must agree on which values are numbers (and on those bit
   // for bit), even where the order of a maximum decides whether a NaN
   // propagates.
   band_test::FlushDenormals flush;
-  SideBySide rig;
+  SideBySide<TypeParam> rig;
   rig.setRate(44100);
   Programme p = makeProgramme(44100, 6000, 3);
   p.x[3000] = std::numeric_limits<float>::quiet_NaN();

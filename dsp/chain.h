@@ -1,0 +1,94 @@
+// The restoration chain: every stage in signal order, run stage by stage over
+// runs of up to kChunk samples. Every stage takes a run the same way,
+// processRun(count, n, its inputs..., its outputs...), n being the sample
+// counter of the run's first sample. The lane-parallel stages take the chain's
+// lane type V; the plug-in runs the widest type built, and the plain-float
+// instantiation, one lane at a time, is the reference the tests hold it to.
+#pragma once
+
+#include <cstdint>
+
+#include "controls.h"
+#include "lanes.h"
+#include "sample_rate.h"
+#include "stages/allpass_dispersion.h"
+#include "stages/band_equaliser.h"
+#include "stages/bandwidth_expander.h"
+#include "stages/input_filters.h"
+#include "stages/level_normaliser.h"
+#include "stages/output_agc.h"
+#include "stages/stereo_width.h"
+#include "stages/veze_equaliser.h"
+
+namespace vardo {
+
+// Longest run of samples each stage processes before the next stage takes it.
+constexpr int kChunk = 128;
+
+// The fixed delays along the direct signal path, in samples, whatever the rate.
+constexpr int kSignalPathDelay = LevelNormaliser::kLookAhead + LevelNormaliser::kLowpassLag +
+                                 kBandLookAhead + kBandLineDelay + kExpanderDelay +
+                                 OutputAgc::kLookAhead;
+static_assert(kSignalPathDelay == 2660);
+
+template <class V>
+class Chain {
+ public:
+  void setRate(const SampleRate& rate);
+  void clear();
+  // One block: the stages' per-block values from `controls`, then the block
+  // in runs of at most runLength (1 ... kChunk) samples. The block's input
+  // samples are read before its outputs are written, run by run, so input
+  // and out0 may share a buffer.
+  void processBlock(const ControlFields& controls, int count, const float* input, float* out0,
+                    float* out1, int runLength = kChunk);
+
+  const SampleRate& rate() const { return fRate; }
+  std::uint32_t sampleCounter() const { return fSampleCounter; }
+
+ private:
+  // Runs the chain over count (1 ... kChunk) samples; returns false if a
+  // channel signal or a stage's state went non-finite.
+  bool processRun(int count, const float* input, float* out0, float* out1);
+  // False once any stage holds an infinite or NaN state value.
+  bool stagesFinite() const;
+
+  SampleRate fRate;
+  std::uint32_t fSampleCounter = 0;
+
+  // The stages, in signal order.
+  InputFilters fInputFilters;
+  LevelNormaliser fLevelNormaliser;
+  VezeEqualiser fEqualiser;
+  AllpassDispersion fDispersion;
+  BandEqualiser<V> fBands;
+  StereoWidth<V> fStereoWidth;
+  BandwidthExpander<NarrowLane<V>> fExpanders;  // two channels: four lanes at most
+  OutputAgc fOutput;
+
+  // Per-sample values handed from stage to stage within a run.
+  struct Scratch {
+    float filtered[kChunk];              // band-limited input
+    float normalised[kChunk];            // level normaliser output
+    SecondCorner corner[kChunk];         // second noise-reduction corner at each sample
+    float equalised[kChunk];             // x
+    float dispersed[kChunk];             // d
+    BandOutputs bands[kChunk];           // band read-outs and gained components
+    float sumA[kChunk];                  // channel A sum
+    float sumB[kChunk];                  // channel B sum
+    float expandedA[kChunk];
+    float expandedB[kChunk];
+  };
+  static_assert(kChunk <= AllpassDispersion::kMaxRun);
+  Scratch fScratch;
+};
+
+extern template class Chain<float>;
+extern template class Chain<Float4>;
+extern template class Chain<Float8>;
+extern template class Chain<Avx8>;
+
+// The lane type every x86-64 processor runs (see chain_runner.h for the wider one).
+using ShippingLane = Float4;
+
+}  // namespace vardo
