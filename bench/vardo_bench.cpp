@@ -1,16 +1,29 @@
-// Cost of processReplacing through the loaded plug-in, and the memory of one instance.
+// Cost of processReplacing through the loaded plug-in, against the plain
+// per-sample chain run on the same programme in the same process, and the
+// memory of one instance.
+//
+//   vardo_bench                       all rates, five repetitions, medians
+//   vardo_bench --benchmark_filter=chain/48000
+//
+// Figures are the processing thread's CPU time, so that other processes on
+// the machine disturb them less than wall-clock time would.
 #include <benchmark/benchmark.h>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "hosted_vardo.h"
-#include "chain.h"
+#include "chain_runner.h"
 #include "mydsp.h"
 #include "programme.h"
+#include "reference_chain.h"
 
 using vardo::e2e::HostedVardo;
 
@@ -25,116 +38,106 @@ double threadCpuSeconds() {
 }
 
 // Processes a programme-like signal (speech-like noise with tones) in blocks
-// of 512 at the given rate with the default controls.
-void processReplacing(benchmark::State& state) {
-  const int fs = static_cast<int>(state.range(0));
+// of 512 at the given rate with the default controls, through `subject` and
+// through the reference chain in turn, block by block, so that both see the
+// same machine load. Reports the subject's ns per sample and its multiple of
+// real time, the reference's ns per sample and how many times faster the
+// subject is.
+template <class Subject>
+void againstReference(benchmark::State& state, int fs, Subject subject) {
   const auto programme = vardo::programme::speechLike(fs * 4, fs);
+  auto reference = std::make_unique<vardo::test::ReferenceChain>();
+  reference->initialize(fs);
+  std::vector<float> out0(kBlock);
+  std::vector<float> out1(kBlock);
+  // Run past the start-up delay so the whole chain carries signal.
+  std::size_t at = 0;
+  for (int i = 0; i < 20; ++i, at += kBlock) {
+    subject(programme.data() + at, out0.data(), out1.data());
+    reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
+  }
+
+  double subjectCpu = 0.0;
+  double referenceCpu = 0.0;
+  for (auto _ : state) {
+    if (at + kBlock > programme.size()) at = 0;
+    const double t0 = threadCpuSeconds();
+    subject(programme.data() + at, out0.data(), out1.data());
+    benchmark::DoNotOptimize(out0.data());
+    benchmark::DoNotOptimize(out1.data());
+    benchmark::ClobberMemory();
+    const double t1 = threadCpuSeconds();
+    reference->process(kBlock, programme.data() + at, out0.data(), out1.data());
+    benchmark::DoNotOptimize(out0.data());
+    benchmark::ClobberMemory();
+    const double t2 = threadCpuSeconds();
+    subjectCpu += t1 - t0;
+    referenceCpu += t2 - t1;
+    at += kBlock;
+  }
+  const double samples = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["ns_per_sample"] = subjectCpu * 1e9 / samples;
+  state.counters["x_realtime"] = (samples / fs) / subjectCpu;
+  state.counters["ref_ns_per_sample"] = referenceCpu * 1e9 / samples;
+  state.counters["x_reference"] = referenceCpu / subjectCpu;
+}
+
+// The loaded plug-in, through processReplacing.
+void chain(benchmark::State& state) {
+  const int fs = static_cast<int>(state.range(0));
   HostedVardo plugin(fs);
   if (!plugin.ok()) {
     state.SkipWithError("plug-in did not load");
     return;
   }
-  std::vector<float> out0(kBlock);
-  std::vector<float> out1(kBlock);
-  // Run past the start-up delay so the whole chain carries signal.
-  size_t at = 0;
-  for (int i = 0; i < 20; ++i, at += kBlock) plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
-
-  const double cpuStart = threadCpuSeconds();
-  for (auto _ : state) {
-    if (at + kBlock > programme.size()) at = 0;
-    plugin.process(programme.data() + at, out0.data(), out1.data(), kBlock);
-    benchmark::DoNotOptimize(out0.data());
-    benchmark::DoNotOptimize(out1.data());
-    benchmark::ClobberMemory();
-    at += kBlock;
-  }
-  const double cpu = threadCpuSeconds() - cpuStart;
-  const double samples = static_cast<double>(state.iterations()) * kBlock;
-  state.SetItemsProcessed(static_cast<int64_t>(samples));
-  // Processing thread's CPU time per sample, and how many times faster than
-  // real time the chain runs at this rate.
-  state.counters["ns_per_sample"] = cpu * 1e9 / samples;
-  state.counters["x_realtime"] = (samples / fs) / cpu;
+  againstReference(state, fs, [&](const float* in, float* out0, float* out1) {
+    plugin.process(in, out0, out1, kBlock);
+  });
+  // The plug-in picks its lanes with the same selector on the same CPU.
+  state.SetLabel(std::string("lanes=") + vardo::laneSetName(vardo::chosenLaneSet()));
 }
-BENCHMARK(processReplacing)->Arg(44100)->Arg(48000)->Arg(96000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(chain)
+    ->Arg(44100)
+    ->Arg(48000)
+    ->Arg(96000)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
 
-// The output stage alone (bandwidth expansion of both channels, second
-// noise-reduction lowpass and gain control), for its share of the whole.
-void outputStage(benchmark::State& state) {
-  const int fs = 44100;
-  const vardo::SampleRate rate = vardo::SampleRate::fromRate(fs);
-  ControlFields controls{};
-  resetControlFields(controls);
-  auto expanders = std::make_unique<vardo::BandwidthExpander<vardo::ShippingLane>>();
-  auto output = std::make_unique<vardo::OutputAgc>();
-  expanders->setRate(rate);
-  expanders->clear();
-  output->setRate(rate);
-  output->clear();
-  vardo::SecondCorner corner;
-  corner.k = 1.0f / vardo::ftan(6000.0f * rate.piOverFs);
-  corner.oneMinusK = 1.0f - corner.k;
-  corner.kPlusOne = corner.k + 1.0f;
-  const std::vector<vardo::SecondCorner> corners(vardo::kChunk, corner);
-  const auto a = vardo::programme::speechLike(fs, fs, 3u);
-  const auto b = vardo::programme::speechLike(fs, fs, 4u);
-  std::vector<float> inA(kBlock), inB(kBlock), xA(kBlock), xB(kBlock), out0(kBlock), out1(kBlock);
-  std::uint32_t n = 0;
-  size_t at = 0;
-  const double cpuStart = threadCpuSeconds();
-  for (auto _ : state) {
-    if (at + kBlock > a.size()) at = 0;
-    expanders->prepareBlock(controls, rate);
-    output->prepareBlock(controls, rate);
-    for (int i = 0; i < kBlock; ++i) {
-      inA[i] = 4.0f * a[at + i];
-      inB[i] = 4.0f * b[at + i];
-    }
-    for (int done = 0; done < kBlock; done += vardo::kChunk) {
-      expanders->processRun(vardo::kChunk, n, inA.data() + done, inB.data() + done,
-                            xA.data() + done, xB.data() + done);
-      output->processRun(vardo::kChunk, n, xA.data() + done, xB.data() + done, corners.data(),
-                         out0.data() + done, out1.data() + done);
-      n += vardo::kChunk;
-    }
-    benchmark::DoNotOptimize(out0.data());
-    benchmark::DoNotOptimize(out1.data());
-    at += kBlock;
+// The DSP on each lane set it can pick (processors without AVX run the
+// first), driven directly at 48 kHz.
+void lanes(benchmark::State& state) {
+  const auto set = static_cast<vardo::LaneSet>(state.range(0));
+  if (!vardo::laneSetAvailable(set)) {
+    state.SkipWithError("this processor cannot run the lane set");
+    return;
   }
-  const double cpu = threadCpuSeconds() - cpuStart;
-  const double samples = static_cast<double>(state.iterations()) * kBlock;
-  state.counters["ns_per_sample"] = cpu * 1e9 / samples;
+  const int fs = 48000;
+#if defined(__SSE__)
+  // Flush-to-zero and denormals-are-zero, as processReplacing sets them.
+  const unsigned csr = _mm_getcsr();
+  _mm_setcsr(csr | 0x8040u);
+#endif
+  vardo::chooseLaneSetForTesting(set);
+  auto dsp = std::make_unique<mydsp>();
+  vardo::chooseLaneSetForTesting(std::nullopt);
+  dsp->initialize(fs);
+  againstReference(state, fs, [&](const float* in, float* out0, float* out1) {
+    float* inputs[2] = {const_cast<float*>(in), const_cast<float*>(in)};
+    float* outputs[2] = {out0, out1};
+    dsp->computeBlock(kBlock, inputs, outputs);
+  });
+#if defined(__SSE__)
+  _mm_setcsr(csr);
+#endif
+  state.SetLabel(std::string("lanes=") + vardo::laneSetName(set));
 }
-BENCHMARK(outputStage)->Unit(benchmark::kMicrosecond);
-
-// The whole chain instantiated on each lane type, driven directly: the
-// plain-float reference, the lane type the plug-in runs, and eight lanes.
-template <class V>
-void chainOnLanes(benchmark::State& state) {
-  const int fs = 44100;
-  const auto programme = vardo::programme::speechLike(fs * 4, fs);
-  auto chain = std::make_unique<vardo::Chain<V>>();
-  chain->setRate(vardo::SampleRate::fromRate(fs));
-  chain->clear();
-  ControlFields controls{};
-  resetControlFields(controls);
-  std::vector<float> out0(kBlock);
-  std::vector<float> out1(kBlock);
-  size_t at = 0;
-  const double cpuStart = threadCpuSeconds();
-  for (auto _ : state) {
-    if (at + kBlock > programme.size()) at = 0;
-    chain->processBlock(controls, kBlock, programme.data() + at, out0.data(), out1.data());
-    benchmark::DoNotOptimize(out0.data());
-    at += kBlock;
-  }
-  const double cpu = threadCpuSeconds() - cpuStart;
-  state.counters["ns_per_sample"] = cpu * 1e9 / (static_cast<double>(state.iterations()) * kBlock);
-}
-BENCHMARK(chainOnLanes<float>)->Unit(benchmark::kMicrosecond);
-BENCHMARK(chainOnLanes<vardo::ShippingLane>)->Unit(benchmark::kMicrosecond);
-BENCHMARK(chainOnLanes<vardo::Float8>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(lanes)
+    ->Arg(static_cast<int>(vardo::LaneSet::kFour))
+    ->Arg(static_cast<int>(vardo::LaneSet::kEightAvx))
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
 
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
@@ -144,8 +147,9 @@ long residentBytes() {
   return resident * 4096;
 }
 
-// Size of one DSP object, and how much the process's resident set grows when a
-// host creates, initialises and runs one more instance (library already loaded).
+// How much the process's resident set grows when a host creates, initialises
+// and runs one more instance (library already loaded), and the size of the
+// instance's DSP object.
 void instanceMemory(benchmark::State& state) {
   std::unique_ptr<HostedVardo> warm = std::make_unique<HostedVardo>(44100);
   std::vector<float> silence(kBlock, 0.0f);

@@ -5,5 +5,10 @@
 namespace vardo {
 
 template class Chain<ShippingLane>;
+#if VARDO_AVX_CHAIN
+// The chain on eight AVX lanes is ordinary baseline code around the band and
+// width stages, which chain_avx.cpp builds for AVX.
+template class Chain<Avx8>;
+#endif
 
 }  // namespace vardo

@@ -63,7 +63,7 @@ class Chain {
   AllpassDispersion fDispersion;
   BandEqualiser<V> fBands;
   StereoWidth<V> fStereoWidth;
-  BandwidthExpander<V> fExpanders;
+  BandwidthExpander<NarrowLane<V>> fExpanders;  // two channels: four lanes at most
   OutputAgc fOutput;
 
   // Per-sample values handed from stage to stage within a run.
@@ -86,8 +86,9 @@ class Chain {
 extern template class Chain<float>;
 extern template class Chain<Float4>;
 extern template class Chain<Float8>;
+extern template class Chain<Avx8>;
 
-// The lane type the plug-in runs.
+// The lane type every x86-64 processor runs (see chain_runner.h for the wider one).
 using ShippingLane = Float4;
 
 }  // namespace vardo

@@ -52,6 +52,19 @@ inline Float4 min4(Float4 a, Float4 b) { return {_mm_min_ps(b.v, a.v)}; }
 
 inline Mask4 greater4(Float4 a, Float4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
 inline Mask4 greaterEqual4(Float4 a, Float4 b) { return {_mm_cmpge_ps(a.v, b.v)}; }
+inline Mask4 equal4(Float4 a, Float4 b) { return {_mm_cmpeq_ps(a.v, b.v)}; }
+inline Mask4 less4(Float4 a, Float4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
+inline Mask4 and4(Mask4 a, Mask4 b) { return {_mm_and_ps(a.v, b.v)}; }
+// Lanes moved up by one: {carry[3], a[0], a[1], a[2]}.
+inline Float4 shiftIn4(Float4 a, Float4 carry) {
+  const __m128 up = _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(a.v), 4));
+  return {_mm_move_ss(up, _mm_shuffle_ps(carry.v, carry.v, _MM_SHUFFLE(3, 3, 3, 3)))};
+}
+inline float lane3Of4(Float4 a) {
+  return _mm_cvtss_f32(_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(3, 3, 3, 3)));
+}
+inline Mask4 or4(Mask4 a, Mask4 b) { return {_mm_or_ps(a.v, b.v)}; }
+inline bool allOf4(Mask4 mask) { return _mm_movemask_ps(mask.v) == 0xF; }
 // mask ? a : b, lane by lane.
 inline Float4 select4(Mask4 mask, Float4 a, Float4 b) {
   return {_mm_or_ps(_mm_and_ps(mask.v, a.v), _mm_andnot_ps(mask.v, b.v))};
@@ -102,6 +115,29 @@ inline Mask4 greaterEqual4(Float4 a, Float4 b) {
   for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] >= b.v[i];
   return r;
 }
+inline Mask4 equal4(Float4 a, Float4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] == b.v[i];
+  return r;
+}
+inline Mask4 less4(Float4 a, Float4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] < b.v[i];
+  return r;
+}
+inline Mask4 and4(Mask4 a, Mask4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] && b.v[i];
+  return r;
+}
+inline Float4 shiftIn4(Float4 a, Float4 carry) { return {{carry.v[3], a.v[0], a.v[1], a.v[2]}}; }
+inline float lane3Of4(Float4 a) { return a.v[3]; }
+inline Mask4 or4(Mask4 a, Mask4 b) {
+  Mask4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] || b.v[i];
+  return r;
+}
+inline bool allOf4(Mask4 mask) { return mask.v[0] && mask.v[1] && mask.v[2] && mask.v[3]; }
 
 #endif
 

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "float4.h"
+#include "quick_transcendentals.h"
 
 namespace vardo {
 
@@ -56,6 +57,32 @@ template <>
 struct LaneTraits<Float8> {
   static constexpr int kWidth = 8;
   using Mask = Mask8;
+};
+
+// The lane type for work that has only a few lanes to fill (the two output
+// channels): the type itself, unless a wider type names a narrower one.
+template <class V>
+struct NarrowLaneOf {
+  using Type = V;
+};
+template <class V>
+using NarrowLane = typename NarrowLaneOf<V>::Type;
+
+// Eight lanes in one AVX register. The type is complete only in the unit
+// compiled for AVX (avx8.h), which builds the band and width stages on it;
+// everywhere else it is known by its width alone, enough to lay out the
+// chain that holds those stages and to call them.
+struct Avx8;
+struct AvxMask8;
+template <>
+struct LaneTraits<Avx8> {
+  static constexpr int kWidth = 8;
+  using Mask = AvxMask8;
+};
+// The output stage's two channels stay on four lanes.
+template <>
+struct NarrowLaneOf<Avx8> {
+  using Type = Float4;
 };
 
 // Lanes of V, and a lane count rounded up to whole V.
@@ -129,6 +156,21 @@ inline Mask4 greaterEqual(Float4 a, Float4 b) { return greaterEqual4(a, b); }
 inline Mask8 greaterEqual(Float8 a, Float8 b) {
   return {greaterEqual4(a.lo, b.lo), greaterEqual4(a.hi, b.hi)};
 }
+
+inline bool equal(float a, float b) { return a == b; }
+inline Mask4 equal(Float4 a, Float4 b) { return equal4(a, b); }
+inline Mask8 equal(Float8 a, Float8 b) { return {equal4(a.lo, b.lo), equal4(a.hi, b.hi)}; }
+inline bool eitherMask(bool a, bool b) { return a || b; }
+inline Mask4 eitherMask(Mask4 a, Mask4 b) { return or4(a, b); }
+inline Mask8 eitherMask(Mask8 a, Mask8 b) { return {or4(a.lo, b.lo), or4(a.hi, b.hi)}; }
+// Whether the mask holds in every lane.
+inline bool allLanes(bool mask) { return mask; }
+inline bool allLanes(Mask4 mask) { return allOf4(mask); }
+inline bool allLanes(Mask8 mask) { return allOf4(mask.lo) && allOf4(mask.hi); }
+
+// The quick exponential and tangent (quick_transcendentals.h) on both halves.
+inline Float8 quickExp(Float8 x) { return {quickExp(x.lo), quickExp(x.hi)}; }
+inline Float8 quickTan(Float8 x) { return {quickTan(x.lo), quickTan(x.hi)}; }
 
 // mask ? a : b, lane by lane.
 inline float select(bool mask, float a, float b) { return mask ? a : b; }

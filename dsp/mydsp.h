@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
-#include "chain.h"
+#include <memory>
+
+#include "chain_runner.h"
 #include "controls.h"
 #include "dsp.h"
 #include "sample_rate.h"
@@ -32,11 +34,12 @@ class mydsp : public dsp {
 
   // Read access for tests and tools.
   const ControlFields& controls() const { return fControls; }
-  const vardo::SampleRate& rate() const { return fChain.rate(); }
-  std::uint32_t sampleCounter() const { return fChain.sampleCounter(); }
+  const vardo::SampleRate& rate() const { return fChain->rate(); }
+  std::uint32_t sampleCounter() const { return fChain->sampleCounter(); }
 
  private:
   int fSampleRate = 0;
   ControlFields fControls{};
-  vardo::Chain<vardo::ShippingLane> fChain;
+  // On the widest lane set the processor runs, chosen when the DSP is made.
+  std::unique_ptr<vardo::ChainRunner> fChain = vardo::makeChain(vardo::chosenLaneSet());
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "float_math.h"
+#include "quick_transcendentals.h"
 
 namespace vardo {
 
@@ -56,7 +57,7 @@ struct SampleRate {
   }
 
   // tan(pi f / fs) for a corner that moves per block or per sample.
-  float tanMoving(float f) const { return ftan(limitCorner(f) * piOverFs); }
+  float tanMoving(float f) const { return quickTan(limitCorner(f) * piOverFs); }
 
   // Pole factor exp(-k / fs) of a one-pole smoother with time constant 1/k s.
   float pole(float k) const { return fexp(-(k * r)); }

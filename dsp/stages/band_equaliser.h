@@ -115,5 +115,6 @@ class BandEqualiser {
 extern template class BandEqualiser<float>;
 extern template class BandEqualiser<Float4>;
 extern template class BandEqualiser<Float8>;
+extern template class BandEqualiser<Avx8>;
 
 }  // namespace vardo

@@ -161,12 +161,12 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
     store(slowArg + b, releaseArgument(minusPeriod, slowRelease, splat<V>(5.0f)));
   }
 
-  // The exponentials, one lane at a time (none for the padding).
+  // The exponentials (the padding's are set to 0).
   alignas(32) float fastFactor[kBandLanes];
   alignas(32) float slowFactor[kBandLanes];
-  for (int m = 0; m < kBandCount; ++m) {
-    fastFactor[m] = rc.fastRelease(fastArg[m]);
-    slowFactor[m] = rc.slowRelease(slowArg[m]);
+  for (int b = 0; b < kBandLanes; b += kStep) {
+    store(fastFactor + b, rc.fastRelease(load<V>(fastArg + b)));
+    store(slowFactor + b, rc.slowRelease(load<V>(slowArg + b)));
   }
   for (int m = kBandCount; m < kBandLanes; ++m) fastFactor[m] = slowFactor[m] = 0.0f;
 

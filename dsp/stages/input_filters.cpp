@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "../float4.h"
+
 namespace vardo {
 
 namespace {
@@ -24,10 +26,41 @@ constexpr float kL1n2 = 1e-4f, kL1n0 = 0.0004332272f, kL1d1 = 0.78241307f, kL1d0
 constexpr float kL2n0 = 7.6217313f, kL2d1 = 0.51247865f, kL2d0 = 0.6896214f;
 constexpr float kL3n0 = 53.53615f, kL3d1 = 0.16840488f, kL3d0 = 1.0693583f;
 
+// The twelve sections in signal order (highpass, highpass again, lowpass,
+// lowpass again) as three groups of four lanes: lane s is section s.
+constexpr int kSectionLanes = 4 * kEllipticSections;
+constexpr int kGroups = kSectionLanes / 4;
+
 template <class Cascade>
 float runCascade(Cascade& states, const EllipticFilter& coeffs, float x) {
   for (int i = 0; i < kEllipticSections; ++i) x = zeroPairStep(states[i], x, coeffs[i]);
   return x;
+}
+
+struct LaneCoeffs {
+  Float4 g[kGroups], a1[kGroups], a2[kGroups], b0[kGroups], b1[kGroups];
+};
+
+LaneCoeffs laneCoeffs(const EllipticFilter& highpass, const EllipticFilter& lowpass) {
+  alignas(16) float g[kSectionLanes], a1[kSectionLanes], a2[kSectionLanes], b0[kSectionLanes],
+      b1[kSectionLanes];
+  for (int s = 0; s < kSectionLanes; ++s) {
+    const ZeroPairCoeffs& c = (s < 2 * kEllipticSections ? highpass : lowpass)[s % kEllipticSections];
+    g[s] = c.poles.g;
+    a1[s] = c.poles.a1;
+    a2[s] = c.poles.a2;
+    b0[s] = c.b0;
+    b1[s] = c.b1;
+  }
+  LaneCoeffs l;
+  for (int k = 0; k < kGroups; ++k) {
+    l.g[k] = load4(g + 4 * k);
+    l.a1[k] = load4(a1 + 4 * k);
+    l.a2[k] = load4(a2 + 4 * k);
+    l.b0[k] = load4(b0 + 4 * k);
+    l.b1[k] = load4(b1 + 4 * k);
+  }
+  return l;
 }
 
 }  // namespace
@@ -74,17 +107,79 @@ EllipticFilter designInputLowpass(const ControlFields& controls, const SampleRat
 }
 
 void InputFilters::processRun(int count, std::uint32_t, const float* in, float* out) {
-  // Two cascades per pass over the run, so one sample's twelve sections are
-  // not one dependency chain. One NaN or infinity from the host would
-  // otherwise poison every filter state for the rest of the session.
-  for (int i = 0; i < count; ++i) {
-    const float x = in[i];
-    const float y = runCascade(fState.highpass1, fHighpass, std::isfinite(x) ? x : 0.0f);
-    out[i] = runCascade(fState.highpass2, fHighpass, y);
+  // The twelve sections as a wavefront: at step t, lane s runs section s on
+  // sample t - s, taking its input from lane s - 1 of the step before. Each
+  // section still sees its samples in order with the same arithmetic
+  // (zeroPairStep), but the twelve run side by side instead of one after
+  // the other. Lanes whose sample lies outside the run (while the front
+  // fills and drains) leave their state alone. A sample that is not finite
+  // enters as 0: one NaN or infinity from the host would otherwise poison
+  // every filter state for the rest of the session.
+  if (count < kSectionLanes) {
+    // Too short a run to fill the front: section after section.
+    for (int i = 0; i < count; ++i) {
+      const float x = std::isfinite(in[i]) ? in[i] : 0.0f;
+      const float h = runCascade(fState.highpass1, fHighpass, x);
+      const float y = runCascade(fState.highpass2, fHighpass, h);
+      const float l = runCascade(fState.lowpass1, fLowpass, y);
+      out[i] = runCascade(fState.lowpass2, fLowpass, l);
+    }
+    return;
   }
-  for (int i = 0; i < count; ++i) {
-    const float y = runCascade(fState.lowpass1, fLowpass, out[i]);
-    out[i] = runCascade(fState.lowpass2, fLowpass, y);
+  Cascade* cascades[4] = {&fState.highpass1, &fState.highpass2, &fState.lowpass1,
+                          &fState.lowpass2};
+  alignas(16) float w1s[kSectionLanes], w2s[kSectionLanes];
+  for (int s = 0; s < kSectionLanes; ++s) {
+    const SectionState& st = (*cascades[s / kEllipticSections])[s % kEllipticSections];
+    w1s[s] = st.w1;
+    w2s[s] = st.w2;
+  }
+  const LaneCoeffs c = laneCoeffs(fHighpass, fLowpass);
+  Float4 w1[kGroups], w2[kGroups], y[kGroups];
+  alignas(16) static constexpr float kLaneIndex[kSectionLanes] = {0, 1, 2, 3, 4,  5,
+                                                                   6, 7, 8, 9, 10, 11};
+  Float4 laneIndex[kGroups];
+  for (int k = 0; k < kGroups; ++k) {
+    w1[k] = load4(w1s + 4 * k);
+    w2[k] = load4(w2s + 4 * k);
+    y[k] = splat4(0.0f);
+    laneIndex[k] = load4(kLaneIndex + 4 * k);
+  }
+  const Float4 zero = splat4(0.0f);
+  const Float4 runLength = splat4(static_cast<float>(count));
+
+  const int steps = count + kSectionLanes - 1;
+  for (int t = 0; t < steps; ++t) {
+    const bool filling = t < kSectionLanes - 1 || t >= count;
+    const float x = t < count && std::isfinite(in[t]) ? in[t] : 0.0f;
+    Float4 carry = splat4(x);
+    for (int k = 0; k < kGroups; ++k) {
+      const Float4 input = shiftIn4(y[k], carry);
+      carry = y[k];
+      const Float4 w = input - (c.a2[k] * w2[k] + c.a1[k] * w1[k]) * c.g[k];
+      y[k] = ((w + w2[k]) * c.b0[k] + w1[k] * c.b1[k]) * c.g[k];
+      if (filling) {
+        // Lane s holds sample t - s: inside the run when 0 <= t - s < count.
+        const Float4 sample = splat4(static_cast<float>(t)) - laneIndex[k];
+        const Mask4 inside = and4(greaterEqual4(sample, zero), less4(sample, runLength));
+        w2[k] = select4(inside, w1[k], w2[k]);
+        w1[k] = select4(inside, w, w1[k]);
+      } else {
+        w2[k] = w1[k];
+        w1[k] = w;
+      }
+    }
+    if (t >= kSectionLanes - 1) out[t - (kSectionLanes - 1)] = lane3Of4(y[kGroups - 1]);
+  }
+
+  for (int k = 0; k < kGroups; ++k) {
+    store4(w1s + 4 * k, w1[k]);
+    store4(w2s + 4 * k, w2[k]);
+  }
+  for (int s = 0; s < kSectionLanes; ++s) {
+    SectionState& st = (*cascades[s / kEllipticSections])[s % kEllipticSections];
+    st.w1 = w1s[s];
+    st.w2 = w2s[s];
   }
 }
 

@@ -99,10 +99,19 @@ float LevelNormaliser::step(std::uint32_t n) {
   fSecondCornerHz = fRate.rate.limitCorner(second);
   fFirstCornerHz = fRate.rate.limitCorner(first);
 
-  fSecond.k = 1.0f / fRate.rate.tanMoving(fSecondCornerHz);
-  fSecond.oneMinusK = 1.0f - fSecond.k;
-  fSecond.kPlusOne = fSecond.k + 1.0f;
-  const float k1 = 1.0f / fRate.rate.tanMoving(fFirstCornerHz);
+  // A corner that has not moved since the previous sample (held at a clamp,
+  // or under a steady treble level) keeps its coefficients.
+  if (fSecondCornerHz != s.secondCornerHz) {
+    s.secondCornerHz = fSecondCornerHz;
+    fSecond.k = 1.0f / fRate.rate.tanMoving(fSecondCornerHz);
+    fSecond.oneMinusK = 1.0f - fSecond.k;
+    fSecond.kPlusOne = fSecond.k + 1.0f;
+  }
+  if (fFirstCornerHz != s.firstCornerHz) {
+    s.firstCornerHz = fFirstCornerHz;
+    s.firstK = 1.0f / fRate.rate.tanMoving(fFirstCornerHz);
+  }
+  const float k1 = s.firstK;
 
   // First noise-reduction lowpass, on the normalised signal 125 samples back.
   const float z = (s.normalised.read(n, kLowpassLag) + s.normalised.read(n, kLowpassLag + 1) +

@@ -48,9 +48,13 @@ class LevelNormaliser {
   // The noise-reduction lowpass runs this many samples behind the treble detector.
   static constexpr std::uint32_t kLowpassLag = 125;
 
-  void setRate(const SampleRate& rate) { fRate = designNormaliserRate(rate); }
+  void setRate(const SampleRate& rate) {
+    fRate = designNormaliserRate(rate);
+    forgetCorners();
+  }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = designNormaliserBlock(controls, fRate);
+    forgetCorners();
   }
   void clear();
   // False once any value of the signal state is infinite or NaN. (The
@@ -72,6 +76,12 @@ class LevelNormaliser {
   float levelScale() const { return fRate.levelScale; }
 
  private:
+  // The next sample computes both corners' coefficients afresh.
+  void forgetCorners() {
+    fState.firstCornerHz = -1.0f;
+    fState.secondCornerHz = -1.0f;
+  }
+
   NormaliserRateDesign fRate;
   NormaliserBlockDesign fBlock;
 
@@ -88,6 +98,11 @@ class LevelNormaliser {
     SectionState smooth100;
     float lowpassOut = 0.0f;         // z'
     Ring<128> normalised;            // N
+    // The corners whose coefficients are current (none after clearing), and
+    // the first lowpass's K; the second corner's terms are in fSecond.
+    float firstCornerHz = -1.0f;
+    float firstK = 0.0f;
+    float secondCornerHz = -1.0f;
   };
   State fState;
 

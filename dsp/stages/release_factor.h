@@ -5,17 +5,19 @@
 // below 0.5 once the follower has been steady for a while; in both cases the
 // argument of the exponential is one fixed float. Those two results are
 // computed once by the very same call; any other argument is evaluated per
-// sample. Recognising an argument by its bits makes the result identical to
-// calling the exponential every time.
+// sample by the quick exponential. Recognising an argument by its bits makes
+// the result identical to calling the exponential every time.
 #pragma once
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 
+#include "../float4.h"
 #include "../float_math.h"
 #include "../lanes.h"
 #include "../primitives.h"
+#include "../quick_transcendentals.h"
 
 namespace vardo {
 
@@ -52,11 +54,24 @@ class ReleaseFactor {
     return fexp(arg);
   }
 
+  // Several lanes: when every lane sits at one of the two kept arguments
+  // (equal arguments give equal exponentials), the kept values; else the
+  // quick exponential, which gives the library's floats, on all of them.
+  template <class V>
+  V operator()(V arg) const {
+    const auto rise = equal(arg, splat<V>(fRise.arg));
+    if (allLanes(eitherMask(rise, equal(arg, splat<V>(fSteady.arg))))) {
+      return select(rise, splat<V>(fRise.value), splat<V>(fSteady.value));
+    }
+    return quickExp(arg);
+  }
+
  private:
   struct Entry {
     std::uint32_t bits = 0;
-    float value = 1.0f;  // exp(0), for the zero bits before setRate
-    static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), fexp(arg)}; }
+    float arg = 0.0f;
+    float value = 1.0f;  // exp(0), for the zero argument before setRate
+    static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), arg, fexp(arg)}; }
   };
   Entry fRise;
   Entry fSteady;

@@ -85,5 +85,6 @@ class StereoWidth {
 extern template class StereoWidth<float>;
 extern template class StereoWidth<Float4>;
 extern template class StereoWidth<Float8>;
+extern template class StereoWidth<Avx8>;
 
 }  // namespace vardo

@@ -8,9 +8,38 @@
 #include "../float_math.h"
 #include "../lanes.h"
 #include "../primitives.h"
+#include "../quick_transcendentals.h"
 #include "stereo_width.h"
 
 namespace vardo {
+
+// The tangent curve tan(z) where z > 0, with negative values (z between pi/2
+// and pi) replaced by 0, and 0 where z is not positive. The tangent is taken
+// of the argument as it is: above pi the curve repeats.
+inline float tangentCurve(float z) {
+  if (!(z > 0.0f)) return 0.0f;
+  const float t = ftan(z);
+  return t < 0.0f ? 0.0f : t;
+}
+
+// The same on several lanes with the quick tangent (lanes without a tangent
+// take it of 1, for nothing).
+template <class V>
+V tangentCurve(V z) {
+  const V zero = splat<V>(0.0f);
+  const auto positive = greater(z, zero);
+  const V t = quickTan(select(positive, z, splat<V>(1.0f)));
+  return select(positive, select(greater(zero, t), zero, t), zero);
+}
+
+// Zeroes the lanes of the mono bands and of the padding in a row of band
+// lanes. (Named by the lane type, like everything a lane type's unit builds.)
+template <class V>
+void zeroOutsideWidthBands(float* bandLanes, int laneCount) {
+  for (int m = 0; m < laneCount; ++m) {
+    if (m < kMonoBandCount || m >= kBandCount) bandLanes[m] = 0.0f;
+  }
+}
 
 template <class V>
 void StereoWidth<V>::clear() {
@@ -80,12 +109,18 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   }
   st.parity = parity ^ 1;
 
-  // Release factors of the width bands' components, one lane at a time.
-  alignas(32) float alpha[kLanes] = {};
-  for (int m = kMonoBandCount; m < kBandCount; ++m) {
-    alpha[m] = rc.componentRelease(releaseArg[m]);
-    alpha[kDiffLane + m] = rc.componentRelease(releaseArg[kDiffLane + m]);
+  // Release factors of the width bands' components; the mono bands' lanes
+  // and the padding are never read and hold 0.
+  alignas(32) float alpha[kLanes];
+  for (int lane = 0; lane < kLanes; lane += kStep) {
+    if (lane % kDiffLane + kStep <= kMonoBandCount) {
+      store(alpha + lane, zero);
+    } else {
+      store(alpha + lane, rc.componentRelease(load<V>(releaseArg + lane)));
+    }
   }
+  zeroOutsideWidthBands<V>(alpha, kBandLanes);
+  zeroOutsideWidthBands<V>(alpha + kDiffLane, kBandLanes);
 
   // Component envelopes: adaptive release, then 1 ms smoothing.
   for (int lane = 0; lane < kLanes; lane += kStep) {
@@ -127,16 +162,12 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
     store(z + b, (upperLevel * gateLowpass) / lowerLevel - offset);
   }
 
-  // The tangent curve, one lane at a time. The tangent is taken of the
-  // argument as it is: negative values (between pi/2 and pi) give no side
-  // gain, and above pi the curve repeats.
-  alignas(32) float curve[kBandLanes] = {};
-  for (int m = kMonoBandCount; m < kBandCount; ++m) {
-    if (z[m] > 0.0f) {
-      curve[m] = ftan(z[m]);
-      if (curve[m] < 0.0f) curve[m] = 0.0f;
-    }
+  // The tangent curve (0 in the mono bands and the padding).
+  alignas(32) float curve[kBandLanes];
+  for (int b = 0; b < kBandLanes; b += kStep) {
+    store(curve + b, b + kStep <= kMonoBandCount ? zero : tangentCurve(load<V>(z + b)));
   }
+  zeroOutsideWidthBands<V>(curve, kBandLanes);
 
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in

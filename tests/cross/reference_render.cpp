@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "format_renders.h"
-#include "sample_hash.h"
+#include "fingerprint.h"
 
 namespace {
 
 std::uint64_t hashOf(const std::vector<float>& a, const std::vector<float>& b) {
-  return vardo::test::fnv1a(vardo::test::fnv1a(vardo::test::kFnv1aStart, a), b);
+  return vardo::fingerprint::fnv1a(vardo::fingerprint::fnv1a(vardo::fingerprint::kStart, a), b);
 }
 
 // An LV2 instance made through the descriptor, as a host does once it has

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "chain.h"
+#include "chain_runner.h"
 #include "lane_types.h"
 #include "mydsp.h"
 #include "reference_chain.h"
@@ -94,8 +95,40 @@ class DspDriver {
 template <class V>
 class LaneDriver : public vardo::test::ChainDriver<V> {
  public:
+  static bool available() { return true; }
   void setControls(const ControlFields& c) { this->controls() = c; }
 };
+
+// The chain on one of the lane sets the DSP picks from at run time, made
+// through the same interface the DSP uses.
+template <vardo::LaneSet Set>
+class LaneSetDriver {
+ public:
+  static bool available() { return vardo::laneSetAvailable(Set); }
+  void initialize(int rate) {
+    fChain->setRate(vardo::SampleRate::fromRate(rate));
+    resetControlFields(fControls);
+    fChain->clear();
+  }
+  void setControls(const ControlFields& c) { fControls = c; }
+  void process(int count, const float* input, float* out0, float* out1) {
+    fChain->processBlock(snapshotControls(fControls), count, input, out0, out1);
+  }
+
+ private:
+  std::unique_ptr<vardo::ChainRunner> fChain = vardo::makeChain(Set);
+  ControlFields fControls{};
+};
+
+// Builds every DSP made while it lives on one lane set.
+class ChosenLaneSet {
+ public:
+  explicit ChosenLaneSet(vardo::LaneSet set) { vardo::chooseLaneSetForTesting(set); }
+  ~ChosenLaneSet() { vardo::chooseLaneSetForTesting(std::nullopt); }
+  ChosenLaneSet(const ChosenLaneSet&) = delete;
+  ChosenLaneSet& operator=(const ChosenLaneSet&) = delete;
+};
+constexpr vardo::LaneSet kLaneSets[] = {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx};
 
 // The subject and the reference side by side, fed the same blocks and controls.
 template <class Subject>
@@ -192,15 +225,25 @@ std::vector<float> programme(int rate, std::size_t length) {
 
 constexpr int kRates[] = {8000, 44100, 96000, 192000};
 
-template <class V>
-class ChainExactness : public ::testing::Test {};
-TYPED_TEST_SUITE(ChainExactness, vardo::test::WideLaneTypes);
+// Every wide lane type, and the eight AVX lanes as the DSP reaches them
+// (skipped on processors without AVX).
+template <class Driver>
+class ChainExactness : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Driver::available()) GTEST_SKIP() << "this processor cannot run the lane set";
+  }
+};
+using ExactnessDrivers =
+    ::testing::Types<LaneDriver<vardo::Float4>, LaneDriver<vardo::Float8>,
+                     LaneSetDriver<vardo::LaneSet::kEightAvx>>;
+TYPED_TEST_SUITE(ChainExactness, ExactnessDrivers);
 
 TYPED_TEST(ChainExactness, MatchesTheReferenceAtEveryRateAndBlockSize) {
   for (int rate : kRates) {
     const auto signal = programme(rate, 6000);
     for (int block : {1, 7, 512, 3000}) {
-      Pair<LaneDriver<TypeParam>> pair(rate);
+      Pair<TypeParam> pair(rate);
       const std::string what = std::to_string(rate) + " Hz, blocks of " + std::to_string(block);
       EXPECT_GT(pair.runAndCompare(signal, {block}, what), 0.01f) << what << ": silent";
     }
@@ -208,7 +251,7 @@ TYPED_TEST(ChainExactness, MatchesTheReferenceAtEveryRateAndBlockSize) {
 }
 
 TYPED_TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
-  using Pair = ::Pair<LaneDriver<TypeParam>>;
+  using Pair = ::Pair<TypeParam>;
   const std::vector<int> mixedBlocks = {1, 7, 512, 3000, 130, 64, 65};
   for (int rate : {8000, 44100, 192000}) {
     const auto signal = programme(rate, 6000);
@@ -255,9 +298,8 @@ TYPED_TEST(ChainExactness, MatchesAtExtremeControlsAndAcrossControlChanges) {
   EXPECT_GT(peak, 0.01f);
 }
 
-// The DSP itself: controls through its zones, the shipping lane type, and
-// input 0 and output 0 sharing a buffer.
-TEST(DspExactness, MatchesTheReferenceThroughAnOverflowRestartAndInPlaceBuffers) {
+// Overflow restarts and in-place buffers through the DSP as the shell drives it.
+void dspMatchesThroughAnOverflowRestartAndInPlaceBuffers() {
   using Pair = ::Pair<DspDriver>;
   for (int rate : {8000, 48000}) {
     auto signal = programme(rate, 12000);
@@ -277,6 +319,17 @@ TEST(DspExactness, MatchesTheReferenceThroughAnOverflowRestartAndInPlaceBuffers)
   Pair pair(44100);
   pair.setControls(highest());
   EXPECT_GT(pair.runAndCompare(programme(44100, 6000), {512, 100}, "in place", true), 0.01f);
+}
+
+// The DSP itself, on each lane set the processor runs: controls through its
+// zones, and input 0 and output 0 sharing a buffer.
+TEST(DspExactness, MatchesTheReferenceThroughAnOverflowRestartAndInPlaceBuffers) {
+  for (vardo::LaneSet set : kLaneSets) {
+    if (!vardo::laneSetAvailable(set)) continue;
+    SCOPED_TRACE(vardo::laneSetName(set));
+    ChosenLaneSet chosen(set);
+    dspMatchesThroughAnOverflowRestartAndInPlaceBuffers();
+  }
 }
 
 }  // namespace
@@ -309,6 +362,40 @@ TEST(RunWiseStages, DispersionOverRunsMatchesSingleSamples) {
         ASSERT_EQ(bitsOf(out[static_cast<std::size_t>(i)]), bitsOf(expected))
             << "counter " << n << ": " << out[static_cast<std::size_t>(i)] << " against "
             << expected;
+      }
+    }
+  }
+  EXPECT_NE(out[0], 0.0f);
+}
+
+// The input filters run as a wavefront over runs of twelve samples and more,
+// and section after section over shorter ones: both give the same bits, also
+// across a non-finite input and a change of the lowpass corner.
+TEST(RunWiseStages, InputFiltersOverRunsMatchSingleSamples) {
+  auto single = std::make_unique<vardo::InputFilters>();
+  auto runs = std::make_unique<vardo::InputFilters>();
+  const vardo::SampleRate rate = vardo::SampleRate::fromRate(44100);
+  ControlFields c = defaults();
+  Noise noise;
+  std::vector<float> in(256), out(256);
+  for (int pass = 0; pass < 4; ++pass) {
+    c.lowpassFilter = pass % 2 ? 2500.0f : 14000.0f;
+    for (auto* f : {single.get(), runs.get()}) {
+      if (pass == 0) {
+        f->setRate(rate);
+        f->clear();
+      }
+      f->prepareBlock(c, rate);
+    }
+    for (int run : {1, 11, 12, 13, 128, 2, 200, 64, 23}) {
+      for (int i = 0; i < run; ++i) in[static_cast<std::size_t>(i)] = noise.next();
+      if (pass == 2 && run == 128) in[40] = std::numeric_limits<float>::infinity();
+      runs->processRun(run, 0, in.data(), out.data());
+      for (int i = 0; i < run; ++i) {
+        float expected = 0.0f;
+        single->processRun(1, 0, &in[static_cast<std::size_t>(i)], &expected);
+        ASSERT_EQ(bitsOf(out[static_cast<std::size_t>(i)]), bitsOf(expected))
+            << "pass " << pass << ", run of " << run << ", sample " << i;
       }
     }
   }

@@ -7,6 +7,9 @@
 
 namespace vardo::programme {
 
+// Pi, as M_PI gives it where <cmath> defines that (not in strict ISO mode).
+constexpr double kPi = 3.14159265358979323846;
+
 // Fixed-seed uniform noise in [-1, 1).
 class Noise {
  public:
@@ -33,8 +36,8 @@ inline std::vector<float> whiteNoise(int count, float amplitude, std::uint32_t s
 inline std::vector<float> speechLike(int count, double fs, std::uint32_t seed = 7u) {
   Noise n(seed);
   std::vector<float> s(count);
-  const double lowCoef = std::exp(-2.0 * M_PI * 4000.0 / fs);
-  const double highCoef = std::exp(-2.0 * M_PI * 100.0 / fs);
+  const double lowCoef = std::exp(-2.0 * kPi * 4000.0 / fs);
+  const double highCoef = std::exp(-2.0 * kPi * 100.0 / fs);
   double low = 0.0;
   double slow = 0.0;
   for (int i = 0; i < count; ++i) {
@@ -42,11 +45,11 @@ inline std::vector<float> speechLike(int count, double fs, std::uint32_t seed = 
     low = lowCoef * low + (1.0 - lowCoef) * n.next();
     slow = highCoef * slow + (1.0 - highCoef) * low;
     const double band = (low - slow) * 4.0;
-    const double syllable = std::pow(std::max(0.0, std::sin(2.0 * M_PI * 4.1 * t)), 2.0);
+    const double syllable = std::pow(std::max(0.0, std::sin(2.0 * kPi * 4.1 * t)), 2.0);
     const double phrase = std::fmod(t, 2.3) < 1.8 ? 1.0 : 0.02;
-    const double tones = 0.05 * std::sin(2.0 * M_PI * 220.0 * t) +
-                         0.02 * std::sin(2.0 * M_PI * 1000.0 * t) +
-                         0.01 * std::sin(2.0 * M_PI * 6500.0 * t);
+    const double tones = 0.05 * std::sin(2.0 * kPi * 220.0 * t) +
+                         0.02 * std::sin(2.0 * kPi * 1000.0 * t) +
+                         0.01 * std::sin(2.0 * kPi * 6500.0 * t);
     s[i] = static_cast<float>(0.5 * band * syllable * phrase + tones);
   }
   return s;

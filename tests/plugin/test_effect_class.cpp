@@ -8,6 +8,7 @@
 
 #include "chain.h"
 #include "allocation_counter.h"
+#include "chain_runner.h"
 #include "meta_table.h"
 #include "mydsp.h"
 #include "vardo.h"
@@ -190,7 +191,8 @@ TEST(EffectClass, ARefusingHostGetsNullAndNothingIsAllocated) {
   EXPECT_EQ(made->dispatcher(made, effClose, 0, 0, nullptr, 0), 1);
 }
 
-TEST(EffectClass, ProcessingAllocatesNothing) {
+// Blocks of audio through the effect, counting allocations.
+static void processingAllocatesNothing() {
   auto effect = makeEffect(new mydsp());
   effect->setSampleRate(48000.0f);
   effect->setBlockSize(256);
@@ -206,6 +208,17 @@ TEST(EffectClass, ProcessingAllocatesNothing) {
     allocations = counter.count();
   }
   EXPECT_EQ(allocations, 0);
+}
+
+// On every lane set the processor runs.
+TEST(EffectClass, ProcessingAllocatesNothing) {
+  for (vardo::LaneSet set : {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx}) {
+    if (!vardo::laneSetAvailable(set)) continue;
+    SCOPED_TRACE(vardo::laneSetName(set));
+    vardo::chooseLaneSetForTesting(set);
+    processingAllocatesNothing();
+    vardo::chooseLaneSetForTesting(std::nullopt);
+  }
 }
 
 TEST(EffectClass, BlockSizeAnnouncementsClaimBoundedMemory) {

@@ -67,6 +67,7 @@ for expected in \
   "opcode80=0" \
   "wantMidi=1,1" \
   "finite=1" \
+  "linuxBits=1" \
   "close=1"; do
   if ! printf '%s\n' "$output" | grep -qx -- "$expected"; then
     echo "FAILED: expected line '$expected'"

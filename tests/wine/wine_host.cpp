@@ -3,11 +3,14 @@
 // closes it. Run under wine by the Linux test suite.
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "fingerprint.h"
 #include "vst2.h"
 
 namespace {
@@ -127,6 +130,36 @@ int main(int argc, char** argv) {
         finite = false;
   }
   std::printf("blocks=16\nfinite=%d\n", finite ? 1 : 0);
+
+  // The case the Linux golden test fingerprints, on a fresh instance: the
+  // DLL must give the Linux build's bits.
+  {
+    AEffect* f = entry(&hostCallback);
+    if (!f) {
+      std::printf("effect=null\n");
+      return 1;
+    }
+    namespace fp = vardo::fingerprint;
+    f->dispatcher(f, effOpen, 0, 0, nullptr, 0.0f);
+    f->dispatcher(f, effSetSampleRate, 0, 0, nullptr, static_cast<float>(fp::kSharedRate));
+    f->dispatcher(f, effSetBlockSize, 0, fp::kSharedBlock, nullptr, 0.0f);
+    f->dispatcher(f, effMainsChanged, 0, 1, nullptr, 0.0f);
+    const std::vector<float> input = fp::sharedInput();
+    std::vector<float> left(input.size()), right(input.size());
+    std::vector<float> block(fp::kSharedBlock), silent(fp::kSharedBlock, 0.0f);
+    for (std::size_t start = 0; start < input.size(); start += block.size()) {
+      const std::size_t n = std::min(block.size(), input.size() - start);
+      std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(start), n, block.begin());
+      float* inputs[2] = {block.data(), silent.data()};
+      float* outputs[2] = {left.data() + start, right.data() + start};
+      f->processReplacing(f, inputs, outputs, static_cast<VstInt32>(n));
+    }
+    const std::uint64_t hash = fp::fnv1a(fp::fnv1a(fp::kStart, left), right);
+    std::printf("linuxBits=%d\n", hash == fp::kSharedExpected ? 1 : 0);
+    if (hash != fp::kSharedExpected)
+      std::printf("outputHash=0x%016llx\n", static_cast<unsigned long long>(hash));
+    f->dispatcher(f, effClose, 0, 0, nullptr, 0.0f);
+  }
   e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
   std::printf("close=%lld\n",
               static_cast<long long>(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f)));

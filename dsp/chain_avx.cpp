@@ -1,0 +1,16 @@
+// The band and width stages on eight AVX lanes. This unit alone is compiled
+// for AVX, and the program enters its code only from a chain on eight lanes,
+// which is built only where the processor has AVX. Everything compiled here
+// carries the eight-lane type in its name, so none of it can stand in for a
+// baseline function of the same name elsewhere, and it runs nothing at
+// start-up (a test checks the object's symbols).
+#include "avx8.h"
+#include "stages/band_equaliser_kernels.h"
+#include "stages/stereo_width_kernels.h"
+
+namespace vardo {
+
+template class BandEqualiser<Avx8>;
+template class StereoWidth<Avx8>;
+
+}  // namespace vardo

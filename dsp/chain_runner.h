@@ -1,0 +1,62 @@
+// The chain behind one interface, built on the widest lane type the
+// processor runs: eight AVX lanes where the processor has AVX, four SSE2
+// lanes (every x86-64 processor) otherwise. Both give the same bits; the
+// choice is made when a chain is built, never during processing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "chain.h"
+#include "controls.h"
+#include "sample_rate.h"
+
+namespace vardo {
+
+// The lane sets a chain can be built on.
+enum class LaneSet { kFour, kEightAvx };
+
+class ChainRunner {
+ public:
+  virtual ~ChainRunner();
+  virtual void setRate(const SampleRate& rate) = 0;
+  virtual void clear() = 0;
+  virtual void processBlock(const ControlFields& controls, int count, const float* input,
+                            float* out0, float* out1) = 0;
+  virtual const SampleRate& rate() const = 0;
+  virtual std::uint32_t sampleCounter() const = 0;
+};
+
+// A Chain<V> as a ChainRunner.
+template <class V>
+class ChainOn final : public ChainRunner {
+ public:
+  void setRate(const SampleRate& rate) override { fChain.setRate(rate); }
+  void clear() override { fChain.clear(); }
+  void processBlock(const ControlFields& controls, int count, const float* input, float* out0,
+                    float* out1) override {
+    fChain.processBlock(controls, count, input, out0, out1);
+  }
+  const SampleRate& rate() const override { return fChain.rate(); }
+  std::uint32_t sampleCounter() const override { return fChain.sampleCounter(); }
+
+ private:
+  Chain<V> fChain;
+};
+
+// Whether this build and this processor can run the lane set.
+bool laneSetAvailable(LaneSet set);
+// The lane set new chains are built on: the widest available one, unless a
+// test has chosen another.
+LaneSet chosenLaneSet();
+// "sse2" / "four lanes" and "avx" / "eight lanes", for reports.
+const char* laneSetName(LaneSet set);
+// A new chain on `set`; null when the lane set is not available.
+std::unique_ptr<ChainRunner> makeChain(LaneSet set);
+
+// For tests: build every new chain on `set` (when it is available), or,
+// given nothing, return to the automatic choice.
+void chooseLaneSetForTesting(std::optional<LaneSet> set);
+
+}  // namespace vardo

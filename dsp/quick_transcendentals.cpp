@@ -1,0 +1,11 @@
+#include "quick_transcendentals.h"
+
+namespace vardo::quick_detail {
+
+const std::array<double, kTanPoints> kTanTable = [] {
+  std::array<double, kTanPoints> t{};
+  for (int i = 0; i < kTanPoints; ++i) t[i] = std::tan(static_cast<double>(i) / kTanSteps);
+  return t;
+}();
+
+}  // namespace vardo::quick_detail

@@ -1,0 +1,210 @@
+// Quicker evaluations of fexp and ftan that return the very same floats, one
+// value at a time or four lanes at once.
+//
+// Each function approximates the function in double precision with a known
+// error bound, then rounds to float. The library's double result lies within
+// about one double ulp of the true value, so when the approximation is
+// farther than (its bound + that ulp) from every point where rounding to
+// float changes its mind (the midpoints between adjacent floats), the
+// library's double and the approximation round to the same float. When it is
+// that close, or the argument lies outside the range the approximation
+// covers, the library is called. The exhaustive test over every float of
+// each covered range confirms the agreement.
+//
+// Rounding a double to float keeps its top 24 significant bits and looks at
+// the 29 it drops: the midpoints are where those read exactly 2^28. A double
+// whose dropped bits lie more than M units (of its own last place) from 2^28
+// therefore rounds like every double within M units of it, also across a
+// power of two, where the dropped bits are near 0 or near 2^29 instead.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "float4.h"
+#include "float_math.h"
+
+namespace vardo {
+
+namespace quick_detail {
+
+// Whether a positive double rounds to float unambiguously with a margin of
+// `units` double last places.
+inline bool roundsClearly(double y, std::uint32_t units) {
+  const std::uint32_t dropped = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(y)) &
+                                0x1FFFFFFFu;
+  return dropped - (0x10000000u - units) > 2u * units;
+}
+
+// The exponential's results lie in [0.98, 1): its bound 2^-48 is 32 units of
+// 2^-53; twice that covers the library's own error.
+inline constexpr std::uint32_t kExpUnits = 64;
+// The tangent's relative bound 2^-44 is at most 512 units; twice that again.
+inline constexpr std::uint32_t kTanUnits = 1024;
+
+// exp(d) for |d| <= 2^-6: the Taylor polynomial to d^6 leaves d^7 / 7! < 5e-17,
+// and the evaluation near 1 adds a few double ulps (1.1e-16 each).
+inline double expPolynomial(double d) {
+  return 1.0 + d * (1.0 + d * (0.5 + d * (1.0 / 6.0 + d * (1.0 / 24.0 + d * (1.0 / 120.0 +
+                                                                              d * (1.0 / 720.0))))));
+}
+
+// tan(i / 128) for i = 0 ... 201 (201 / 128 = 1.5703125, just under pi / 2),
+// filled by the library when the program starts (in a unit compiled for the
+// baseline processor: the AVX unit must run no code of its own at start-up).
+inline constexpr int kTanSteps = 128;
+inline constexpr int kTanPoints = 202;
+extern const std::array<double, kTanPoints> kTanTable;
+
+// Which library function a lane falls back to.
+enum class Exact { kExp, kTan };
+inline float exactly(Exact which, float x) { return which == Exact::kExp ? fexp(x) : ftan(x); }
+
+// tan(d) for d in [2^-16, 1.568]: tan(a + h) = (tan a + tan h) / (1 - tan a tan h),
+// with a the nearest multiple of 1/128 (h exact, |h| <= 1/256) and tan h
+// from its series to h^9 (the next term is below 2^-80 relative). Up to
+// 1.568 the denominator stays above 0.4, so the result carries a relative
+// error of a few double ulps; 2^-44 leaves a wide margin.
+inline double tanTable(double d) {
+  const int i = static_cast<int>(d * kTanSteps + 0.5);
+  const double h = d - static_cast<double>(i) / kTanSteps;
+  const double h2 = h * h;
+  const double t =
+      h + h * h2 * (1.0 / 3.0 + h2 * (2.0 / 15.0 + h2 * (17.0 / 315.0 + h2 * (62.0 / 2835.0))));
+  const double a = kTanTable[i];
+  return (a + t) / (1.0 - a * t);
+}
+
+}  // namespace quick_detail
+
+// Range of arguments quickExp approximates; outside it the library is called.
+inline constexpr float kQuickExpLowest = -0x1p-6f;
+inline constexpr float kQuickExpHighest = -0x1p-21f;
+
+// fexp(x), for the small negative arguments of per-sample pole factors.
+inline float quickExp(float x) {
+  if (!(x >= kQuickExpLowest && x <= kQuickExpHighest)) return fexp(x);
+  const double y = quick_detail::expPolynomial(x);
+  if (quick_detail::roundsClearly(y, quick_detail::kExpUnits)) return static_cast<float>(y);
+  return fexp(x);
+}
+
+// Range of arguments quickTan approximates (up to just below pi / 2, beyond
+// the highest angle of a corner kept under the Nyquist frequency).
+inline constexpr float kQuickTanLowest = 0x1p-16f;
+inline constexpr float kQuickTanHighest = 1.568f;
+
+// ftan(x), for angles in the first quadrant.
+inline float quickTan(float x) {
+  if (!(x >= kQuickTanLowest && x <= kQuickTanHighest)) return ftan(x);
+  const double y = quick_detail::tanTable(x);
+  if (quick_detail::roundsClearly(y, quick_detail::kTanUnits)) return static_cast<float>(y);
+  return ftan(x);
+}
+
+// Four lanes at once; each lane gives what the one-value function gives.
+#if VARDO_FLOAT4_SSE2
+
+namespace quick_detail {
+
+// Lanes (all bits set) whose double, lanes 0 and 1 in `lo` and 2 and 3 in
+// `hi`, does not round clearly, or whose argument x lies outside [lowest, highest].
+inline int unclearLanes(__m128 x, __m128d lo, __m128d hi, float lowest, float highest,
+                        std::uint32_t units) {
+  // The low halves of the four doubles hold their dropped bits.
+  const __m128i low = _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castpd_ps(lo), _mm_castpd_ps(hi), _MM_SHUFFLE(2, 0, 2, 0)));
+  const __m128i dropped = _mm_and_si128(low, _mm_set1_epi32(0x1FFFFFFF));
+  // Unsigned dropped - (2^28 - units) <= 2 units, as a signed comparison
+  // with both sides offset by 2^31.
+  const __m128i offset = _mm_set1_epi32(static_cast<int>(0x80000000u));
+  const __m128i distance = _mm_xor_si128(
+      _mm_sub_epi32(dropped, _mm_set1_epi32(static_cast<int>(0x10000000u - units))), offset);
+  const __m128i limit = _mm_xor_si128(_mm_set1_epi32(static_cast<int>(2u * units + 1u)), offset);
+  const __m128 near = _mm_castsi128_ps(_mm_cmplt_epi32(distance, limit));
+  const __m128 inside = _mm_and_ps(_mm_cmpge_ps(x, _mm_set1_ps(lowest)),
+                                   _mm_cmple_ps(x, _mm_set1_ps(highest)));
+  return _mm_movemask_ps(_mm_or_ps(near, _mm_cmpeq_ps(inside, _mm_setzero_ps())));
+}
+
+inline __m128d expPolynomial2(__m128d d) {
+  __m128d y = _mm_set1_pd(1.0 / 720.0);
+  for (const double c : {1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0}) {
+    y = _mm_add_pd(_mm_mul_pd(y, d), _mm_set1_pd(c));
+  }
+  return y;
+}
+
+inline __m128d tanTable2(__m128d d) {
+  const __m128i i = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(d, _mm_set1_pd(kTanSteps)),
+                                                _mm_set1_pd(0.5)));
+  const __m128d h = _mm_sub_pd(d, _mm_mul_pd(_mm_cvtepi32_pd(i), _mm_set1_pd(1.0 / kTanSteps)));
+  const __m128d h2 = _mm_mul_pd(h, h);
+  __m128d p = _mm_set1_pd(62.0 / 2835.0);
+  for (const double c : {17.0 / 315.0, 2.0 / 15.0, 1.0 / 3.0}) {
+    p = _mm_add_pd(_mm_mul_pd(h2, p), _mm_set1_pd(c));
+  }
+  const __m128d t = _mm_add_pd(h, _mm_mul_pd(_mm_mul_pd(h, h2), p));
+  const __m128d a = _mm_set_pd(kTanTable[_mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1))],
+                               kTanTable[_mm_cvtsi128_si32(i)]);
+  return _mm_div_pd(_mm_add_pd(a, t), _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(a, t)));
+}
+
+// The lanes in `unclear` evaluated one by one with `exact`. Rarely taken, and
+// kept out of line so that the common path keeps its lanes in registers.
+[[gnu::noinline]] inline Float4 redo(Float4 x, Float4 y, int unclear, Exact exact) {
+  alignas(16) float xs[4];
+  alignas(16) float ys[4];
+  _mm_store_ps(xs, x.v);
+  _mm_store_ps(ys, y.v);
+  for (int i = 0; i < 4; ++i) {
+    if (unclear & (1 << i)) ys[i] = exactly(exact, xs[i]);
+  }
+  return {_mm_load_ps(ys)};
+}
+
+}  // namespace quick_detail
+
+inline Float4 quickExp(Float4 x) {
+  using namespace quick_detail;
+  const __m128d lo = expPolynomial2(_mm_cvtps_pd(x.v));
+  const __m128d hi = expPolynomial2(_mm_cvtps_pd(_mm_movehl_ps(x.v, x.v)));
+  const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
+  const int unclear = unclearLanes(x.v, lo, hi, kQuickExpLowest, kQuickExpHighest, kExpUnits);
+  if (unclear == 0) return y;
+  return redo(x, y, unclear, Exact::kExp);
+}
+
+inline Float4 quickTan(Float4 x) {
+  using namespace quick_detail;
+  // The table is read at an index from the argument kept inside the range
+  // (NaN goes to the low end); lanes outside it are redone anyway.
+  const __m128 inRange =
+      _mm_min_ps(_mm_max_ps(x.v, _mm_set1_ps(kQuickTanLowest)), _mm_set1_ps(kQuickTanHighest));
+  const __m128d lo = tanTable2(_mm_cvtps_pd(inRange));
+  const __m128d hi = tanTable2(_mm_cvtps_pd(_mm_movehl_ps(inRange, inRange)));
+  const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
+  const int unclear = unclearLanes(x.v, lo, hi, kQuickTanLowest, kQuickTanHighest, kTanUnits);
+  if (unclear == 0) return y;
+  return redo(x, y, unclear, Exact::kTan);
+}
+
+#else
+
+inline Float4 quickExp(Float4 x) {
+  Float4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = quickExp(x.v[i]);
+  return r;
+}
+
+inline Float4 quickTan(Float4 x) {
+  Float4 r;
+  for (int i = 0; i < 4; ++i) r.v[i] = quickTan(x.v[i]);
+  return r;
+}
+
+#endif
+
+}  // namespace vardo

@@ -1,0 +1,137 @@
+// The quick exponential and tangent against the library path, on every float
+// of the ranges they approximate. Outside those ranges they call the library
+// themselves; a sample of such arguments checks that they do.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "float4.h"
+#include "float_math.h"
+#include "quick_transcendentals.h"
+
+namespace {
+
+struct Sweep {
+  std::uint64_t mismatches = 0;
+  float first = 0.0f;  // the first argument that disagreed
+};
+
+// Calls check(first, last) on runs of four bit patterns (fewer at the end)
+// covering [from, to], split over the machine's cores; returns the
+// disagreements (a run counts those it found).
+template <typename Check>
+Sweep sweep(std::uint32_t from, std::uint32_t to, Check check) {
+  const unsigned threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+  const std::uint64_t total = static_cast<std::uint64_t>(to) - from + 1;
+  std::atomic<std::uint64_t> mismatches{0};
+  std::atomic<std::uint32_t> first{std::numeric_limits<std::uint32_t>::max()};
+  std::vector<std::thread> pool;
+  for (unsigned t = 0; t < threads; ++t) {
+    pool.emplace_back([&, t] {
+      // Thread boundaries on multiples of four, so that the runs tile the range.
+      const std::uint64_t runs = (total + 3) / 4;
+      const std::uint32_t begin = from + static_cast<std::uint32_t>(4 * (runs * t / threads));
+      const std::uint64_t endAt = from + 4 * (runs * (t + 1) / threads);
+      std::uint64_t local = 0;
+      std::uint32_t firstBad = std::numeric_limits<std::uint32_t>::max();
+      for (std::uint64_t at = begin; at < endAt; at += 4) {
+        const auto bits = static_cast<std::uint32_t>(at);
+        const std::uint32_t last = std::min(bits + 3u, to);
+        const std::uint32_t bad = check(bits, last);
+        if (bad != 0) {
+          local += bad;
+          firstBad = std::min(firstBad, bits);
+        }
+      }
+      mismatches += local;
+      std::uint32_t seen = first.load();
+      while (firstBad < seen && !first.compare_exchange_weak(seen, firstBad)) {
+      }
+    });
+  }
+  for (auto& th : pool) th.join();
+  return {mismatches.load(), std::bit_cast<float>(first.load())};
+}
+
+std::uint32_t bitsOf(float x) { return std::bit_cast<std::uint32_t>(x); }
+
+// A quick function's one-value and four-lane forms and the library path.
+struct Pair {
+  float (*library)(float);
+  float (*one)(float);
+  vardo::Float4 (*lanes)(vardo::Float4);
+};
+constexpr Pair kExp{vardo::fexp, vardo::quickExp, vardo::quickExp};
+constexpr Pair kTan{vardo::ftan, vardo::quickTan, vardo::quickTan};
+
+// Disagreements of both forms with the library on the patterns first ...
+// last (up to four; the last repeats to fill the lanes).
+std::uint32_t disagreements(const Pair& f, std::uint32_t first, std::uint32_t last) {
+  alignas(16) float xs[4];
+  for (std::uint32_t i = 0; i < 4; ++i) xs[i] = std::bit_cast<float>(std::min(first + i, last));
+  alignas(16) float lanes[4];
+  vardo::store4(lanes, f.lanes(vardo::load4(xs)));
+  std::uint32_t bad = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::uint32_t expected = bitsOf(f.library(xs[i]));
+    bad += (bitsOf(f.one(xs[i])) != expected) + (bitsOf(lanes[i]) != expected);
+  }
+  return bad;
+}
+
+bool agrees(const Pair& f, float x) { return disagreements(f, bitsOf(x), bitsOf(x)) == 0; }
+
+// Arguments outside the approximated ranges: both ends, just beyond them,
+// zeros, infinities, NaN, and a spread of patterns over the whole float line.
+std::vector<float> outsideArguments(float lowest, float highest) {
+  std::vector<float> xs = {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::quiet_NaN(),
+                           std::nextafter(lowest, -1e30f), std::nextafter(highest, 1e30f),
+                           std::numeric_limits<float>::denorm_min(),
+                           std::numeric_limits<float>::max()};
+  std::uint32_t seed = 12345u;
+  for (int i = 0; i < 100000; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    xs.push_back(std::bit_cast<float>(seed));
+  }
+  return xs;
+}
+
+}  // namespace
+
+// Release factors exp(-(1/fs) / (max(2 (s - 0.5), 0) + base)): at every
+// audio rate their arguments lie in the covered range.
+TEST(QuickTranscendentals, ExponentialGivesTheLibraryFloatForEveryCoveredArgument) {
+  // Negative floats: the larger the magnitude, the larger the pattern.
+  const Sweep s = sweep(bitsOf(vardo::kQuickExpHighest), bitsOf(vardo::kQuickExpLowest),
+                        [](std::uint32_t a, std::uint32_t b) { return disagreements(kExp, a, b); });
+  EXPECT_EQ(s.mismatches, 0u) << "first disagreement at " << s.first;
+
+  for (const float x : outsideArguments(vardo::kQuickExpLowest, vardo::kQuickExpHighest)) {
+    EXPECT_TRUE(agrees(kExp, x)) << x;
+  }
+  // At 44.1 ... 192 kHz the release factors' arguments lie well inside.
+  EXPECT_LT(vardo::kQuickExpLowest, -(1.0f / 44100.0f) / 0.03f);
+  EXPECT_GT(vardo::kQuickExpHighest, -(1.0f / 192000.0f) / 6.0f);
+}
+
+// Noise-reduction corners (pi f / fs up to just under pi / 2) and the stereo
+// width's tangent curve, whose argument is any positive float.
+TEST(QuickTranscendentals, TangentGivesTheLibraryFloatForEveryCoveredArgument) {
+  const Sweep s = sweep(bitsOf(vardo::kQuickTanLowest), bitsOf(vardo::kQuickTanHighest),
+                        [](std::uint32_t a, std::uint32_t b) { return disagreements(kTan, a, b); });
+  EXPECT_EQ(s.mismatches, 0u) << "first disagreement at " << s.first;
+
+  for (const float x : outsideArguments(vardo::kQuickTanLowest, vardo::kQuickTanHighest)) {
+    EXPECT_TRUE(agrees(kTan, x)) << x;
+  }
+  // A corner kept below the Nyquist frequency, 0.499 fs, has the angle 0.499 pi.
+  EXPECT_GT(vardo::kQuickTanHighest, 0.499f * 3.1415927f * 1.0001f);
+}
