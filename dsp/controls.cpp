@@ -14,7 +14,7 @@ ControlFields snapshotControls(const ControlFields& fields) {
 
 void declareControlFields(UI* ui, ControlFields& f) {
   ui->openGroup(kControlGroup);
-  for (const ControlSpec& c : kControlTable) {
+  for (const ControlRow& c : kControlTable) {
     float* zone = &(f.*c.field);
     for (int m = 0; m < c.metaCount; ++m) ui->declareControlMeta(zone, c.meta[m].key, c.meta[m].value);
     if (c.kind == ControlKind::kCheckButton) {
@@ -27,7 +27,7 @@ void declareControlFields(UI* ui, ControlFields& f) {
 }
 
 void resetControlFields(ControlFields& f) {
-  for (const ControlSpec& c : kControlTable) storeControl(&(f.*c.field), c.init);
+  for (const ControlRow& c : kControlTable) storeControl(&(f.*c.field), c.init);
 }
 
 void declareMetadataPairs(MetaTable* m) {

@@ -35,7 +35,7 @@ struct ControlMetaPair {
 
 // Everything declared for one control. A check button declares no range; it
 // holds 0 (off) or 1 (on), which min, max and step describe.
-struct ControlSpec {
+struct ControlRow {
   const char* label;
   float ControlFields::*field;
   ControlKind kind;
@@ -49,7 +49,7 @@ struct ControlSpec {
 };
 
 // The thirteen controls in declaration order, which is host parameter order.
-inline constexpr ControlSpec kControlTable[kControlCount] = {
+inline constexpr ControlRow kControlTable[kControlCount] = {
     {"Lowpass Filter", &ControlFields::lowpassFilter, ControlKind::kSlider, 9600.0f, 1000.0f,
      15000.0f, 100.0f, "Hz", {}, 0},
     {"Disable VEZE EQ", &ControlFields::disableVezeEq, ControlKind::kCheckButton, 0.0f, 0.0f, 1.0f,

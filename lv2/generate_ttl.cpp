@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
 
   std::set<std::string> symbols = {"in", "out_0", "out_1", "latency"};
   for (int i = 0; i < kControlCount; ++i) {
-    const ControlSpec& control = kControlTable[i];
+    const ControlRow& control = kControlTable[i];
     const bool toggle = control.kind == ControlKind::kCheckButton;
     const std::string symbol = portSymbol(control.label);
     if (!symbols.insert(symbol).second) {

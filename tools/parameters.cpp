@@ -22,7 +22,7 @@ constexpr int kVardoUniqueId = 0x56415244;
 constexpr std::array<ParameterRange, kControlCount> vardoRanges() {
   std::array<ParameterRange, kControlCount> ranges{};
   for (int i = 0; i < kControlCount; ++i) {
-    const ControlSpec& c = kControlTable[i];
+    const ControlRow& c = kControlTable[i];
     const bool isSwitch = c.kind == ControlKind::kCheckButton;
     ranges[i] = {c.label, c.min, c.max, c.init, isSwitch ? 0.0f : c.step, c.unit, isSwitch};
   }

@@ -56,12 +56,12 @@ ControlFields defaults() {
 // Every control at the low or the high end of its range.
 ControlFields lowest() {
   ControlFields c{};
-  for (const ControlSpec& spec : kControlTable) c.*spec.field = spec.min;
+  for (const ControlRow& row : kControlTable) c.*row.field = row.min;
   return c;
 }
 ControlFields highest() {
   ControlFields c{};
-  for (const ControlSpec& spec : kControlTable) c.*spec.field = spec.max;
+  for (const ControlRow& row : kControlTable) c.*row.field = row.max;
   return c;
 }
 

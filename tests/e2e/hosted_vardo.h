@@ -32,7 +32,7 @@ class HostedVardo {
 
   // Sets a control to a value in its own units through the host's 0 ... 1 scale.
   void setValue(int index, float value) {
-    const ControlSpec& c = kControlTable[index];
+    const ControlRow& c = kControlTable[index];
     fHost.setParameter(index, (value - c.min) / (c.max - c.min));
   }
 

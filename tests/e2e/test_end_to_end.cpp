@@ -84,15 +84,15 @@ TEST(EndToEnd, OutputIsFiniteAndWithinCeilingForAnyInputAndSetting) {
     std::vector<std::pair<int, float>> values;  // control units
   };
   // Every control at one end of its range.
-  const auto allAt = [](float ControlSpec::*end) {
+  const auto allAt = [](float ControlRow::*end) {
     std::vector<std::pair<int, float>> values;
     for (int i = 0; i < kControlCount; ++i) values.emplace_back(i, kControlTable[i].*end);
     return values;
   };
   const std::vector<Setting> settings = {
       {"defaults", {}},
-      {"minimum", allAt(&ControlSpec::min)},
-      {"maximum", allAt(&ControlSpec::max)},
+      {"minimum", allAt(&ControlRow::min)},
+      {"maximum", allAt(&ControlRow::max)},
       {"mixed", {{kLowpass, 4000}, {kAutoEqThreshold, -30}, {kNoisegate, 70}, {kGainTrim, 12},
                  {kWidthOffset, 0}, {kAgcThreshold, 3}, {kExpansionLevel, 24},
                  {kDnr2Sensitivity, 300}}},
