@@ -61,7 +61,7 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   const unsigned parity = st.parity;
   float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
   const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
-  alignas(32) float magnitude[kLanes];
+  alignas(kLaneAlign) float magnitude[kLanes];
   for (int b = 0; b < kBandLanes; b += kStep) {
     const V lowA1 = load<V>(rc.lowA1 + b);
     const V lowA2 = load<V>(rc.lowA2 + b);
@@ -121,9 +121,9 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   // rows always lie in one run of the table, ending at the newest.
   float* holdNow = st.hold[(n & 63) + 64];
   float* holdNowLow = st.hold[n & 63];
-  alignas(32) float held[kBandLanes];
-  alignas(32) float fastArg[kBandLanes];
-  alignas(32) float slowArg[kBandLanes];
+  alignas(kLaneAlign) float held[kBandLanes];
+  alignas(kLaneAlign) float fastArg[kBandLanes];
+  alignas(kLaneAlign) float slowArg[kBandLanes];
   static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
   for (int b = 0; b < kBandLanes; b += kStep) {
     const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
@@ -162,8 +162,8 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   }
 
   // The exponentials (the padding's are set to 0).
-  alignas(32) float fastFactor[kBandLanes];
-  alignas(32) float slowFactor[kBandLanes];
+  alignas(kLaneAlign) float fastFactor[kBandLanes];
+  alignas(kLaneAlign) float slowFactor[kBandLanes];
   for (int b = 0; b < kBandLanes; b += kStep) {
     store(fastFactor + b, rc.fastRelease(load<V>(fastArg + b)));
     store(slowFactor + b, rc.slowRelease(load<V>(slowArg + b)));

@@ -104,8 +104,8 @@ class BandwidthExpander {
   ExpanderBlockDesign fBlock;
   State fState{};
   // The run's inputs, and the values passed between its passes.
-  alignas(32) float fIn[kMaxRun][kLanes];
-  alignas(32) float fValue[kMaxRun][kLanes];
+  alignas(kLaneAlign) float fIn[kMaxRun][kLanes];
+  alignas(kLaneAlign) float fValue[kMaxRun][kLanes];
 };
 
 extern template class BandwidthExpander<float>;

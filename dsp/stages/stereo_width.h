@@ -63,18 +63,18 @@ class StereoWidth {
   struct State {
     QuadratureLanes<kLanes> pairs;  // sum components, then difference components
     unsigned parity;                // of the pairs' history rows, flips every sample
-    alignas(32) float release[kLanes];   // s of each component
-    alignas(32) float peak[kLanes];      // pk
-    alignas(32) float envelope[kLanes];  // e
-    alignas(32) float upperPeak[kBandLanes];
-    alignas(32) float upperLevel[kBandLanes];
-    alignas(32) float lowerPeak[kBandLanes];
-    alignas(32) float lowerLevel[kBandLanes];
-    alignas(32) float gate[kBandLanes];
-    alignas(32) float gateLowpass[kBandLanes];
-    alignas(32) float curve[kBandLanes];
-    alignas(32) float sideLowpass[kBandLanes];
-    alignas(32) float sideGain[kBandLanes];
+    alignas(kLaneAlign) float release[kLanes];   // s of each component
+    alignas(kLaneAlign) float peak[kLanes];      // pk
+    alignas(kLaneAlign) float envelope[kLanes];  // e
+    alignas(kLaneAlign) float upperPeak[kBandLanes];
+    alignas(kLaneAlign) float upperLevel[kBandLanes];
+    alignas(kLaneAlign) float lowerPeak[kBandLanes];
+    alignas(kLaneAlign) float lowerLevel[kBandLanes];
+    alignas(kLaneAlign) float gate[kBandLanes];
+    alignas(kLaneAlign) float gateLowpass[kBandLanes];
+    alignas(kLaneAlign) float curve[kBandLanes];
+    alignas(kLaneAlign) float sideLowpass[kBandLanes];
+    alignas(kLaneAlign) float sideGain[kBandLanes];
   };
 
   WidthRateDesign fRate;
@@ -86,5 +86,6 @@ extern template class StereoWidth<float>;
 extern template class StereoWidth<Float4>;
 extern template class StereoWidth<Float8>;
 extern template class StereoWidth<Avx8>;
+extern template class StereoWidth<Avx16>;
 
 }  // namespace vardo

@@ -95,8 +95,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   const V limit = splat<V>(fBlock.limit);
 
   // Component magnitudes and release states; lane m of each half is band m.
-  alignas(32) float magnitude[kLanes];
-  alignas(32) float releaseArg[kLanes];
+  alignas(kLaneAlign) float magnitude[kLanes];
+  alignas(kLaneAlign) float releaseArg[kLanes];
   for (int lane = 0; lane < kLanes; lane += kStep) {
     const float* component =
         lane < kDiffLane ? bands.gained + lane : bands.gainedDiff + (lane - kDiffLane);
@@ -111,7 +111,7 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
 
   // Release factors of the width bands' components; the mono bands' lanes
   // and the padding are never read and hold 0.
-  alignas(32) float alpha[kLanes];
+  alignas(kLaneAlign) float alpha[kLanes];
   for (int lane = 0; lane < kLanes; lane += kStep) {
     if (lane % kDiffLane + kStep <= kMonoBandCount) {
       store(alpha + lane, zero);
@@ -138,7 +138,7 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   const V levelSmoothPole = splat<V>(rc.levelSmooth.pole);
   const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
   const V lowpassScale = splat<V>(rc.lowpassScale);
-  alignas(32) float z[kBandLanes];
+  alignas(kLaneAlign) float z[kBandLanes];
   for (int b = 0; b < kBandLanes; b += kStep) {
     const V envSum = load<V>(st.envelope + b);
     const V envDiff = load<V>(st.envelope + kDiffLane + b);
@@ -163,7 +163,7 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   }
 
   // The tangent curve (0 in the mono bands and the padding).
-  alignas(32) float curve[kBandLanes];
+  alignas(kLaneAlign) float curve[kBandLanes];
   for (int b = 0; b < kBandLanes; b += kStep) {
     store(curve + b, b + kStep <= kMonoBandCount ? zero : tangentCurve(load<V>(z + b)));
   }
@@ -172,8 +172,8 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
   // both channels.
-  alignas(32) float termA[kBandLanes];
-  alignas(32) float termB[kBandLanes];
+  alignas(kLaneAlign) float termA[kBandLanes];
+  alignas(kLaneAlign) float termB[kBandLanes];
   for (int b = 0; b < kBandLanes; b += kStep) {
     const V c = load<V>(curve + b);
     const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b), load<V>(st.sideLowpass + b),
