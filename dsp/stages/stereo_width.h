@@ -16,6 +16,7 @@
 // components in the first half and the difference components in the second.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "../controls.h"
@@ -58,7 +59,17 @@ class StereoWidth {
   static constexpr int kDiffLane = kBandLanes;
   static_assert(kBandLanes <= kBandSlots);
 
-  void processSample(const BandOutputs& bands, float& sumA, float& sumB);
+  // Samples per pass (see processPiece).
+  static constexpr int kPiece = 32;
+  void processPiece(int count, const BandOutputs* bands, float* sumA, float* sumB);
+
+  // 1 in the lanes of the width bands, 0 in the mono bands' and the padding.
+  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes = [] {
+    std::array<float, kBandLanes> lanes{};
+    for (int m = kMonoBandCount; m < kBandCount; ++m) lanes[m] = 1.0f;
+    return lanes;
+  }();
+
 
   struct State {
     QuadratureLanes<kLanes> pairs;  // sum components, then difference components
