@@ -18,6 +18,7 @@
 // have one lane per band.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "../controls.h"
@@ -81,7 +82,16 @@ class BandEqualiser {
   static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
   static_assert(kBandLanes <= kBandSlots);
 
-  void processSample(float x, float d, std::uint32_t n, BandOutputs& out);
+  // Samples per pass (see processPiece).
+  static constexpr int kPiece = 32;
+  void processPiece(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
+
+  // 1 in the lanes of the bands, 0 in the padding.
+  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kBandLanesInUse = [] {
+    std::array<float, kBandLanes> lanes{};
+    for (int m = 0; m < kBandCount; ++m) lanes[m] = 1.0f;
+    return lanes;
+  }();
 
   struct State {
     // Section recursion values of the last two samples: row `parity` holds
