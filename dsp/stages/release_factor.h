@@ -35,6 +35,9 @@ inline V releaseArgument(V minusPeriod, V state, V base) {
   return minusPeriod / (laneMax(splat<V>(2.0f) * (state - splat<V>(0.5f)), splat<V>(0.0f)) + base);
 }
 
+template <class V>
+struct ReleaseCandidates;
+
 class ReleaseFactor {
  public:
   static float argument(float minusPeriod, float releaseState, float base) {
@@ -66,6 +69,11 @@ class ReleaseFactor {
     return quickExp(arg);
   }
 
+  // The candidates of the sample after the one whose release state is
+  // `state` (decay pole p, q = 1 - p; exponent base `base`).
+  template <class V>
+  ReleaseCandidates<V> candidates(V state, V q, V p, V minusPeriod, V base) const;
+
  private:
   struct Entry {
     std::uint32_t bits = 0;
@@ -76,5 +84,37 @@ class ReleaseFactor {
   Entry fRise;
   Entry fSteady;
 };
+
+// The two states an adaptive follower's release state can take at the next
+// sample, with a rise (riseState) and without (fallState), and their release
+// factors. They depend on the current release state alone, so a follower
+// that works out its next sample's candidates right after this sample's
+// state no longer waits for the exponential between its envelope and its
+// next rise decision: the decision only picks a candidate. Picking gives
+// the very values releaseState and the factor give.
+template <class V>
+struct ReleaseCandidates {
+  V riseState;
+  V fallState;
+  V riseFactor;
+  V fallFactor;
+
+  // The release state and factor of a sample whose input is `input`
+  // against the previous sample's envelope `envelope`.
+  V state(V input, V envelope) const {
+    return select(greater(input, envelope), riseState, fallState);
+  }
+  V factor(V input, V envelope) const {
+    return select(greater(input, envelope), riseFactor, fallFactor);
+  }
+};
+
+template <class V>
+ReleaseCandidates<V> ReleaseFactor::candidates(V state, V q, V p, V minusPeriod, V base) const {
+  const V riseState = peakFollowed(splat<V>(1.0f), q, p, state);
+  const V fallState = peakFollowed(splat<V>(0.0f), q, p, state);
+  return {riseState, fallState, (*this)(releaseArgument(minusPeriod, riseState, base)),
+          (*this)(releaseArgument(minusPeriod, fallState, base))};
+}
 
 }  // namespace vardo

@@ -114,18 +114,34 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
 
   // Component envelopes: release states, their release factors, adaptive
   // release, then 1 ms smoothing. The mono bands' lanes and the padding get
-  // no exponential and a factor of 0.
+  // no exponential and a factor of 0. Each sample works out the release
+  // candidates of the next.
+  const V base = splat<V>(0.03f);
+  constexpr int kVectors = kLanes / kStep;
+  const auto inWidthBand = [&](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
+  ReleaseCandidates<V> next[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    if (inWidthBand(v * kStep)) {
+      next[v] = rc.componentRelease.candidates(load<V>(st.release + v * kStep), riseDecayInput,
+                                               riseDecayPole, minusPeriod, base);
+    }
+  }
   alignas(kLaneAlign) float envelope[kPiece][kLanes];
   for (int i = 0; i < count; ++i) {
-    for (int lane = 0; lane < kLanes; lane += kStep) {
+    for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
       const V mag = load<V>(magnitude[i] + lane);
-      const V release = releaseState(mag, load<V>(st.envelope + lane), riseDecayInput,
-                                     riseDecayPole, load<V>(st.release + lane));
-      store(st.release + lane, release);
+      const V envelopeBefore = load<V>(st.envelope + lane);
       V a = zero;
-      if (lane % kDiffLane + kStep > kMonoBandCount) {
-        const V factor = rc.componentRelease(releaseArgument(minusPeriod, release, splat<V>(0.03f)));
-        a = select(greater(load<V>(kWidthLanes.data() + lane % kDiffLane), zero), factor, zero);
+      if (inWidthBand(lane)) {
+        const V release = next[v].state(mag, envelopeBefore);
+        store(st.release + lane, release);
+        a = select(greater(load<V>(kWidthLanes.data() + lane % kDiffLane), zero),
+                   next[v].factor(mag, envelopeBefore), zero);
+        next[v] = rc.componentRelease.candidates(release, riseDecayInput, riseDecayPole,
+                                                 minusPeriod, base);
+      } else {
+        store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
+                                              riseDecayPole, load<V>(st.release + lane)));
       }
       store(envelope[i] + lane,
             followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
