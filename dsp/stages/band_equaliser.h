@@ -44,7 +44,6 @@ struct BandRateDesign : BandPoles {
   float numeratorPole[kBandSlots] = {};   // p(2^m + 1)
   float numeratorInput[kBandSlots] = {};  // 1 - p(2^m + 1)
   float signedWeight[kBandSlots] = {};    // sign times c_m / a0 of the upper edge
-  float minusPeriod = 0.0f;               // -1 / fs
   ReleaseFactor fastRelease;              // 0.25 s ... 1.25 s
   ReleaseFactor slowRelease;              // 5 s ... 6 s
 };

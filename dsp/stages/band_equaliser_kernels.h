@@ -64,7 +64,6 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   const V one = splat<V>(1.0f);
   // Vector stores may alias anything, so every constant the loops use is
   // taken into a local first.
-  const V minusPeriod = splat<V>(rc.minusPeriod);
   const V threshold = splat<V>(fBlock.threshold);
   const V densityLimit = splat<V>(fBlock.densityLimit);
   const V riseDecayInput = splat<V>(rc.riseDecay.input);
@@ -168,17 +167,14 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
   // the numerator and the gain. Each sample works out the release
   // candidates of the next.
-  const V fastBase = splat<V>(0.25f);
-  const V slowBase = splat<V>(5.0f);
   constexpr int kVectors = kBandLanes / kStep;
   ReleaseCandidates<V> fastNext[kVectors];
   ReleaseCandidates<V> slowNext[kVectors];
   for (int v = 0; v < kVectors; ++v) {
     fastNext[v] = rc.fastRelease.candidates(load<V>(st.fastRelease + v * kStep), riseDecayInput,
-                                            riseDecayPole, minusPeriod, fastBase);
+                                            riseDecayPole);
     slowNext[v] = rc.slowRelease.candidates(load<V>(st.slowRelease + v * kStep),
-                                            slowRiseDecayInput, slowRiseDecayPole, minusPeriod,
-                                            slowBase);
+                                            slowRiseDecayInput, slowRiseDecayPole);
   }
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
   for (int i = 0; i < count; ++i) {
@@ -191,8 +187,7 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       const V fastRelease = fastNext[v].state(h, fastEnvelopeBefore);
       store(st.fastRelease + b, fastRelease);
       const V fastFactor = select(band, fastNext[v].factor(h, fastEnvelopeBefore), splat<V>(0.0f));
-      fastNext[v] = rc.fastRelease.candidates(fastRelease, riseDecayInput, riseDecayPole,
-                                              minusPeriod, fastBase);
+      fastNext[v] = rc.fastRelease.candidates(fastRelease, riseDecayInput, riseDecayPole);
       const V fastEnvelope =
           followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
                           fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
@@ -202,8 +197,7 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       store(st.slowRelease + b, slowRelease);
       const V slowFactor =
           select(band, slowNext[v].factor(peak, slowEnvelopeBefore), splat<V>(0.0f));
-      slowNext[v] = rc.slowRelease.candidates(slowRelease, slowRiseDecayInput, slowRiseDecayPole,
-                                              minusPeriod, slowBase);
+      slowNext[v] = rc.slowRelease.candidates(slowRelease, slowRiseDecayInput, slowRiseDecayPole);
       const V slowEnvelope =
           followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
                           riseDecayInput, riseDecayPole, st.slowEnvelope + b);

@@ -45,9 +45,10 @@ class ReleaseFactor {
   }
 
   void setRate(float period, float base) {
-    const float minusPeriod = -period;
-    fRise = Entry::of(argument(minusPeriod, 1.0f, base));
-    fSteady = Entry::of(argument(minusPeriod, 0.0f, base));
+    fMinusPeriod = -period;
+    fBase = base;
+    fRise = Entry::of(argument(fMinusPeriod, 1.0f, base));
+    fSteady = Entry::of(argument(fMinusPeriod, 0.0f, base));
   }
 
   float operator()(float arg) const {
@@ -61,7 +62,7 @@ class ReleaseFactor {
   // (equal arguments give equal exponentials), the kept values; else the
   // quick exponential, which gives the library's floats, on all of them.
   template <class V>
-  V operator()(V arg) const {
+  [[gnu::always_inline]] V operator()(V arg) const {
     const auto rise = equal(arg, splat<V>(fRise.arg));
     if (allLanes(eitherMask(rise, equal(arg, splat<V>(fSteady.arg))))) {
       return select(rise, splat<V>(fRise.value), splat<V>(fSteady.value));
@@ -70,9 +71,9 @@ class ReleaseFactor {
   }
 
   // The candidates of the sample after the one whose release state is
-  // `state` (decay pole p, q = 1 - p; exponent base `base`).
+  // `state` (decay pole p, q = 1 - p).
   template <class V>
-  ReleaseCandidates<V> candidates(V state, V q, V p, V minusPeriod, V base) const;
+  ReleaseCandidates<V> candidates(V state, V q, V p) const;
 
  private:
   struct Entry {
@@ -81,6 +82,8 @@ class ReleaseFactor {
     float value = 1.0f;  // exp(0), for the zero argument before setRate
     static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), arg, fexp(arg)}; }
   };
+  float fMinusPeriod = 0.0f;
+  float fBase = 1.0f;
   Entry fRise;
   Entry fSteady;
 };
@@ -110,11 +113,24 @@ struct ReleaseCandidates {
 };
 
 template <class V>
-ReleaseCandidates<V> ReleaseFactor::candidates(V state, V q, V p, V minusPeriod, V base) const {
+[[gnu::always_inline]] inline ReleaseCandidates<V> ReleaseFactor::candidates(V state, V q,
+                                                                            V p) const {
   const V riseState = peakFollowed(splat<V>(1.0f), q, p, state);
   const V fallState = peakFollowed(splat<V>(0.0f), q, p, state);
-  return {riseState, fallState, (*this)(releaseArgument(minusPeriod, riseState, base)),
-          (*this)(releaseArgument(minusPeriod, fallState, base))};
+  const V minusPeriod = splat<V>(fMinusPeriod);
+  const V base = splat<V>(fBase);
+  // A state of exactly 1 (every rise) has the kept rise factor, and a state
+  // at or below 0.5 (NaN excluded) the kept steady one, as their arguments
+  // show: neither needs the division or the exponential.
+  V riseFactor = splat<V>(fRise.value);
+  if (!allLanes(equal(riseState, splat<V>(1.0f)))) {
+    riseFactor = (*this)(releaseArgument(minusPeriod, riseState, base));
+  }
+  V fallFactor = splat<V>(fSteady.value);
+  if (!allLanes(greaterEqual(splat<V>(0.5f), fallState))) {
+    fallFactor = (*this)(releaseArgument(minusPeriod, fallState, base));
+  }
+  return {riseState, fallState, riseFactor, fallFactor};
 }
 
 }  // namespace vardo

@@ -29,7 +29,6 @@
 namespace vardo {
 
 struct WidthRateDesign : WidthPoles {
-  float minusPeriod = 0.0f;        // -1 / fs
   ReleaseFactor componentRelease;  // 30 ms ... 1.03 s
 };
 

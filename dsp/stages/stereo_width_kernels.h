@@ -25,7 +25,7 @@ inline float tangentCurve(float z) {
 // The same on several lanes with the quick tangent (lanes without a tangent
 // take it of 1, for nothing).
 template <class V>
-V tangentCurve(V z) {
+[[gnu::always_inline]] inline V tangentCurve(V z) {
   const V zero = splat<V>(0.0f);
   const auto positive = greater(z, zero);
   const V t = quickTan(select(positive, z, splat<V>(1.0f)));
@@ -84,7 +84,6 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   const V zero = splat<V>(0.0f);
   // Vector stores may alias anything, so every constant the loops use is
   // taken into a local first.
-  const V minusPeriod = splat<V>(rc.minusPeriod);
   const V riseDecayInput = splat<V>(rc.riseDecay.input);
   const V riseDecayPole = splat<V>(rc.riseDecay.pole);
   const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
@@ -116,14 +115,13 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   // release, then 1 ms smoothing. The mono bands' lanes and the padding get
   // no exponential and a factor of 0. Each sample works out the release
   // candidates of the next.
-  const V base = splat<V>(0.03f);
   constexpr int kVectors = kLanes / kStep;
   const auto inWidthBand = [&](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
   ReleaseCandidates<V> next[kVectors];
   for (int v = 0; v < kVectors; ++v) {
     if (inWidthBand(v * kStep)) {
       next[v] = rc.componentRelease.candidates(load<V>(st.release + v * kStep), riseDecayInput,
-                                               riseDecayPole, minusPeriod, base);
+                                               riseDecayPole);
     }
   }
   alignas(kLaneAlign) float envelope[kPiece][kLanes];
@@ -137,8 +135,7 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
         store(st.release + lane, release);
         a = select(greater(load<V>(kWidthLanes.data() + lane % kDiffLane), zero),
                    next[v].factor(mag, envelopeBefore), zero);
-        next[v] = rc.componentRelease.candidates(release, riseDecayInput, riseDecayPole,
-                                                 minusPeriod, base);
+        next[v] = rc.componentRelease.candidates(release, riseDecayInput, riseDecayPole);
       } else {
         store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
                                               riseDecayPole, load<V>(st.release + lane)));
