@@ -165,16 +165,15 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   // Release states and their factors (0 in the padding), the fast envelope
   // of the held level (adaptive release, then 15 ms smoothing), the slow
   // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
-  // the numerator and the gain. Each sample works out the release
-  // candidates of the next.
+  // the numerator and the gain.
   constexpr int kVectors = kBandLanes / kStep;
-  ReleaseCandidates<V> fastNext[kVectors];
-  ReleaseCandidates<V> slowNext[kVectors];
+  ReleaseStep<V> fastStep[kVectors];
+  ReleaseStep<V> slowStep[kVectors];
   for (int v = 0; v < kVectors; ++v) {
-    fastNext[v] = rc.fastRelease.candidates(load<V>(st.fastRelease + v * kStep), riseDecayInput,
-                                            riseDecayPole);
-    slowNext[v] = rc.slowRelease.candidates(load<V>(st.slowRelease + v * kStep),
-                                            slowRiseDecayInput, slowRiseDecayPole);
+    fastStep[v].start(rc.fastRelease, riseDecayInput, riseDecayPole,
+                      load<V>(st.fastRelease + v * kStep));
+    slowStep[v].start(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole,
+                      load<V>(st.slowRelease + v * kStep));
   }
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
   for (int i = 0; i < count; ++i) {
@@ -183,21 +182,22 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       const V peak = load<V>(peakRow[i] + b);
       const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
 
-      const V fastEnvelopeBefore = load<V>(st.fastEnvelope + b);
-      const V fastRelease = fastNext[v].state(h, fastEnvelopeBefore);
+      V fastRelease = load<V>(st.fastRelease + b);
+      V fastFactor;
+      fastStep[v](rc.fastRelease, riseDecayInput, riseDecayPole, h, load<V>(st.fastEnvelope + b),
+                  fastRelease, fastFactor);
       store(st.fastRelease + b, fastRelease);
-      const V fastFactor = select(band, fastNext[v].factor(h, fastEnvelopeBefore), splat<V>(0.0f));
-      fastNext[v] = rc.fastRelease.candidates(fastRelease, riseDecayInput, riseDecayPole);
+      fastFactor = select(band, fastFactor, splat<V>(0.0f));
       const V fastEnvelope =
           followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
                           fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
 
-      const V slowEnvelopeBefore = load<V>(st.slowEnvelope + b);
-      const V slowRelease = slowNext[v].state(peak, slowEnvelopeBefore);
+      V slowRelease = load<V>(st.slowRelease + b);
+      V slowFactor;
+      slowStep[v](rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, peak,
+                  load<V>(st.slowEnvelope + b), slowRelease, slowFactor);
       store(st.slowRelease + b, slowRelease);
-      const V slowFactor =
-          select(band, slowNext[v].factor(peak, slowEnvelopeBefore), splat<V>(0.0f));
-      slowNext[v] = rc.slowRelease.candidates(slowRelease, slowRiseDecayInput, slowRiseDecayPole);
+      slowFactor = select(band, slowFactor, splat<V>(0.0f));
       const V slowEnvelope =
           followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
                           riseDecayInput, riseDecayPole, st.slowEnvelope + b);

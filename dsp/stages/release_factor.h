@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #include "../float4.h"
 #include "../float_math.h"
@@ -70,6 +71,11 @@ class ReleaseFactor {
     return quickExp(arg);
   }
 
+  // The factor of release state `state`.
+  float factor(float state) const {
+    return (*this)(releaseArgument(fMinusPeriod, state, fBase));
+  }
+
   // The candidates of the sample after the one whose release state is
   // `state` (decay pole p, q = 1 - p).
   template <class V>
@@ -110,6 +116,41 @@ struct ReleaseCandidates {
   V factor(V input, V envelope) const {
     return select(greater(input, envelope), riseFactor, fallFactor);
   }
+};
+
+// An adaptive follower's release state and factor, sample by sample, for
+// lanes V. Wide lanes keep the next sample's candidates, so that the
+// exponential runs beside the envelope's recursion instead of inside it; a
+// single lane, the plain reference, computes the state and then its factor.
+// Both give the same values.
+template <class V>
+class ReleaseStep {
+ public:
+  // Starts from the release state `state` of a follower with factor
+  // `factor` and decay pole p (q = 1 - p).
+  [[gnu::always_inline]] void start(const ReleaseFactor& factor, V q, V p, V state) {
+    if constexpr (kLaneWidth<V> > 1) fNext = factor.candidates(state, q, p);
+  }
+
+  // The release state after a sample whose input is `input`, against the
+  // previous sample's envelope `envelope` and release state `state`, and its
+  // release factor; the same follower as at the start.
+  [[gnu::always_inline]] void operator()(const ReleaseFactor& factor, V q, V p, V input,
+                                         V envelope, V& state, V& stateFactor) {
+    if constexpr (kLaneWidth<V> > 1) {
+      state = fNext.state(input, envelope);
+      stateFactor = fNext.factor(input, envelope);
+      fNext = factor.candidates(state, q, p);
+    } else {
+      state = releaseState(input, envelope, q, p, state);
+      stateFactor = factor.factor(state);
+    }
+  }
+
+ private:
+  struct Nothing {};
+  [[no_unique_address]] std::conditional_t<(kLaneWidth<V> > 1), ReleaseCandidates<V>, Nothing>
+      fNext{};
 };
 
 template <class V>

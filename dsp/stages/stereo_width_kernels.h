@@ -113,15 +113,14 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
 
   // Component envelopes: release states, their release factors, adaptive
   // release, then 1 ms smoothing. The mono bands' lanes and the padding get
-  // no exponential and a factor of 0. Each sample works out the release
-  // candidates of the next.
+  // no exponential and a factor of 0.
   constexpr int kVectors = kLanes / kStep;
-  const auto inWidthBand = [&](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
-  ReleaseCandidates<V> next[kVectors];
+  const auto inWidthBand = [](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
+  ReleaseStep<V> step[kVectors];
   for (int v = 0; v < kVectors; ++v) {
     if (inWidthBand(v * kStep)) {
-      next[v] = rc.componentRelease.candidates(load<V>(st.release + v * kStep), riseDecayInput,
-                                               riseDecayPole);
+      step[v].start(rc.componentRelease, riseDecayInput, riseDecayPole,
+                    load<V>(st.release + v * kStep));
     }
   }
   alignas(kLaneAlign) float envelope[kPiece][kLanes];
@@ -131,11 +130,12 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
       const V envelopeBefore = load<V>(st.envelope + lane);
       V a = zero;
       if (inWidthBand(lane)) {
-        const V release = next[v].state(mag, envelopeBefore);
+        V release = load<V>(st.release + lane);
+        V factor;
+        step[v](rc.componentRelease, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
+                factor);
         store(st.release + lane, release);
-        a = select(greater(load<V>(kWidthLanes.data() + lane % kDiffLane), zero),
-                   next[v].factor(mag, envelopeBefore), zero);
-        next[v] = rc.componentRelease.candidates(release, riseDecayInput, riseDecayPole);
+        a = widthBandsOnly(lane % kDiffLane, factor);
       } else {
         store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
                                               riseDecayPole, load<V>(st.release + lane)));
@@ -182,7 +182,7 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
     for (int b = 0; b < kBandLanes; b += kStep) {
       V c = zero;
       if (b + kStep > kMonoBandCount) {
-        c = select(greater(load<V>(kWidthLanes.data() + b), zero), tangentCurve(load<V>(z[i] + b)), zero);
+        c = widthBandsOnly(b, tangentCurve(load<V>(z[i] + b)));
       }
       store(curve[i] + b, c);
     }
