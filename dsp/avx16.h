@@ -98,20 +98,18 @@ inline Avx16 select(AvxMask16 mask, Avx16 a, Avx16 b) { return select16(mask, a,
 // lanes: each half of eight as eight doubles in one register.
 namespace quick_detail {
 
+// The table is small enough for four registers, which two permutes and a
+// blend read (a gather is several times slower).
 inline __m512d tanTable8(__m512d d) {
-  const __m256i i = _mm512_cvttpd_epi32(
-      _mm512_add_pd(_mm512_mul_pd(d, _mm512_set1_pd(kTanSteps)), _mm512_set1_pd(0.5)));
-  const __m512d h =
-      _mm512_sub_pd(d, _mm512_mul_pd(_mm512_cvtepi32_pd(i), _mm512_set1_pd(1.0 / kTanSteps)));
-  const __m512d h2 = _mm512_mul_pd(h, h);
-  __m512d p = _mm512_set1_pd(62.0 / 2835.0);
-  for (const double c : {17.0 / 315.0, 2.0 / 15.0, 1.0 / 3.0}) {
-    p = _mm512_add_pd(_mm512_mul_pd(h2, p), _mm512_set1_pd(c));
-  }
-  const __m512d t = _mm512_add_pd(h, _mm512_mul_pd(_mm512_mul_pd(h, h2), p));
-  const __m512d a = _mm512_i32gather_pd(i, kTanTable.data(), 8);
-  return _mm512_div_pd(_mm512_add_pd(a, t),
-                       _mm512_sub_pd(_mm512_set1_pd(1.0), _mm512_mul_pd(a, t)));
+  const __m256i i = _mm512_cvttpd_epi32(tanIndex(d));
+  const __m512i index = _mm512_cvtepi32_epi64(i);
+  const __m512d low = _mm512_permutex2var_pd(_mm512_loadu_pd(kTanTable.data()), index,
+                                             _mm512_loadu_pd(kTanTable.data() + 8));
+  const __m512d high = _mm512_permutex2var_pd(_mm512_loadu_pd(kTanTable.data() + 16), index,
+                                              _mm512_loadu_pd(kTanTable.data() + 24));
+  const __m512d a = _mm512_mask_blend_pd(_mm512_test_epi64_mask(index, _mm512_set1_epi64(16)),
+                                         low, high);
+  return tanFromTable(d, _mm512_cvtepi32_pd(i), a);
 }
 
 // Lanes whose double y does not round clearly to float, as in roundsClearly:

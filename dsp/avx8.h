@@ -88,22 +88,12 @@ inline Avx8 select(AvxMask8 mask, Avx8 a, Avx8 b) { return select8(mask, a, b); 
 namespace quick_detail {
 
 inline __m256d tanTable4(__m256d d) {
-  const __m128i i = _mm256_cvttpd_epi32(
-      _mm256_add_pd(_mm256_mul_pd(d, _mm256_set1_pd(kTanSteps)), _mm256_set1_pd(0.5)));
-  const __m256d h =
-      _mm256_sub_pd(d, _mm256_mul_pd(_mm256_cvtepi32_pd(i), _mm256_set1_pd(1.0 / kTanSteps)));
-  const __m256d h2 = _mm256_mul_pd(h, h);
-  __m256d p = _mm256_set1_pd(62.0 / 2835.0);
-  for (const double c : {17.0 / 315.0, 2.0 / 15.0, 1.0 / 3.0}) {
-    p = _mm256_add_pd(_mm256_mul_pd(h2, p), _mm256_set1_pd(c));
-  }
-  const __m256d t = _mm256_add_pd(h, _mm256_mul_pd(_mm256_mul_pd(h, h2), p));
+  const __m128i i = _mm256_cvttpd_epi32(tanIndex(d));
   alignas(16) int index[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(index), i);
   const __m256d a = _mm256_set_pd(kTanTable[index[3]], kTanTable[index[2]], kTanTable[index[1]],
                                   kTanTable[index[0]]);
-  return _mm256_div_pd(_mm256_add_pd(a, t),
-                       _mm256_sub_pd(_mm256_set1_pd(1.0), _mm256_mul_pd(a, t)));
+  return tanFromTable(d, _mm256_cvtepi32_pd(i), a);
 }
 
 // Four lanes of x through `approximate` (four doubles), rounded, with the

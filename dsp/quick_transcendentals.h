@@ -57,30 +57,39 @@ inline D expPolynomial(D d) {
          d4 * ((1.0 / 24.0 + d * (1.0 / 120.0)) + d2 * (1.0 / 720.0));
 }
 
-// tan(i / 128) for i = 0 ... 201 (201 / 128 = 1.5703125, just under pi / 2),
-// filled by the library when the program starts (in a unit compiled for the
-// baseline processor: the AVX unit must run no code of its own at start-up).
-inline constexpr int kTanSteps = 128;
-inline constexpr int kTanPoints = 202;
-extern const std::array<double, kTanPoints> kTanTable;
+// tan(i / 16) for i = 0 ... 25 (25 / 16 = 1.5625, just under pi / 2), and
+// zeros to fill four registers of eight doubles, filled by the library when
+// the program starts (in a unit compiled for the baseline processor: the
+// wide units must run no code of their own at start-up).
+inline constexpr int kTanSteps = 16;
+inline constexpr int kTanPoints = 26;
+extern const std::array<double, 32> kTanTable;
 
 // Which library function a lane falls back to.
 enum class Exact { kExp, kTan };
 inline float exactly(Exact which, float x) { return which == Exact::kExp ? fexp(x) : ftan(x); }
 
 // tan(d) for d in [2^-16, 1.568]: tan(a + h) = (tan a + tan h) / (1 - tan a tan h),
-// with a the nearest multiple of 1/128 (h exact, |h| <= 1/256) and tan h
-// from its series to h^9 (the next term is below 2^-80 relative). Up to
-// 1.568 the denominator stays above 0.4, so the result carries a relative
-// error of a few double ulps; 2^-44 leaves a wide margin.
-inline double tanTable(double d) {
-  const int i = static_cast<int>(d * kTanSteps + 0.5);
-  const double h = d - static_cast<double>(i) / kTanSteps;
-  const double h2 = h * h;
-  const double t =
-      h + h * h2 * (1.0 / 3.0 + h2 * (2.0 / 15.0 + h2 * (17.0 / 315.0 + h2 * (62.0 / 2835.0))));
-  const double a = kTanTable[i];
+// with a = i / 16 the nearest multiple of 1/16 (h exact, |h| <= 1/32) and
+// tan h from its series to h^9 (the next term is below 2^-57 relative). Up to
+// 1.568 the denominator stays above 1/3, so the result carries a relative
+// error of a few double ulps; 2^-44 leaves a wide margin. D is a double or a
+// vector of doubles, `index` its table index i, a its table value tan(i / 16).
+template <class D>
+inline D tanIndex(D d) {
+  return d * static_cast<double>(kTanSteps) + 0.5;  // truncated, the nearest i
+}
+template <class D>
+inline D tanFromTable(D d, D i, D a) {
+  const D h = d - i * (1.0 / kTanSteps);
+  const D h2 = h * h;
+  const D t = h + h * h2 * (1.0 / 3.0 + h2 * (2.0 / 15.0 + h2 * (17.0 / 315.0 + h2 * (62.0 / 2835.0))));
   return (a + t) / (1.0 - a * t);
+}
+
+inline double tanTable(double d) {
+  const int i = static_cast<int>(tanIndex(d));
+  return tanFromTable(d, static_cast<double>(i), kTanTable[i]);
 }
 
 }  // namespace quick_detail
@@ -136,18 +145,10 @@ inline int unclearLanes(__m128 x, __m128d lo, __m128d hi, float lowest, float hi
 }
 
 inline __m128d tanTable2(__m128d d) {
-  const __m128i i = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(d, _mm_set1_pd(kTanSteps)),
-                                                _mm_set1_pd(0.5)));
-  const __m128d h = _mm_sub_pd(d, _mm_mul_pd(_mm_cvtepi32_pd(i), _mm_set1_pd(1.0 / kTanSteps)));
-  const __m128d h2 = _mm_mul_pd(h, h);
-  __m128d p = _mm_set1_pd(62.0 / 2835.0);
-  for (const double c : {17.0 / 315.0, 2.0 / 15.0, 1.0 / 3.0}) {
-    p = _mm_add_pd(_mm_mul_pd(h2, p), _mm_set1_pd(c));
-  }
-  const __m128d t = _mm_add_pd(h, _mm_mul_pd(_mm_mul_pd(h, h2), p));
+  const __m128i i = _mm_cvttpd_epi32(tanIndex(d));
   const __m128d a = _mm_set_pd(kTanTable[_mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1))],
                                kTanTable[_mm_cvtsi128_si32(i)]);
-  return _mm_div_pd(_mm_add_pd(a, t), _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(a, t)));
+  return tanFromTable(d, _mm_cvtepi32_pd(i), a);
 }
 
 // The lanes in `unclear` evaluated one by one with `exact`. Rarely taken, and
