@@ -26,9 +26,10 @@ ShelfCoeffs<Sections> designShelf(const SampleRate& rate, float corner,
 }
 
 // Both halves of the split run on the same input; the last sections'
-// numerators are mixed with the shelf gain and normalised once.
+// numerators are mixed with the shelf gain and normalised once. Inlined
+// into the passes, whose loops keep the state in registers.
 template <int Sections>
-float runShelf(ShelfState<Sections>& s, const ShelfCoeffs<Sections>& c, float x) {
+[[gnu::always_inline]] inline float runShelf(ShelfState<Sections>& s, const ShelfCoeffs<Sections>& c, float x) {
   float low = s.lowFirst.lowpass(x, c.first);
   float high = s.highFirst.highpass(x, c.first);
   for (int i = 0; i < Sections - 1; ++i) {
@@ -79,8 +80,9 @@ VezeRateDesign designVezeRate(const SampleRate& rate) {
 }
 
 void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float* out) {
-  State& s = fState;
-  const VezeRateDesign& d = fRate;
+  // Each pass takes its filters' states and coefficients into locals and
+  // writes the states back after it, so the recursions stay in registers
+  // instead of going through memory (and cannot alias the run's samples).
   // Every filter runs whether or not the bypass is on, so switching is
   // immediate and the states are warm either way. The equalised run is built
   // in y; the input stays for the bypass.
@@ -88,27 +90,63 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     const float* o = in + done;
-    for (int i = 0; i < run; ++i) y[i] = runShelf(s.boost5000, d.boost5000, o[i]);
-    for (int i = 0; i < run; ++i) {
-      y[i] = s.cut3500FirstLow.lowpass(y[i], d.cut3500First) +
-             d.cut3500Gain * s.cut3500FirstHigh.highpass(y[i], d.cut3500First);
-      y[i] = runShelf(s.cut3500, d.cut3500, y[i]);
+    {
+      const ShelfCoeffs<3> c = fRate.boost5000;
+      ShelfState<3> s = fState.boost5000;
+      for (int i = 0; i < run; ++i) y[i] = runShelf(s, c, o[i]);
+      fState.boost5000 = s;
     }
-    for (int i = 0; i < run; ++i) {
-      y[i] = runShelf(s.cut4500, d.cut4500, y[i]);
-      y[i] = runShelf(s.cut2000, d.cut2000, y[i]);
+    {
+      const FirstOrderCoeffs firstC = fRate.cut3500First;
+      const float gain = fRate.cut3500Gain;
+      const ShelfCoeffs<2> c = fRate.cut3500;
+      FirstOrderState low = fState.cut3500FirstLow;
+      FirstOrderState high = fState.cut3500FirstHigh;
+      ShelfState<2> s = fState.cut3500;
+      for (int i = 0; i < run; ++i) {
+        const float x = low.lowpass(y[i], firstC) + gain * high.highpass(y[i], firstC);
+        y[i] = runShelf(s, c, x);
+      }
+      fState.cut3500FirstLow = low;
+      fState.cut3500FirstHigh = high;
+      fState.cut3500 = s;
     }
-    for (int i = 0; i < run; ++i) {
-      y[i] = peakingStep(s.dip4500, y[i], d.dip4500);
-      y[i] = peakingStep(s.dip7500, y[i], d.dip7500);
+    {
+      const ShelfCoeffs<1> c4500 = fRate.cut4500;
+      const ShelfCoeffs<1> c2000 = fRate.cut2000;
+      ShelfState<1> s4500 = fState.cut4500;
+      ShelfState<1> s2000 = fState.cut2000;
+      for (int i = 0; i < run; ++i) y[i] = runShelf(s2000, c2000, runShelf(s4500, c4500, y[i]));
+      fState.cut4500 = s4500;
+      fState.cut2000 = s2000;
     }
-    for (int i = 0; i < run; ++i) {
-      y[i] = runShelf(s.bass75, d.bass75, y[i]);
-      y[i] = runShelf(s.bass50, d.bass50, y[i]);
-      y[i] = peakingStep(s.presence3200, y[i], d.presence3200);
+    {
+      const PeakingCoeffs c4500 = fRate.dip4500;
+      const PeakingCoeffs c7500 = fRate.dip7500;
+      SectionState s4500 = fState.dip4500;
+      SectionState s7500 = fState.dip7500;
+      for (int i = 0; i < run; ++i) y[i] = peakingStep(s7500, peakingStep(s4500, y[i], c4500), c7500);
+      fState.dip4500 = s4500;
+      fState.dip7500 = s7500;
     }
-    float* result = out + done;
-    for (int i = 0; i < run; ++i) result[i] = fBypassed ? o[i] : y[i];
+    {
+      const ShelfCoeffs<1> c75 = fRate.bass75;
+      const ShelfCoeffs<1> c50 = fRate.bass50;
+      const PeakingCoeffs c3200 = fRate.presence3200;
+      ShelfState<1> s75 = fState.bass75;
+      ShelfState<1> s50 = fState.bass50;
+      SectionState s3200 = fState.presence3200;
+      const bool bypassed = fBypassed;
+      float* result = out + done;
+      for (int i = 0; i < run; ++i) {
+        const float equalised =
+            peakingStep(s3200, runShelf(s50, c50, runShelf(s75, c75, y[i])), c3200);
+        result[i] = bypassed ? o[i] : equalised;
+      }
+      fState.bass75 = s75;
+      fState.bass50 = s50;
+      fState.presence3200 = s3200;
+    }
   }
 }
 
