@@ -106,6 +106,7 @@ class BandwidthExpander {
   // The run's inputs, and the values passed between its passes.
   alignas(32) float fIn[kMaxRun][kLanes];
   alignas(32) float fValue[kMaxRun][kLanes];
+  alignas(32) float fBranch[kMaxRun][2][kLanes];  // the two allpass branches' outputs
 };
 
 extern template class BandwidthExpander<float>;
