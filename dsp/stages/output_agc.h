@@ -46,10 +46,6 @@ class OutputAgc {
 
  private:
   static constexpr int kMaxRun = 128;
-  // The lowpass of both channels, their delayed samples and the instant peak
-  // (written into the peak ring) of sample n; returns the peak.
-  float lowpassAndPeak(float xA, float xB, const SecondCorner& corner, std::uint32_t n, float& dA,
-                       float& dB);
   void processPiece(const float* xA, const float* xB, const SecondCorner* corner,
                     std::uint32_t n, float* out0, float* out1, int count);
 
