@@ -1,5 +1,7 @@
 #include "veze_equaliser.h"
 
+#include "../float4.h"
+
 namespace vardo {
 
 namespace {
@@ -25,33 +27,99 @@ ShelfCoeffs<Sections> designShelf(const SampleRate& rate, float corner,
   return c;
 }
 
-// Both halves of the split run on the same input; the last sections'
-// numerators are mixed with the shelf gain and normalised once. Inlined
-// into the passes, whose loops keep the state in registers.
-template <int Sections>
-[[gnu::always_inline]] inline float runShelf(ShelfState<Sections>& s, const ShelfCoeffs<Sections>& c, float x) {
-  float low = s.lowFirst.lowpass(x, c.first);
-  float high = s.highFirst.highpass(x, c.first);
-  for (int i = 0; i < Sections - 1; ++i) {
-    const SectionCoeffs& p = c.poles[i];
-    const float wl = s.low[i].feed(low, p);
-    const float wh = s.high[i].feed(high, p);
-    low = s.low[i].lowpassNumerator(wl) * p.g;
-    high = s.high[i].highpassNumerator(wh, c.kSquared, c.minusTwoKSquared) * p.g;
-    s.low[i].shift(wl);
-    s.high[i].shift(wh);
-  }
-  constexpr int last = Sections - 1;
-  const SectionCoeffs& p = c.poles[last];
-  const float wl = s.low[last].feed(low, p);
-  const float wh = s.high[last].feed(high, p);
-  const float lowNumerator = s.low[last].lowpassNumerator(wl);
-  const float highNumerator = s.high[last].highpassNumerator(wh, c.kSquared, c.minusTwoKSquared);
-  s.low[last].shift(wl);
-  s.high[last].shift(wh);
-  return c.highShelf ? p.g * (lowNumerator + c.gain * highNumerator)
-                     : p.g * (c.gain * lowNumerator + highNumerator);
+// Lanes {a, b, b, b}: a half-pair's lowpass value in lane 0 and its
+// highpass value in the others.
+inline Float4 halves(float low, float high) {
+  alignas(16) const float v[4] = {low, high, high, high};
+  return load4(v);
 }
+
+// A first-order split at one corner on both halves at once: lane 0 the
+// lowpass y = (x1 - y1 (1 - K) + x) (1 / (K + 1)), the other lanes the
+// highpass y = x1 (-1 / (1 + T)) + (x K - (1 - K) y1) (1 / (K + 1)).
+struct FirstOrderHalves {
+  Float4 oneMinusK, invKPlusOne, k, highpassB1;  // the terms in every lane
+  Float4 x1, y1;
+
+  FirstOrderHalves(const FirstOrderCoeffs& c, const FirstOrderState& low,
+                   const FirstOrderState& high)
+      : oneMinusK(splat4(c.oneMinusK)),
+        invKPlusOne(splat4(c.invKPlusOne)),
+        k(splat4(c.k)),
+        highpassB1(splat4(c.highpassB1)),
+        x1(halves(low.x1, high.x1)),
+        y1(halves(low.y1, high.y1)) {}
+  void save(FirstOrderState& low, FirstOrderState& high) const {
+    low = {lane0Of4(x1), lane0Of4(y1)};
+    high = {lane1Of4(x1), lane1Of4(y1)};
+  }
+  [[gnu::always_inline]] Float4 step(Float4 x) {
+    const Float4 feedback = y1 * oneMinusK;  // (1 - K) y1 in either order
+    const Float4 low = (x1 - feedback + x) * invKPlusOne;
+    const Float4 high = x1 * highpassB1 + (x * k - feedback) * invKPlusOne;
+    const Float4 y = lane0From4(low, high);
+    x1 = x;
+    y1 = y;
+    return y;
+  }
+};
+
+// A shelf with its two halves side by side (lane 0 the lowpass half, the
+// other lanes the highpass half), held in locals for a pass over the run.
+// Both halves take the same input, and each pair of second-order sections
+// shares its poles, so the feedback of both is one lane operation; the last
+// sections' numerators are mixed with the shelf gain and normalised once.
+template <int Sections>
+struct ShelfHalves {
+  FirstOrderHalves first;
+  float lastG, gain;
+  bool highShelf;
+  Float4 g[Sections], a1[Sections], a2[Sections];
+  Float4 kSquared, minusTwoKSquared, two;
+  Float4 w1[Sections], w2[Sections];
+
+  ShelfHalves(const ShelfCoeffs<Sections>& coeffs, const ShelfState<Sections>& s)
+      : first(coeffs.first, s.lowFirst, s.highFirst),
+        lastG(coeffs.poles[Sections - 1].g),
+        gain(coeffs.gain),
+        highShelf(coeffs.highShelf),
+        kSquared(splat4(coeffs.kSquared)),
+        minusTwoKSquared(splat4(coeffs.minusTwoKSquared)),
+        two(splat4(2.0f)) {
+    for (int i = 0; i < Sections; ++i) {
+      g[i] = splat4(coeffs.poles[i].g);
+      a1[i] = splat4(coeffs.poles[i].a1);
+      a2[i] = splat4(coeffs.poles[i].a2);
+      w1[i] = halves(s.low[i].w1, s.high[i].w1);
+      w2[i] = halves(s.low[i].w2, s.high[i].w2);
+    }
+  }
+  void save(ShelfState<Sections>& s) const {
+    first.save(s.lowFirst, s.highFirst);
+    for (int i = 0; i < Sections; ++i) {
+      s.low[i] = {lane0Of4(w1[i]), lane0Of4(w2[i])};
+      s.high[i] = {lane1Of4(w1[i]), lane1Of4(w2[i])};
+    }
+  }
+  // The raw numerators of section i: lowpass in lane 0, highpass in the others.
+  [[gnu::always_inline]] Float4 numerators(int i, Float4 x) {
+    const Float4 w = sectionFeed(x, w1[i], w2[i], a1[i], a2[i], g[i]);
+    const Float4 low = w + two * w1[i] + w2[i];
+    const Float4 high = (w + w2[i]) * kSquared + w1[i] * minusTwoKSquared;
+    w2[i] = w1[i];
+    w1[i] = w;
+    return lane0From4(low, high);
+  }
+  [[gnu::always_inline]] float step(float x) {
+    Float4 u = first.step(splat4(x));
+    for (int i = 0; i < Sections - 1; ++i) u = numerators(i, u) * g[i];
+    const Float4 last = numerators(Sections - 1, u);
+    const float lowNumerator = lane0Of4(last);
+    const float highNumerator = lane1Of4(last);
+    return highShelf ? lastG * (lowNumerator + gain * highNumerator)
+                     : lastG * (gain * lowNumerator + highNumerator);
+  }
+};
 
 // Peaking section from the stored products pi B (numerator and denominator
 // bandwidth terms, one of them carrying the gain), divided by fs sin(2 pi f0 / fs).
@@ -91,34 +159,27 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     const float* o = in + done;
     {
-      const ShelfCoeffs<3> c = fRate.boost5000;
-      ShelfState<3> s = fState.boost5000;
-      for (int i = 0; i < run; ++i) y[i] = runShelf(s, c, o[i]);
-      fState.boost5000 = s;
+      ShelfHalves<3> shelf(fRate.boost5000, fState.boost5000);
+      for (int i = 0; i < run; ++i) y[i] = shelf.step(o[i]);
+      shelf.save(fState.boost5000);
     }
     {
-      const FirstOrderCoeffs firstC = fRate.cut3500First;
+      FirstOrderHalves split(fRate.cut3500First, fState.cut3500FirstLow, fState.cut3500FirstHigh);
       const float gain = fRate.cut3500Gain;
-      const ShelfCoeffs<2> c = fRate.cut3500;
-      FirstOrderState low = fState.cut3500FirstLow;
-      FirstOrderState high = fState.cut3500FirstHigh;
-      ShelfState<2> s = fState.cut3500;
+      ShelfHalves<2> shelf(fRate.cut3500, fState.cut3500);
       for (int i = 0; i < run; ++i) {
-        const float x = low.lowpass(y[i], firstC) + gain * high.highpass(y[i], firstC);
-        y[i] = runShelf(s, c, x);
+        const Float4 halvesOut = split.step(splat4(y[i]));
+        y[i] = shelf.step(lane0Of4(halvesOut) + gain * lane1Of4(halvesOut));
       }
-      fState.cut3500FirstLow = low;
-      fState.cut3500FirstHigh = high;
-      fState.cut3500 = s;
+      split.save(fState.cut3500FirstLow, fState.cut3500FirstHigh);
+      shelf.save(fState.cut3500);
     }
     {
-      const ShelfCoeffs<1> c4500 = fRate.cut4500;
-      const ShelfCoeffs<1> c2000 = fRate.cut2000;
-      ShelfState<1> s4500 = fState.cut4500;
-      ShelfState<1> s2000 = fState.cut2000;
-      for (int i = 0; i < run; ++i) y[i] = runShelf(s2000, c2000, runShelf(s4500, c4500, y[i]));
-      fState.cut4500 = s4500;
-      fState.cut2000 = s2000;
+      ShelfHalves<1> s4500(fRate.cut4500, fState.cut4500);
+      ShelfHalves<1> s2000(fRate.cut2000, fState.cut2000);
+      for (int i = 0; i < run; ++i) y[i] = s2000.step(s4500.step(y[i]));
+      s4500.save(fState.cut4500);
+      s2000.save(fState.cut2000);
     }
     {
       const PeakingCoeffs c4500 = fRate.dip4500;
@@ -130,21 +191,18 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
       fState.dip7500 = s7500;
     }
     {
-      const ShelfCoeffs<1> c75 = fRate.bass75;
-      const ShelfCoeffs<1> c50 = fRate.bass50;
+      ShelfHalves<1> s75(fRate.bass75, fState.bass75);
+      ShelfHalves<1> s50(fRate.bass50, fState.bass50);
       const PeakingCoeffs c3200 = fRate.presence3200;
-      ShelfState<1> s75 = fState.bass75;
-      ShelfState<1> s50 = fState.bass50;
       SectionState s3200 = fState.presence3200;
       const bool bypassed = fBypassed;
       float* result = out + done;
       for (int i = 0; i < run; ++i) {
-        const float equalised =
-            peakingStep(s3200, runShelf(s50, c50, runShelf(s75, c75, y[i])), c3200);
+        const float equalised = peakingStep(s3200, s50.step(s75.step(y[i])), c3200);
         result[i] = bypassed ? o[i] : equalised;
       }
-      fState.bass75 = s75;
-      fState.bass50 = s50;
+      s75.save(fState.bass75);
+      s50.save(fState.bass50);
       fState.presence3200 = s3200;
     }
   }
