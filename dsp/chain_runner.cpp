@@ -19,6 +19,16 @@ bool processorHasAvx() {
 #endif
 }
 
+bool processorHasAvx512() {
+#if VARDO_AVX_CHAIN
+  // Also checks that the operating system saves the AVX-512 registers.
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f");
+#else
+  return false;
+#endif
+}
+
 }  // namespace
 
 ChainRunner::~ChainRunner() = default;
@@ -29,6 +39,8 @@ bool laneSetAvailable(LaneSet set) {
       return true;
     case LaneSet::kEightAvx:
       return processorHasAvx();
+    case LaneSet::kSixteenAvx512:
+      return processorHasAvx512();
   }
   return false;
 }
@@ -38,7 +50,10 @@ LaneSet chosenLaneSet() {
   if (chosen >= 0 && laneSetAvailable(static_cast<LaneSet>(chosen))) {
     return static_cast<LaneSet>(chosen);
   }
-  return laneSetAvailable(LaneSet::kEightAvx) ? LaneSet::kEightAvx : LaneSet::kFour;
+  for (LaneSet widest : {LaneSet::kSixteenAvx512, LaneSet::kEightAvx}) {
+    if (laneSetAvailable(widest)) return widest;
+  }
+  return LaneSet::kFour;
 }
 
 const char* laneSetName(LaneSet set) {
@@ -51,6 +66,8 @@ const char* laneSetName(LaneSet set) {
 #endif
     case LaneSet::kEightAvx:
       return "avx";
+    case LaneSet::kSixteenAvx512:
+      return "avx512";
   }
   return "?";
 }
@@ -58,6 +75,7 @@ const char* laneSetName(LaneSet set) {
 std::unique_ptr<ChainRunner> makeChain(LaneSet set) {
   if (!laneSetAvailable(set)) return nullptr;
 #if VARDO_AVX_CHAIN
+  if (set == LaneSet::kSixteenAvx512) return std::make_unique<ChainOn<Avx16>>();
   if (set == LaneSet::kEightAvx) return std::make_unique<ChainOn<Avx8>>();
 #endif
   return std::make_unique<ChainOn<ShippingLane>>();

@@ -1,6 +1,7 @@
 // The chain behind one interface, built on the widest lane type the
-// processor runs: eight AVX lanes where the processor has AVX, four SSE2
-// lanes (every x86-64 processor) otherwise. Both give the same bits; the
+// processor runs: sixteen AVX-512 lanes where the processor has AVX-512,
+// eight AVX lanes where it has AVX, four SSE2 lanes (every x86-64 processor)
+// otherwise. Both give the same bits; the
 // choice is made when a chain is built, never during processing.
 #pragma once
 
@@ -15,7 +16,7 @@
 namespace vardo {
 
 // The lane sets a chain can be built on.
-enum class LaneSet { kFour, kEightAvx };
+enum class LaneSet { kFour, kEightAvx, kSixteenAvx512 };
 
 class ChainRunner {
  public:
@@ -50,7 +51,7 @@ bool laneSetAvailable(LaneSet set);
 // The lane set new chains are built on: the widest available one, unless a
 // test has chosen another.
 LaneSet chosenLaneSet();
-// "sse2" / "four lanes" and "avx" / "eight lanes", for reports.
+// "sse2" (or "four plain lanes"), "avx" and "avx512", for reports.
 const char* laneSetName(LaneSet set);
 // A new chain on `set`; null when the lane set is not available.
 std::unique_ptr<ChainRunner> makeChain(LaneSet set);

@@ -36,7 +36,10 @@ inline Float8 operator-(Float8 a) { return {-a.lo, -a.hi}; }
 
 // The widest lane type any kernel is built for: arrays shared by all
 // instantiations are padded to a whole number of these.
-constexpr int kWidestLane = 8;
+constexpr int kWidestLane = 16;
+// Alignment of lane arrays: one cache line, the size of the widest register,
+// so that no load of whole lanes straddles two lines.
+constexpr int kLaneAlign = 64;
 
 template <class V>
 struct LaneTraits;
@@ -82,6 +85,20 @@ struct LaneTraits<Avx8> {
 // The output stage's two channels stay on four lanes.
 template <>
 struct NarrowLaneOf<Avx8> {
+  using Type = Float4;
+};
+
+// Sixteen lanes in one AVX-512 register, likewise complete only in the unit
+// compiled for AVX-512 (avx16.h).
+struct Avx16;
+struct AvxMask16;
+template <>
+struct LaneTraits<Avx16> {
+  static constexpr int kWidth = 16;
+  using Mask = AvxMask16;
+};
+template <>
+struct NarrowLaneOf<Avx16> {
   using Type = Float4;
 };
 

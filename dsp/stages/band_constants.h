@@ -31,14 +31,16 @@ constexpr int kBandLineDelay = 2048;
 // Length of the hold window over the peak magnitude.
 constexpr int kHoldWindow = 44;
 
-// What the bands hand to the stereo width stage for one sample, indexed by band.
-struct BandOutputs {
-  float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
+// What the bands hand to the stereo width stage for one sample, indexed by
+// band; each row starts a cache line, so whole lanes load without a split.
+struct alignas(kLaneAlign) BandOutputs {
   float gained[kBandSlots] = {};      // a_m: gained component of the sum input
   float gainedDiff[kBandSlots] = {};  // b_m: gained component of the difference input
   float sumOut[kBandSlots] = {};      // P_m: delayed sum line (bands 0, 1: their mono line)
   float diffOut[kBandSlots] = {};     // Q'_m: delayed difference line (bands 2 ... 11)
+  float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
 };
+static_assert(sizeof(float) * kBandSlots % kLaneAlign == 0);
 
 // Damping of every band-edge section: second-order Butterworth.
 constexpr float kBandEdgeDamping = 1.4142135f;

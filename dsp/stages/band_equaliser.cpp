@@ -29,7 +29,6 @@ BandRateDesign designBandRate(const SampleRate& rate) {
     d.numeratorInput[m] = 1.0f - d.numeratorPole[m];
     d.signedWeight[m] = bandSign(m) * (kBandWeight[m] * poles[m + 1].g);
   }
-  d.minusPeriod = -rate.r;
   static_cast<BandPoles&>(d) = bandPoles(rate);
   d.fastRelease.setRate(rate.r, 0.25f);
   d.slowRelease.setRate(rate.r, 5.0f);

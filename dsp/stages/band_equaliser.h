@@ -18,6 +18,7 @@
 // have one lane per band.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "../controls.h"
@@ -43,7 +44,6 @@ struct BandRateDesign : BandPoles {
   float numeratorPole[kBandSlots] = {};   // p(2^m + 1)
   float numeratorInput[kBandSlots] = {};  // 1 - p(2^m + 1)
   float signedWeight[kBandSlots] = {};    // sign times c_m / a0 of the upper edge
-  float minusPeriod = 0.0f;               // -1 / fs
   ReleaseFactor fastRelease;              // 0.25 s ... 1.25 s
   ReleaseFactor slowRelease;              // 5 s ... 6 s
 };
@@ -81,30 +81,39 @@ class BandEqualiser {
   static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
   static_assert(kBandLanes <= kBandSlots);
 
-  void processSample(float x, float d, std::uint32_t n, BandOutputs& out);
+  // Samples per pass (see processPiece).
+  static constexpr int kPiece = 32;
+  void processPiece(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
+
+  // 1 in the lanes of the bands, 0 in the padding.
+  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kBandLanesInUse = [] {
+    std::array<float, kBandLanes> lanes{};
+    for (int m = 0; m < kBandCount; ++m) lanes[m] = 1.0f;
+    return lanes;
+  }();
 
   struct State {
     // Section recursion values of the last two samples: row `parity` holds
     // the older one (w2) and receives the current w, row parity ^ 1 holds w1.
-    alignas(32) float filterW[2][kSections][kLanes];
+    alignas(kLaneAlign) float filterW[2][kSections][kLanes];
     unsigned parity;  // flips every sample
-    alignas(32) float bandRing[256][kLanes];  // raw band numerators u, by sample
+    alignas(kLaneAlign) float bandRing[256][kLanes];  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
-    alignas(32) float hold[128][kBandLanes];  // max(M, Tq), by sample, twice
-    alignas(32) float fastRelease[kBandLanes];
-    alignas(32) float fastPeak[kBandLanes];
-    alignas(32) float fastEnvelope[kBandLanes];
-    alignas(32) float slowRelease[kBandLanes];
-    alignas(32) float slowPeak[kBandLanes];
-    alignas(32) float slowEnvelope[kBandLanes];
-    alignas(32) float numeratorPeak[kBandLanes];
-    alignas(32) float numerator[kBandLanes];
-    alignas(32) float gain[kBandLanes];
-    alignas(32) float peakMagnitude[kBandLanes];
-    alignas(32) float heldLevel[kBandLanes];
+    alignas(kLaneAlign) float hold[128][kBandLanes];  // max(M, Tq), by sample, twice
+    alignas(kLaneAlign) float fastRelease[kBandLanes];
+    alignas(kLaneAlign) float fastPeak[kBandLanes];
+    alignas(kLaneAlign) float fastEnvelope[kBandLanes];
+    alignas(kLaneAlign) float slowRelease[kBandLanes];
+    alignas(kLaneAlign) float slowPeak[kBandLanes];
+    alignas(kLaneAlign) float slowEnvelope[kBandLanes];
+    alignas(kLaneAlign) float numeratorPeak[kBandLanes];
+    alignas(kLaneAlign) float numerator[kBandLanes];
+    alignas(kLaneAlign) float gain[kBandLanes];
+    alignas(kLaneAlign) float peakMagnitude[kBandLanes];
+    alignas(kLaneAlign) float heldLevel[kBandLanes];
     // Gained bands, by sample: a + b in the sum lanes, a - b in the
     // difference lanes (the mono bands' difference lanes are never read).
-    alignas(32) float line[4096][kLanes];
+    alignas(kLaneAlign) float line[4096][kLanes];
   };
 
   BandRateDesign fRate;
@@ -116,5 +125,6 @@ extern template class BandEqualiser<float>;
 extern template class BandEqualiser<Float4>;
 extern template class BandEqualiser<Float8>;
 extern template class BandEqualiser<Avx8>;
+extern template class BandEqualiser<Avx16>;
 
 }  // namespace vardo

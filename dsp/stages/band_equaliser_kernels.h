@@ -45,68 +45,25 @@ bool BandEqualiser<V>::stateFinite() const {
 template <class V>
 void BandEqualiser<V>::processRun(int count, std::uint32_t n, const float* x, const float* d,
                                   BandOutputs* out) {
-  for (int i = 0; i < count; ++i) processSample(x[i], d[i], n + static_cast<std::uint32_t>(i), out[i]);
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
+    processPiece(piece, n + static_cast<std::uint32_t>(done), x + done, d + done, out + done);
+  }
 }
 
+// A piece of the run goes through the stage in three passes, each over every
+// sample of the piece before the next begins: band filters and detectors,
+// then envelopes and gains, then the gained bands. Every pass carries only
+// its own recursions from sample to sample, so the processor overlaps the
+// samples of a pass; each value is computed as before.
 template <class V>
-void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutputs& out) {
+void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, const float* d,
+                                    BandOutputs* out) {
   State& st = fState;
   const BandRateDesign& rc = fRate;
-  const float sum = x + d;
-  const float diff = x - d;
-
-  // Band filters, band rings and quadrature magnitudes: the sum lanes and
-  // the difference lanes of the same bands per pass, sharing the coefficients.
-  float* ringNow = st.bandRing[n & 255];
-  const unsigned parity = st.parity;
-  float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
-  const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
-  alignas(32) float magnitude[kLanes];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    const V lowA1 = load<V>(rc.lowA1 + b);
-    const V lowA2 = load<V>(rc.lowA2 + b);
-    const V lowG = load<V>(rc.lowG + b);
-    const V kSq = load<V>(rc.lowKSquared + b);
-    const V minusTwoKSq = load<V>(rc.lowMinusTwoKSquared + b);
-    const V highA1 = load<V>(rc.highA1 + b);
-    const V highA2 = load<V>(rc.highA2 + b);
-    const V highG = load<V>(rc.highG + b);
-    for (int lane : {b, kDiffLane + b}) {
-      V y = splat<V>(lane < kDiffLane ? sum : diff);
-      // Two highpass sections at the lower edge.
-      for (int i = 0; i < 2; ++i) {
-        const V w1 = load<V>(newer[i] + lane);
-        const V w2 = load<V>(older[i] + lane);
-        const V w = sectionFeed(y, w1, w2, lowA1, lowA2, lowG);
-        y = highpassNumerator(w, w1, w2, kSq, minusTwoKSq) * lowG;
-        store(older[i] + lane, w);
-      }
-      // Lowpass at the upper edge, then the second one's raw numerator.
-      {
-        const V w1 = load<V>(newer[2] + lane);
-        const V w2 = load<V>(older[2] + lane);
-        const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
-        y = lowpassNumerator(w, w1, w2) * highG;
-        store(older[2] + lane, w);
-      }
-      const V w1 = load<V>(newer[3] + lane);
-      const V w2 = load<V>(older[3] + lane);
-      const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
-      const V u = lowpassNumerator(w, w1, w2);
-      store(older[3] + lane, w);
-      store(ringNow + lane, u);
-
-      // Quadrature pair on the negated, normalised band value.
-      store(magnitude + lane, st.pairs.magnitude(-(highG * u), lane, parity));
-    }
-  }
-  st.parity = parity ^ 1;
-
-  // Peak and hold, then the arguments of the two release factors.
   const V one = splat<V>(1.0f);
   // Vector stores may alias anything, so every constant the loops use is
   // taken into a local first.
-  const V minusPeriod = splat<V>(rc.minusPeriod);
   const V threshold = splat<V>(fBlock.threshold);
   const V densityLimit = splat<V>(fBlock.densityLimit);
   const V riseDecayInput = splat<V>(rc.riseDecay.input);
@@ -117,109 +74,175 @@ void BandEqualiser<V>::processSample(float x, float d, std::uint32_t n, BandOutp
   const V fastSmoothPole = splat<V>(rc.fastSmooth.pole);
   const V numeratorSmoothInput = splat<V>(rc.numeratorSmooth.input);
   const V numeratorSmoothPole = splat<V>(rc.numeratorSmooth.pole);
-  // Each hold entry is written twice, 64 rows apart, so that the 44 newest
-  // rows always lie in one run of the table, ending at the newest.
-  float* holdNow = st.hold[(n & 63) + 64];
-  float* holdNowLow = st.hold[n & 63];
-  alignas(32) float held[kBandLanes];
-  alignas(32) float fastArg[kBandLanes];
-  alignas(32) float slowArg[kBandLanes];
+
+  // Band filters, band rings and quadrature magnitudes: the sum lanes and
+  // the difference lanes of the same bands per pass, sharing the
+  // coefficients. Then the peak of the two magnitudes and its hold.
+  alignas(kLaneAlign) float peakRow[kPiece][kBandLanes];
+  alignas(kLaneAlign) float heldRow[kPiece][kBandLanes];
   static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
-    store(st.peakMagnitude + b, peak);
-    const V entry = laneMax(peak, threshold);
-    store(holdNow + b, entry);
-    store(holdNowLow + b, entry);
+  unsigned parity = st.parity;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    const float sum = x[i] + d[i];
+    const float diff = x[i] - d[i];
+    float* ringNow = st.bandRing[at & 255];
+    float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
+    const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
+    alignas(kLaneAlign) float magnitude[kLanes];
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V lowA1 = load<V>(rc.lowA1 + b);
+      const V lowA2 = load<V>(rc.lowA2 + b);
+      const V lowG = load<V>(rc.lowG + b);
+      const V kSq = load<V>(rc.lowKSquared + b);
+      const V minusTwoKSq = load<V>(rc.lowMinusTwoKSquared + b);
+      const V highA1 = load<V>(rc.highA1 + b);
+      const V highA2 = load<V>(rc.highA2 + b);
+      const V highG = load<V>(rc.highG + b);
+      for (int lane : {b, kDiffLane + b}) {
+        V y = splat<V>(lane < kDiffLane ? sum : diff);
+        // Two highpass sections at the lower edge.
+        for (int k = 0; k < 2; ++k) {
+          const V w1 = load<V>(newer[k] + lane);
+          const V w2 = load<V>(older[k] + lane);
+          const V w = sectionFeed(y, w1, w2, lowA1, lowA2, lowG);
+          y = highpassNumerator(w, w1, w2, kSq, minusTwoKSq) * lowG;
+          store(older[k] + lane, w);
+        }
+        // Lowpass at the upper edge, then the second one's raw numerator.
+        {
+          const V w1 = load<V>(newer[2] + lane);
+          const V w2 = load<V>(older[2] + lane);
+          const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
+          y = lowpassNumerator(w, w1, w2) * highG;
+          store(older[2] + lane, w);
+        }
+        const V w1 = load<V>(newer[3] + lane);
+        const V w2 = load<V>(older[3] + lane);
+        const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
+        const V u = lowpassNumerator(w, w1, w2);
+        store(older[3] + lane, w);
+        store(ringNow + lane, u);
 
-    // Window maximum over lags 0 ... 43 in four running maxima (lags 4j,
-    // 4j + 1, 4j + 2, 4j + 3), joined pairwise at the end.
-    const float* lag0 = holdNow + b;
-    V m0 = load<V>(lag0);
-    V m1 = load<V>(lag0 - 1 * kBandLanes);
-    V m2 = load<V>(lag0 - 2 * kBandLanes);
-    V m3 = load<V>(lag0 - 3 * kBandLanes);
-    for (int lag = 4; lag < kHoldWindow; lag += 4) {
-      m0 = laneMax(m0, load<V>(lag0 - lag * kBandLanes));
-      m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandLanes));
-      m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandLanes));
-      m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandLanes));
+        // Quadrature pair on the negated, normalised band value.
+        store(magnitude + lane, st.pairs.magnitude(-(highG * u), lane, parity));
+      }
     }
-    const V h = laneMax(laneMax(m0, m1), laneMax(m2, m3));
-    store(held + b, h);
-    store(st.heldLevel + b, h);
+    parity ^= 1;
 
-    // Release states, then the exponents of the adaptive release factors.
-    const V fastRelease = releaseState(h, load<V>(st.fastEnvelope + b), riseDecayInput,
-                                       riseDecayPole, load<V>(st.fastRelease + b));
-    store(st.fastRelease + b, fastRelease);
-    store(fastArg + b, releaseArgument(minusPeriod, fastRelease, splat<V>(0.25f)));
+    // Each hold entry is written twice, 64 rows apart, so that the 44 newest
+    // rows always lie in one run of the table, ending at the newest.
+    float* holdNow = st.hold[(at & 63) + 64];
+    float* holdNowLow = st.hold[at & 63];
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
+      store(peakRow[i] + b, peak);
+      store(st.peakMagnitude + b, peak);
+      const V entry = laneMax(peak, threshold);
+      store(holdNow + b, entry);
+      store(holdNowLow + b, entry);
 
-    const V slowRelease = releaseState(peak, load<V>(st.slowEnvelope + b), slowRiseDecayInput,
-                                       slowRiseDecayPole, load<V>(st.slowRelease + b));
-    store(st.slowRelease + b, slowRelease);
-    store(slowArg + b, releaseArgument(minusPeriod, slowRelease, splat<V>(5.0f)));
+      // Window maximum over lags 0 ... 43 in four running maxima (lags 4j,
+      // 4j + 1, 4j + 2, 4j + 3), joined pairwise at the end.
+      const float* lag0 = holdNow + b;
+      V m0 = load<V>(lag0);
+      V m1 = load<V>(lag0 - 1 * kBandLanes);
+      V m2 = load<V>(lag0 - 2 * kBandLanes);
+      V m3 = load<V>(lag0 - 3 * kBandLanes);
+      for (int lag = 4; lag < kHoldWindow; lag += 4) {
+        m0 = laneMax(m0, load<V>(lag0 - lag * kBandLanes));
+        m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandLanes));
+        m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandLanes));
+        m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandLanes));
+      }
+      const V h = laneMax(laneMax(m0, m1), laneMax(m2, m3));
+      store(heldRow[i] + b, h);
+      store(st.heldLevel + b, h);
+    }
+  }
+  st.parity = parity;
+
+  // Release states and their factors (0 in the padding), the fast envelope
+  // of the held level (adaptive release, then 15 ms smoothing), the slow
+  // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
+  // the numerator and the gain. Each sample works out the release
+  // candidates of the next.
+  constexpr int kVectors = kBandLanes / kStep;
+  ReleaseCandidates<V> fastNext[kVectors];
+  ReleaseCandidates<V> slowNext[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    fastNext[v] = rc.fastRelease.candidates(load<V>(st.fastRelease + v * kStep), riseDecayInput,
+                                            riseDecayPole);
+    slowNext[v] = rc.slowRelease.candidates(load<V>(st.slowRelease + v * kStep),
+                                            slowRiseDecayInput, slowRiseDecayPole);
+  }
+  alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
+  for (int i = 0; i < count; ++i) {
+    for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
+      const V h = load<V>(heldRow[i] + b);
+      const V peak = load<V>(peakRow[i] + b);
+      const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
+
+      const V fastEnvelopeBefore = load<V>(st.fastEnvelope + b);
+      const V fastRelease = fastNext[v].state(h, fastEnvelopeBefore);
+      store(st.fastRelease + b, fastRelease);
+      const V fastFactor = select(band, fastNext[v].factor(h, fastEnvelopeBefore), splat<V>(0.0f));
+      fastNext[v] = rc.fastRelease.candidates(fastRelease, riseDecayInput, riseDecayPole);
+      const V fastEnvelope =
+          followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
+                          fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
+
+      const V slowEnvelopeBefore = load<V>(st.slowEnvelope + b);
+      const V slowRelease = slowNext[v].state(peak, slowEnvelopeBefore);
+      store(st.slowRelease + b, slowRelease);
+      const V slowFactor =
+          select(band, slowNext[v].factor(peak, slowEnvelopeBefore), splat<V>(0.0f));
+      slowNext[v] = rc.slowRelease.candidates(slowRelease, slowRiseDecayInput, slowRiseDecayPole);
+      const V slowEnvelope =
+          followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
+                          riseDecayInput, riseDecayPole, st.slowEnvelope + b);
+
+      // Numerator: the ceiling times the level, capped at 1, with a band-rate
+      // release and 30 ms smoothing.
+      const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
+      const V numerator =
+          followAndSmooth(capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b),
+                          st.numeratorPeak + b, numeratorSmoothInput, numeratorSmoothPole,
+                          st.numerator + b);
+
+      // Denominator: the fast envelope, or the limited slow envelope when that
+      // is higher, floored at -90 dB (NaN included).
+      const V limitedSlow = densityLimit * slowEnvelope;
+      V den = select(greaterEqual(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
+      const V floor = splat<V>(kFloor90dB);
+      den = select(greater(den, floor), den, floor);
+      const V gain = numerator / den;
+      store(gainRow[i] + b, gain);
+      store(st.gain + b, gain);
+    }
   }
 
-  // The exponentials (the padding's are set to 0).
-  alignas(32) float fastFactor[kBandLanes];
-  alignas(32) float slowFactor[kBandLanes];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    store(fastFactor + b, rc.fastRelease(load<V>(fastArg + b)));
-    store(slowFactor + b, rc.slowRelease(load<V>(slowArg + b)));
+  // Gained band components from 132 samples back, into the band delay lines.
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    float* lineNow = st.line[at & 4095];
+    const float* lineOut = st.line[(at - kBandLineDelay) & 4095];
+    const float* ringLate = st.bandRing[(at - kBandLookAhead) & 255];
+    BandOutputs& o = out[i];
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V weightedGain = load<V>(rc.signedWeight + b) * load<V>(gainRow[i] + b);
+      const V a = weightedGain * load<V>(ringLate + b);
+      const V bDiff = weightedGain * load<V>(ringLate + kDiffLane + b);
+      store(o.gained + b, a);
+      store(o.gainedDiff + b, bDiff);
+      store(lineNow + b, a + bDiff);
+      store(lineNow + kDiffLane + b, a - bDiff);
+      store(o.sumOut + b, load<V>(lineOut + b));
+    }
+    // The mono bands have no difference read-out.
+    for (int m = kMonoBandCount; m < kBandCount; ++m) o.diffOut[m] = lineOut[kDiffLane + m];
+    o.mono = o.sumOut[0] + o.sumOut[1];
   }
-  for (int m = kBandCount; m < kBandLanes; ++m) fastFactor[m] = slowFactor[m] = 0.0f;
-
-  // Envelopes, numerator, gain, gained components and delay lines.
-  float* lineNow = st.line[n & 4095];
-  const float* lineOut = st.line[(n - kBandLineDelay) & 4095];
-  const float* ringLate = st.bandRing[(n - kBandLookAhead) & 255];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    const V h = load<V>(held + b);
-    const V peak = load<V>(st.peakMagnitude + b);
-
-    // Fast envelope of the held level: adaptive release, then 15 ms smoothing.
-    const V fastFactorV = load<V>(fastFactor + b);
-    const V fastEnvelope =
-        followAndSmooth(laneAbs(h), one - fastFactorV, fastFactorV, st.fastPeak + b,
-                        fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
-
-    // Slow envelope of the unheld peak: adaptive release, then 0.5 s smoothing.
-    const V slowFactorV = load<V>(slowFactor + b);
-    const V slowEnvelope =
-        followAndSmooth(laneAbs(peak), one - slowFactorV, slowFactorV, st.slowPeak + b,
-                        riseDecayInput, riseDecayPole, st.slowEnvelope + b);
-
-    // Numerator: the ceiling times the level, capped at 1, with a band-rate
-    // release and 30 ms smoothing.
-    const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
-    const V numerator =
-        followAndSmooth(capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b),
-                        st.numeratorPeak + b, numeratorSmoothInput, numeratorSmoothPole,
-                        st.numerator + b);
-
-    // Denominator: the fast envelope, or the limited slow envelope when that
-    // is higher, floored at -90 dB (NaN included).
-    const V limitedSlow = densityLimit * slowEnvelope;
-    V den = select(greaterEqual(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
-    const V floor = splat<V>(kFloor90dB);
-    den = select(greater(den, floor), den, floor);
-    const V gain = numerator / den;
-    store(st.gain + b, gain);
-
-    // Gained band components from 132 samples back, into the band delay lines.
-    const V weightedGain = load<V>(rc.signedWeight + b) * gain;
-    const V a = weightedGain * load<V>(ringLate + b);
-    const V bDiff = weightedGain * load<V>(ringLate + kDiffLane + b);
-    store(out.gained + b, a);
-    store(out.gainedDiff + b, bDiff);
-    store(lineNow + b, a + bDiff);
-    store(lineNow + kDiffLane + b, a - bDiff);
-    store(out.sumOut + b, load<V>(lineOut + b));
-  }
-  // The mono bands have no difference read-out.
-  for (int m = kMonoBandCount; m < kBandCount; ++m) out.diffOut[m] = lineOut[kDiffLane + m];
-  out.mono = out.sumOut[0] + out.sumOut[1];
 }
 
 }  // namespace vardo

@@ -104,9 +104,9 @@ class BandwidthExpander {
   ExpanderBlockDesign fBlock;
   State fState{};
   // The run's inputs, and the values passed between its passes.
-  alignas(32) float fIn[kMaxRun][kLanes];
-  alignas(32) float fValue[kMaxRun][kLanes];
-  alignas(32) float fBranch[kMaxRun][2][kLanes];  // the two allpass branches' outputs
+  alignas(kLaneAlign) float fIn[kMaxRun][kLanes];
+  alignas(kLaneAlign) float fValue[kMaxRun][kLanes];
+  alignas(kLaneAlign) float fBranch[kMaxRun][2][kLanes];  // the two allpass branches' outputs
 };
 
 extern template class BandwidthExpander<float>;

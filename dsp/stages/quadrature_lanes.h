@@ -15,8 +15,8 @@ struct QuadratureLanes {
   // older sample and is overwritten with the current one, row parity ^ 1
   // holds the previous sample. The owner flips the parity after each sample,
   // which saves shifting the history.
-  alignas(32) float a[2][kNodes][Lanes];
-  alignas(32) float b[2][kNodes][Lanes];
+  alignas(kLaneAlign) float a[2][kNodes][Lanes];
+  alignas(kLaneAlign) float b[2][kNodes][Lanes];
 
   // Runs both branches of the lanes from `lane` on and returns
   // sqrt(max(A[n-1]^2 + B[n]^2, -90 dB floor)).

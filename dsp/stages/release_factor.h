@@ -35,6 +35,9 @@ inline V releaseArgument(V minusPeriod, V state, V base) {
   return minusPeriod / (laneMax(splat<V>(2.0f) * (state - splat<V>(0.5f)), splat<V>(0.0f)) + base);
 }
 
+template <class V>
+struct ReleaseCandidates;
+
 class ReleaseFactor {
  public:
   static float argument(float minusPeriod, float releaseState, float base) {
@@ -42,9 +45,10 @@ class ReleaseFactor {
   }
 
   void setRate(float period, float base) {
-    const float minusPeriod = -period;
-    fRise = Entry::of(argument(minusPeriod, 1.0f, base));
-    fSteady = Entry::of(argument(minusPeriod, 0.0f, base));
+    fMinusPeriod = -period;
+    fBase = base;
+    fRise = Entry::of(argument(fMinusPeriod, 1.0f, base));
+    fSteady = Entry::of(argument(fMinusPeriod, 0.0f, base));
   }
 
   float operator()(float arg) const {
@@ -58,13 +62,18 @@ class ReleaseFactor {
   // (equal arguments give equal exponentials), the kept values; else the
   // quick exponential, which gives the library's floats, on all of them.
   template <class V>
-  V operator()(V arg) const {
+  [[gnu::always_inline]] V operator()(V arg) const {
     const auto rise = equal(arg, splat<V>(fRise.arg));
     if (allLanes(eitherMask(rise, equal(arg, splat<V>(fSteady.arg))))) {
       return select(rise, splat<V>(fRise.value), splat<V>(fSteady.value));
     }
     return quickExp(arg);
   }
+
+  // The candidates of the sample after the one whose release state is
+  // `state` (decay pole p, q = 1 - p).
+  template <class V>
+  ReleaseCandidates<V> candidates(V state, V q, V p) const;
 
  private:
   struct Entry {
@@ -73,8 +82,55 @@ class ReleaseFactor {
     float value = 1.0f;  // exp(0), for the zero argument before setRate
     static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), arg, fexp(arg)}; }
   };
+  float fMinusPeriod = 0.0f;
+  float fBase = 1.0f;
   Entry fRise;
   Entry fSteady;
 };
+
+// The two states an adaptive follower's release state can take at the next
+// sample, with a rise (riseState) and without (fallState), and their release
+// factors. They depend on the current release state alone, so a follower
+// that works out its next sample's candidates right after this sample's
+// state no longer waits for the exponential between its envelope and its
+// next rise decision: the decision only picks a candidate. Picking gives
+// the very values releaseState and the factor give.
+template <class V>
+struct ReleaseCandidates {
+  V riseState;
+  V fallState;
+  V riseFactor;
+  V fallFactor;
+
+  // The release state and factor of a sample whose input is `input`
+  // against the previous sample's envelope `envelope`.
+  V state(V input, V envelope) const {
+    return select(greater(input, envelope), riseState, fallState);
+  }
+  V factor(V input, V envelope) const {
+    return select(greater(input, envelope), riseFactor, fallFactor);
+  }
+};
+
+template <class V>
+[[gnu::always_inline]] inline ReleaseCandidates<V> ReleaseFactor::candidates(V state, V q,
+                                                                            V p) const {
+  const V riseState = peakFollowed(splat<V>(1.0f), q, p, state);
+  const V fallState = peakFollowed(splat<V>(0.0f), q, p, state);
+  const V minusPeriod = splat<V>(fMinusPeriod);
+  const V base = splat<V>(fBase);
+  // A state of exactly 1 (every rise) has the kept rise factor, and a state
+  // at or below 0.5 (NaN excluded) the kept steady one, as their arguments
+  // show: neither needs the division or the exponential.
+  V riseFactor = splat<V>(fRise.value);
+  if (!allLanes(equal(riseState, splat<V>(1.0f)))) {
+    riseFactor = (*this)(releaseArgument(minusPeriod, riseState, base));
+  }
+  V fallFactor = splat<V>(fSteady.value);
+  if (!allLanes(greaterEqual(splat<V>(0.5f), fallState))) {
+    fallFactor = (*this)(releaseArgument(minusPeriod, fallState, base));
+  }
+  return {riseState, fallState, riseFactor, fallFactor};
+}
 
 }  // namespace vardo

@@ -7,7 +7,6 @@ namespace vardo {
 WidthRateDesign designWidthRate(const SampleRate& rate) {
   WidthRateDesign d;
   static_cast<WidthPoles&>(d) = widthPoles(rate);
-  d.minusPeriod = -rate.r;
   d.componentRelease.setRate(rate.r, 0.03f);
   return d;
 }

@@ -16,6 +16,7 @@
 // components in the first half and the difference components in the second.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "../controls.h"
@@ -28,7 +29,6 @@
 namespace vardo {
 
 struct WidthRateDesign : WidthPoles {
-  float minusPeriod = 0.0f;        // -1 / fs
   ReleaseFactor componentRelease;  // 30 ms ... 1.03 s
 };
 
@@ -58,23 +58,33 @@ class StereoWidth {
   static constexpr int kDiffLane = kBandLanes;
   static_assert(kBandLanes <= kBandSlots);
 
-  void processSample(const BandOutputs& bands, float& sumA, float& sumB);
+  // Samples per pass (see processPiece).
+  static constexpr int kPiece = 32;
+  void processPiece(int count, const BandOutputs* bands, float* sumA, float* sumB);
+
+  // 1 in the lanes of the width bands, 0 in the mono bands' and the padding.
+  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes = [] {
+    std::array<float, kBandLanes> lanes{};
+    for (int m = kMonoBandCount; m < kBandCount; ++m) lanes[m] = 1.0f;
+    return lanes;
+  }();
+
 
   struct State {
     QuadratureLanes<kLanes> pairs;  // sum components, then difference components
     unsigned parity;                // of the pairs' history rows, flips every sample
-    alignas(32) float release[kLanes];   // s of each component
-    alignas(32) float peak[kLanes];      // pk
-    alignas(32) float envelope[kLanes];  // e
-    alignas(32) float upperPeak[kBandLanes];
-    alignas(32) float upperLevel[kBandLanes];
-    alignas(32) float lowerPeak[kBandLanes];
-    alignas(32) float lowerLevel[kBandLanes];
-    alignas(32) float gate[kBandLanes];
-    alignas(32) float gateLowpass[kBandLanes];
-    alignas(32) float curve[kBandLanes];
-    alignas(32) float sideLowpass[kBandLanes];
-    alignas(32) float sideGain[kBandLanes];
+    alignas(kLaneAlign) float release[kLanes];   // s of each component
+    alignas(kLaneAlign) float peak[kLanes];      // pk
+    alignas(kLaneAlign) float envelope[kLanes];  // e
+    alignas(kLaneAlign) float upperPeak[kBandLanes];
+    alignas(kLaneAlign) float upperLevel[kBandLanes];
+    alignas(kLaneAlign) float lowerPeak[kBandLanes];
+    alignas(kLaneAlign) float lowerLevel[kBandLanes];
+    alignas(kLaneAlign) float gate[kBandLanes];
+    alignas(kLaneAlign) float gateLowpass[kBandLanes];
+    alignas(kLaneAlign) float curve[kBandLanes];
+    alignas(kLaneAlign) float sideLowpass[kBandLanes];
+    alignas(kLaneAlign) float sideGain[kBandLanes];
   };
 
   WidthRateDesign fRate;
@@ -86,5 +96,6 @@ extern template class StereoWidth<float>;
 extern template class StereoWidth<Float4>;
 extern template class StereoWidth<Float8>;
 extern template class StereoWidth<Avx8>;
+extern template class StereoWidth<Avx16>;
 
 }  // namespace vardo

@@ -25,20 +25,11 @@ inline float tangentCurve(float z) {
 // The same on several lanes with the quick tangent (lanes without a tangent
 // take it of 1, for nothing).
 template <class V>
-V tangentCurve(V z) {
+[[gnu::always_inline]] inline V tangentCurve(V z) {
   const V zero = splat<V>(0.0f);
   const auto positive = greater(z, zero);
   const V t = quickTan(select(positive, z, splat<V>(1.0f)));
   return select(positive, select(greater(zero, t), zero, t), zero);
-}
-
-// Zeroes the lanes of the mono bands and of the padding in a row of band
-// lanes. (Named by the lane type, like everything a lane type's unit builds.)
-template <class V>
-void zeroOutsideWidthBands(float* bandLanes, int laneCount) {
-  for (int m = 0; m < laneCount; ++m) {
-    if (m < kMonoBandCount || m >= kBandCount) bandLanes[m] = 0.0f;
-  }
 }
 
 template <class V>
@@ -73,19 +64,26 @@ bool StereoWidth<V>::stateFinite() const {
 template <class V>
 void StereoWidth<V>::processRun(int count, std::uint32_t, const BandOutputs* bands, float* sumA,
                                 float* sumB) {
-  for (int i = 0; i < count; ++i) processSample(bands[i], sumA[i], sumB[i]);
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
+    processPiece(piece, bands + done, sumA + done, sumB + done);
+  }
 }
 
+// A piece of the run goes through the stage in five passes, each over every
+// sample of the piece before the next begins. Every pass carries only its
+// own recursions from sample to sample, so the long per-sample chain of
+// detector, exponential, levels and tangent becomes short loops whose
+// samples the processor overlaps; each value is computed as before.
 template <class V>
-void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float& sumB) {
+void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* sumA,
+                                  float* sumB) {
   State& st = fState;
   const WidthRateDesign& rc = fRate;
   const V one = splat<V>(1.0f);
   const V zero = splat<V>(0.0f);
   // Vector stores may alias anything, so every constant the loops use is
   // taken into a local first.
-  const unsigned parity = st.parity;
-  const V minusPeriod = splat<V>(rc.minusPeriod);
   const V riseDecayInput = splat<V>(rc.riseDecay.input);
   const V riseDecayPole = splat<V>(rc.riseDecay.pole);
   const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
@@ -93,117 +91,139 @@ void StereoWidth<V>::processSample(const BandOutputs& bands, float& sumA, float&
   const V offset = splat<V>(fBlock.offset);
   const V trim = splat<V>(fBlock.trim);
   const V limit = splat<V>(fBlock.limit);
-
-  // Component magnitudes and release states; lane m of each half is band m.
-  alignas(32) float magnitude[kLanes];
-  alignas(32) float releaseArg[kLanes];
-  for (int lane = 0; lane < kLanes; lane += kStep) {
-    const float* component =
-        lane < kDiffLane ? bands.gained + lane : bands.gainedDiff + (lane - kDiffLane);
-    const V mag = st.pairs.magnitude(load<V>(component), lane, parity);
-    store(magnitude + lane, mag);
-    const V release = releaseState(mag, load<V>(st.envelope + lane), riseDecayInput,
-                                   riseDecayPole, load<V>(st.release + lane));
-    store(st.release + lane, release);
-    store(releaseArg + lane, releaseArgument(minusPeriod, release, splat<V>(0.03f)));
-  }
-  st.parity = parity ^ 1;
-
-  // Release factors of the width bands' components; the mono bands' lanes
-  // and the padding are never read and hold 0.
-  alignas(32) float alpha[kLanes];
-  for (int lane = 0; lane < kLanes; lane += kStep) {
-    if (lane % kDiffLane + kStep <= kMonoBandCount) {
-      store(alpha + lane, zero);
-    } else {
-      store(alpha + lane, rc.componentRelease(load<V>(releaseArg + lane)));
-    }
-  }
-  zeroOutsideWidthBands<V>(alpha, kBandLanes);
-  zeroOutsideWidthBands<V>(alpha + kDiffLane, kBandLanes);
-
-  // Component envelopes: adaptive release, then 1 ms smoothing.
-  for (int lane = 0; lane < kLanes; lane += kStep) {
-    const V a = load<V>(alpha + lane);
-    followAndSmooth(laneAbs(load<V>(magnitude + lane)), one - a, a, st.peak + lane,
-                    envelopeSmoothInput, envelopeSmoothPole, st.envelope + lane);
-  }
-
-  // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
-  // closes the side gain below an upper level of 1/1000 through a 10 Hz
-  // lowpass, and the argument of the tangent.
   const V levelReleaseInput = splat<V>(rc.levelRelease.input);
   const V levelReleasePole = splat<V>(rc.levelRelease.pole);
   const V levelSmoothInput = splat<V>(rc.levelSmooth.input);
   const V levelSmoothPole = splat<V>(rc.levelSmooth.pole);
   const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
   const V lowpassScale = splat<V>(rc.lowpassScale);
-  alignas(32) float z[kBandLanes];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    const V envSum = load<V>(st.envelope + b);
-    const V envDiff = load<V>(st.envelope + kDiffLane + b);
 
-    const V upper = laneMax(laneMax(envSum, envDiff), splat<V>(kUpperLevelFloor));
-    const V upperLevel = followAndSmooth(upper, levelReleaseInput, levelReleasePole,
-                                         st.upperPeak + b, levelSmoothInput, levelSmoothPole,
-                                         st.upperLevel + b);
+  // Component magnitudes; lane m of each half is band m.
+  alignas(kLaneAlign) float magnitude[kPiece][kLanes];
+  unsigned parity = st.parity;
+  for (int i = 0; i < count; ++i) {
+    for (int lane = 0; lane < kLanes; lane += kStep) {
+      const float* component =
+          lane < kDiffLane ? bands[i].gained + lane : bands[i].gainedDiff + (lane - kDiffLane);
+      store(magnitude[i] + lane, st.pairs.magnitude(load<V>(component), lane, parity));
+    }
+    parity ^= 1;
+  }
+  st.parity = parity;
 
-    const V gate = laneMin(splat<V>(kGateScale) * upperLevel, one);
-    const V gateLowpass = firstOrderLowpass(gate, load<V>(st.gate + b),
-                                            load<V>(st.gateLowpass + b), lowpassFeedback, lowpassScale);
-    store(st.gateLowpass + b, gateLowpass);
-    store(st.gate + b, gate);
+  // Component envelopes: release states, their release factors, adaptive
+  // release, then 1 ms smoothing. The mono bands' lanes and the padding get
+  // no exponential and a factor of 0. Each sample works out the release
+  // candidates of the next.
+  constexpr int kVectors = kLanes / kStep;
+  const auto inWidthBand = [&](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
+  ReleaseCandidates<V> next[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    if (inWidthBand(v * kStep)) {
+      next[v] = rc.componentRelease.candidates(load<V>(st.release + v * kStep), riseDecayInput,
+                                               riseDecayPole);
+    }
+  }
+  alignas(kLaneAlign) float envelope[kPiece][kLanes];
+  for (int i = 0; i < count; ++i) {
+    for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
+      const V mag = load<V>(magnitude[i] + lane);
+      const V envelopeBefore = load<V>(st.envelope + lane);
+      V a = zero;
+      if (inWidthBand(lane)) {
+        const V release = next[v].state(mag, envelopeBefore);
+        store(st.release + lane, release);
+        a = select(greater(load<V>(kWidthLanes.data() + lane % kDiffLane), zero),
+                   next[v].factor(mag, envelopeBefore), zero);
+        next[v] = rc.componentRelease.candidates(release, riseDecayInput, riseDecayPole);
+      } else {
+        store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
+                                              riseDecayPole, load<V>(st.release + lane)));
+      }
+      store(envelope[i] + lane,
+            followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
+                            envelopeSmoothPole, st.envelope + lane));
+    }
+  }
 
-    const V lower = laneMax(laneMin(envSum, envDiff), splat<V>(kLowerLevelFloor));
-    const V lowerLevel = followAndSmooth(lower, levelReleaseInput, levelReleasePole,
-                                         st.lowerPeak + b, levelSmoothInput, levelSmoothPole,
-                                         st.lowerLevel + b);
+  // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
+  // closes the side gain below an upper level of 1/1000 through a 10 Hz
+  // lowpass, and the argument of the tangent.
+  alignas(kLaneAlign) float z[kPiece][kBandLanes];
+  for (int i = 0; i < count; ++i) {
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V envSum = load<V>(envelope[i] + b);
+      const V envDiff = load<V>(envelope[i] + kDiffLane + b);
 
-    store(z + b, (upperLevel * gateLowpass) / lowerLevel - offset);
+      const V upper = laneMax(laneMax(envSum, envDiff), splat<V>(kUpperLevelFloor));
+      const V upperLevel = followAndSmooth(upper, levelReleaseInput, levelReleasePole,
+                                           st.upperPeak + b, levelSmoothInput, levelSmoothPole,
+                                           st.upperLevel + b);
+
+      const V gate = laneMin(splat<V>(kGateScale) * upperLevel, one);
+      const V gateLowpass = firstOrderLowpass(gate, load<V>(st.gate + b),
+                                              load<V>(st.gateLowpass + b), lowpassFeedback,
+                                              lowpassScale);
+      store(st.gateLowpass + b, gateLowpass);
+      store(st.gate + b, gate);
+
+      const V lower = laneMax(laneMin(envSum, envDiff), splat<V>(kLowerLevelFloor));
+      const V lowerLevel = followAndSmooth(lower, levelReleaseInput, levelReleasePole,
+                                           st.lowerPeak + b, levelSmoothInput, levelSmoothPole,
+                                           st.lowerLevel + b);
+
+      store(z[i] + b, (upperLevel * gateLowpass) / lowerLevel - offset);
+    }
   }
 
   // The tangent curve (0 in the mono bands and the padding).
-  alignas(32) float curve[kBandLanes];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    store(curve + b, b + kStep <= kMonoBandCount ? zero : tangentCurve(load<V>(z + b)));
+  alignas(kLaneAlign) float curve[kPiece][kBandLanes];
+  for (int i = 0; i < count; ++i) {
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      V c = zero;
+      if (b + kStep > kMonoBandCount) {
+        c = select(greater(load<V>(kWidthLanes.data() + b), zero), tangentCurve(load<V>(z[i] + b)), zero);
+      }
+      store(curve[i] + b, c);
+    }
   }
-  zeroOutsideWidthBands<V>(curve, kBandLanes);
 
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
-  // both channels.
-  alignas(32) float termA[kBandLanes];
-  alignas(32) float termB[kBandLanes];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    const V c = load<V>(curve + b);
-    const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b), load<V>(st.sideLowpass + b),
-                                            lowpassFeedback, lowpassScale);
-    store(st.sideLowpass + b, sideLowpass);
-    store(st.curve + b, c);
-    const V trimmed = laneMax(sideLowpass * trim, zero);
-    store(st.sideGain + b, trimmed);
+  // both channels. The channel sums add the bands in ascending order.
+  for (int i = 0; i < count; ++i) {
+    alignas(kLaneAlign) float termA[kBandLanes];
+    alignas(kLaneAlign) float termB[kBandLanes];
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V c = load<V>(curve[i] + b);
+      const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b),
+                                              load<V>(st.sideLowpass + b), lowpassFeedback,
+                                              lowpassScale);
+      store(st.sideLowpass + b, sideLowpass);
+      store(st.curve + b, c);
+      const V trimmed = laneMax(sideLowpass * trim, zero);
+      store(st.sideGain + b, trimmed);
 
-    const V diffOut = load<V>(bands.diffOut + b);
-    const auto belowLimit = greater(limit, trimmed);
-    const V side = select(belowLimit, trimmed * diffOut, limit * diffOut);
-    const V remainder = limit - trimmed;
-    const V positiveRemainder = select(greater(remainder, zero), remainder, zero);
-    const V unused = select(belowLimit, positiveRemainder, zero);
-    const V factor = one + splat<V>(kUnusedLimitRaise) * unused;
-    const V sumOut = load<V>(bands.sumOut + b);
-    store(termA + b, (sumOut + side) * factor);
-    store(termB + b, (sumOut - side) * factor);
+      const V diffOut = load<V>(bands[i].diffOut + b);
+      const auto belowLimit = greater(limit, trimmed);
+      const V side = select(belowLimit, trimmed * diffOut, limit * diffOut);
+      const V remainder = limit - trimmed;
+      const V positiveRemainder = select(greater(remainder, zero), remainder, zero);
+      const V unused = select(belowLimit, positiveRemainder, zero);
+      const V factor = one + splat<V>(kUnusedLimitRaise) * unused;
+      const V sumOut = load<V>(bands[i].sumOut + b);
+      store(termA + b, (sumOut + side) * factor);
+      store(termB + b, (sumOut - side) * factor);
+    }
+    float accA = 0.0f;
+    float accB = 0.0f;
+    for (int m = kMonoBandCount; m < kBandCount; ++m) {
+      accA = accA + termA[m];
+      accB = accB + termB[m];
+    }
+    sumA[i] = bands[i].mono + accA;
+    sumB[i] = bands[i].mono + accB;
   }
-
-  // The channel sums, band by band in ascending order.
-  float accA = 0.0f;
-  float accB = 0.0f;
-  for (int m = kMonoBandCount; m < kBandCount; ++m) {
-    accA = accA + termA[m];
-    accB = accB + termB[m];
-  }
-  sumA = bands.mono + accA;
-  sumB = bands.mono + accB;
 }
 
 }  // namespace vardo

@@ -128,7 +128,8 @@ class ChosenLaneSet {
   ChosenLaneSet(const ChosenLaneSet&) = delete;
   ChosenLaneSet& operator=(const ChosenLaneSet&) = delete;
 };
-constexpr vardo::LaneSet kLaneSets[] = {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx};
+constexpr vardo::LaneSet kLaneSets[] = {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx,
+                                        vardo::LaneSet::kSixteenAvx512};
 
 // The subject and the reference side by side, fed the same blocks and controls.
 template <class Subject>
@@ -225,8 +226,8 @@ std::vector<float> programme(int rate, std::size_t length) {
 
 constexpr int kRates[] = {8000, 44100, 96000, 192000};
 
-// Every wide lane type, and the eight AVX lanes as the DSP reaches them
-// (skipped on processors without AVX).
+// Every wide lane type, and the AVX and AVX-512 lanes as the DSP reaches
+// them (skipped on processors without them).
 template <class Driver>
 class ChainExactness : public ::testing::Test {
  protected:
@@ -236,7 +237,8 @@ class ChainExactness : public ::testing::Test {
 };
 using ExactnessDrivers =
     ::testing::Types<LaneDriver<vardo::Float4>, LaneDriver<vardo::Float8>,
-                     LaneSetDriver<vardo::LaneSet::kEightAvx>>;
+                     LaneSetDriver<vardo::LaneSet::kEightAvx>,
+                     LaneSetDriver<vardo::LaneSet::kSixteenAvx512>>;
 TYPED_TEST_SUITE(ChainExactness, ExactnessDrivers);
 
 TYPED_TEST(ChainExactness, MatchesTheReferenceAtEveryRateAndBlockSize) {

@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -148,40 +149,46 @@ TEST(AbiExports, SharedObjectCarriesNoReferenceOrTestCode) {
   }
 }
 
-// The DSP library's unit compiled for AVX may run only where the processor
-// has AVX, which the chain checks before it builds the stages on eight lanes.
-// Two things would let its code run on any processor: a function the rest of
-// the program also defines (an inline function or template the linker may
-// take from this unit instead of a baseline one), or code run at start-up.
-// Everything it defines must therefore be named after the eight-lane type.
+// The DSP library's units compiled for AVX and AVX-512 may run only where
+// the processor has those, which the chain checks before it builds the
+// stages on their lanes. Two things would let their code run on any
+// processor: a function the rest of the program also defines (an inline
+// function or template the linker may take from such a unit instead of a
+// baseline one), or code run at start-up. Everything each defines must
+// therefore be named after its own lane type.
 // (Sanitizer builds add their own module constructor to every unit.)
-TEST(AbiExports, AvxUnitDefinesOnlyItsOwnCodeAndRunsNothingAtStartUp) {
+TEST(AbiExports, WideUnitsDefineOnlyTheirOwnCodeAndRunNothingAtStartUp) {
   bool ok = false;
   const std::string dump =
       runCommand("nm -C -A --defined-only '" + std::string(VARDO_DSP_LIBRARY) + "'", ok);
   ASSERT_TRUE(ok) << "nm failed on " << VARDO_DSP_LIBRARY;
+  const std::pair<std::string, std::string> units[] = {{":chain_avx.cpp.o:", "Avx8"},
+                                                       {":chain_avx512.cpp.o:", "Avx16"}};
   int seen = 0;
-  for (const std::string& line : lines(dump)) {
-    // "archive:member:address type name"
-    if (line.find(":chain_avx.cpp.o:") == std::string::npos) continue;
-    ++seen;
-    const std::string rest = line.substr(line.find(".o:") + 3);
-    std::istringstream fields(rest);
-    std::string address, type, name;
-    fields >> address >> type;
-    std::getline(fields, name);
-    if (name.find("_sub_I_00099_") != std::string::npos ||
-        name.find("_sub_D_00099_") != std::string::npos)
-      continue;
-    EXPECT_EQ(name.find("_GLOBAL__sub_I"), std::string::npos) << "start-up code: " << line;
-    // Data, read-only data and the unit's local labels run nothing.
-    if (type == "b" || type == "d" || type == "r" || type == "B" || type == "D" || type == "R" ||
-        type == "V" || type == "u" || (type == "t" && name.find('.') != std::string::npos))
-      continue;
-    EXPECT_NE(name.find("Avx8"), std::string::npos)
-        << "the AVX unit defines a shared symbol: " << line;
+  for (const auto& [unit, laneType] : units) {
+    for (const std::string& line : lines(dump)) {
+      // "archive:member:address type name"
+      if (line.find(unit) == std::string::npos) continue;
+      ++seen;
+      const std::string rest = line.substr(line.find(".o:") + 3);
+      std::istringstream fields(rest);
+      std::string address, type, name;
+      fields >> address >> type;
+      std::getline(fields, name);
+      if (name.find("_sub_I_00099_") != std::string::npos ||
+          name.find("_sub_D_00099_") != std::string::npos)
+        continue;
+      EXPECT_EQ(name.find("_GLOBAL__sub_I"), std::string::npos) << "start-up code: " << line;
+      // Data, read-only data and the unit's local labels run nothing.
+      if (type == "b" || type == "d" || type == "r" || type == "B" || type == "D" ||
+          type == "R" || type == "V" || type == "u" ||
+          (type == "t" && name.find('.') != std::string::npos))
+        continue;
+      EXPECT_NE(name.find(laneType), std::string::npos)
+          << "a wide unit defines a shared symbol: " << line;
+    }
   }
-  if (seen == 0) GTEST_SKIP() << "no AVX unit in this build";
+  if (seen == 0) GTEST_SKIP() << "no wide units in this build";
 }
 
 TEST(AbiExports, PeParserReadsExportAndImportTables) {

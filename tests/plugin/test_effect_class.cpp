@@ -212,7 +212,8 @@ static void processingAllocatesNothing() {
 
 // On every lane set the processor runs.
 TEST(EffectClass, ProcessingAllocatesNothing) {
-  for (vardo::LaneSet set : {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx}) {
+  for (vardo::LaneSet set :
+       {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx, vardo::LaneSet::kSixteenAvx512}) {
     if (!vardo::laneSetAvailable(set)) continue;
     SCOPED_TRACE(vardo::laneSetName(set));
     vardo::chooseLaneSetForTesting(set);

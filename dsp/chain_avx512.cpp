@@ -1,0 +1,15 @@
+// The band and width stages on sixteen AVX-512 lanes: the twelve bands in
+// one register, their sum and difference halves in two. Like chain_avx.cpp,
+// this unit alone is compiled for its instruction set, the program enters
+// its code only from a chain built after a run-time check of the processor,
+// and everything compiled here carries the sixteen-lane type in its name.
+#include "avx16.h"
+#include "stages/band_equaliser_kernels.h"
+#include "stages/stereo_width_kernels.h"
+
+namespace vardo {
+
+template class BandEqualiser<Avx16>;
+template class StereoWidth<Avx16>;
+
+}  // namespace vardo
