@@ -121,6 +121,113 @@ struct ShelfHalves {
   }
 };
 
+// Samples by which the second shelf of a pair runs behind the first: enough
+// for the first one's whole step to finish between.
+constexpr int kPairLag = 4;
+
+// Two one-section shelves of one kind in series, side by side in four lanes:
+// lanes 0 and 2 the first shelf's lowpass and highpass halves, lanes 1 and 3
+// the second's. The second runs a few samples behind, on the first one's
+// output of a few steps before, so the two recursions overlap; a run starts
+// with steps of the first alone and ends with steps of the second alone.
+struct ShelfPair {
+  // Each shelf's terms in its lanes.
+  Float4 oneMinusK, invKPlusOne, k, highpassB1;
+  Float4 g, a1, a2, kSquared, minusTwoKSquared, two;
+  Float4 gain;
+  bool highShelf;
+  Mask4 first;  // the first shelf's lanes
+  // First-order sections' previous input and output, and the second-order
+  // section's recursion values one and two samples back.
+  Float4 x1, y1, w1, w2;
+
+  static Float4 lanes(float low1, float low2, float high1, float high2) {
+    alignas(16) const float v[4] = {low1, low2, high1, high2};
+    return load4(v);
+  }
+
+  ShelfPair(const ShelfCoeffs<1>& c1, const ShelfState<1>& s1, const ShelfCoeffs<1>& c2,
+            const ShelfState<1>& s2)
+      : oneMinusK(pairs4(c1.first.oneMinusK, c2.first.oneMinusK)),
+        invKPlusOne(pairs4(c1.first.invKPlusOne, c2.first.invKPlusOne)),
+        k(pairs4(c1.first.k, c2.first.k)),
+        highpassB1(pairs4(c1.first.highpassB1, c2.first.highpassB1)),
+        g(pairs4(c1.poles[0].g, c2.poles[0].g)),
+        a1(pairs4(c1.poles[0].a1, c2.poles[0].a1)),
+        a2(pairs4(c1.poles[0].a2, c2.poles[0].a2)),
+        kSquared(pairs4(c1.kSquared, c2.kSquared)),
+        minusTwoKSquared(pairs4(c1.minusTwoKSquared, c2.minusTwoKSquared)),
+        two(splat4(2.0f)),
+        gain(pairs4(c1.gain, c2.gain)),
+        highShelf(c1.highShelf),
+        first(equal4(pairs4(1.0f, 0.0f), splat4(1.0f))),
+        x1(lanes(s1.lowFirst.x1, s2.lowFirst.x1, s1.highFirst.x1, s2.highFirst.x1)),
+        y1(lanes(s1.lowFirst.y1, s2.lowFirst.y1, s1.highFirst.y1, s2.highFirst.y1)),
+        w1(lanes(s1.low[0].w1, s2.low[0].w1, s1.high[0].w1, s2.high[0].w1)),
+        w2(lanes(s1.low[0].w2, s2.low[0].w2, s1.high[0].w2, s2.high[0].w2)) {}
+
+  void save(ShelfState<1>& s1, ShelfState<1>& s2) const {
+    alignas(16) float x[4], y[4], v1[4], v2[4];
+    store4(x, x1);
+    store4(y, y1);
+    store4(v1, w1);
+    store4(v2, w2);
+    s1.lowFirst = {x[0], y[0]};
+    s2.lowFirst = {x[1], y[1]};
+    s1.highFirst = {x[2], y[2]};
+    s2.highFirst = {x[3], y[3]};
+    s1.low[0] = {v1[0], v2[0]};
+    s2.low[0] = {v1[1], v2[1]};
+    s1.high[0] = {v1[2], v2[2]};
+    s2.high[0] = {v1[3], v2[3]};
+  }
+
+  // Both shelves on x = {first's input, second's input, the same again}: the
+  // outputs in lanes 0 and 1, the new state values in the references.
+  [[gnu::always_inline]] Float4 outputs(Float4 x, Float4& y, Float4& w) const {
+    const Float4 feedback = y1 * oneMinusK;  // (1 - K) y1 in either order
+    const Float4 low = (x1 - feedback + x) * invKPlusOne;
+    const Float4 high = x1 * highpassB1 + (x * k - feedback) * invKPlusOne;
+    y = lowPairFrom4(low, high);
+    w = sectionFeed(y, w1, w2, a1, a2, g);
+    const Float4 lowNumerators = w + two * w1 + w2;
+    const Float4 highNumerators = (w + w2) * kSquared + w1 * minusTwoKSquared;
+    const Float4 highPart = highPairOf4(highNumerators);
+    return highShelf ? g * (lowNumerators + gain * highPart)
+                     : g * (gain * lowNumerators + highPart);
+  }
+  // Both shelves, the first on x and the second on `previous`. Returns the
+  // first's output in lane 0 and the second's in lane 1.
+  [[gnu::always_inline]] Float4 step(float x, float previous) {
+    const Float4 in = pairs4(x, previous);
+    Float4 y, w;
+    const Float4 out = outputs(in, y, w);
+    x1 = in;
+    y1 = y;
+    w2 = w1;
+    w1 = w;
+    return out;
+  }
+  // One shelf alone, the other's lanes kept.
+  Float4 stepOne(float x, float previous, Mask4 which) {
+    const Float4 in = pairs4(x, previous);
+    Float4 y, w;
+    const Float4 out = outputs(in, y, w);
+    x1 = select4(which, in, x1);
+    y1 = select4(which, y, y1);
+    w2 = select4(which, w1, w2);
+    w1 = select4(which, w, w1);
+    return out;
+  }
+  // The first shelf's output for x, the second's lanes kept.
+  float stepFirst(float x) { return lane0Of4(stepOne(x, 0.0f, first)); }
+  // The second shelf's output for the first's output `previous`.
+  float stepSecond(float previous) {
+    const Mask4 second = equal4(pairs4(0.0f, 1.0f), splat4(1.0f));
+    return lane1Of4(stepOne(0.0f, previous, second));
+  }
+};
+
 // Peaking section from the stored products pi B (numerator and denominator
 // bandwidth terms, one of them carrying the gain), divided by fs sin(2 pi f0 / fs).
 PeakingCoeffs designPeak(const SampleRate& rate, float centre, float piBNumerator,
@@ -155,6 +262,7 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
   // immediate and the states are warm either way. The equalised run is built
   // in y; the input stays for the bypass.
   float y[kMaxRun];
+  float z[kMaxRun];
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     const float* o = in + done;
@@ -175,34 +283,46 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
       shelf.save(fState.cut3500);
     }
     {
-      ShelfHalves<1> s4500(fRate.cut4500, fState.cut4500);
-      ShelfHalves<1> s2000(fRate.cut2000, fState.cut2000);
-      for (int i = 0; i < run; ++i) y[i] = s2000.step(s4500.step(y[i]));
-      s4500.save(fState.cut4500);
-      s2000.save(fState.cut2000);
-    }
-    {
+      // The second shelf runs kPairLag samples behind the first, on the
+      // first one's outputs kept in z; the peaking sections take the
+      // second's outputs in the same loop.
+      ShelfPair cut(fRate.cut4500, fState.cut4500, fRate.cut2000, fState.cut2000);
       const PeakingCoeffs c4500 = fRate.dip4500;
       const PeakingCoeffs c7500 = fRate.dip7500;
       SectionState s4500 = fState.dip4500;
       SectionState s7500 = fState.dip7500;
-      for (int i = 0; i < run; ++i) y[i] = peakingStep(s7500, peakingStep(s4500, y[i], c4500), c7500);
+      auto dips = [&](float x) { return peakingStep(s7500, peakingStep(s4500, x, c4500), c7500); };
+      const int lead = run < kPairLag ? run : kPairLag;
+      for (int i = 0; i < lead; ++i) z[i] = cut.stepFirst(y[i]);
+      for (int i = kPairLag; i < run; ++i) {
+        const Float4 both = cut.step(y[i], z[i - kPairLag]);
+        z[i] = lane0Of4(both);
+        y[i - kPairLag] = dips(lane1Of4(both));
+      }
+      for (int i = run - lead; i < run; ++i) y[i] = dips(cut.stepSecond(z[i]));
+      cut.save(fState.cut4500, fState.cut2000);
       fState.dip4500 = s4500;
       fState.dip7500 = s7500;
     }
     {
-      ShelfHalves<1> s75(fRate.bass75, fState.bass75);
-      ShelfHalves<1> s50(fRate.bass50, fState.bass50);
+      ShelfPair bass(fRate.bass75, fState.bass75, fRate.bass50, fState.bass50);
       const PeakingCoeffs c3200 = fRate.presence3200;
       SectionState s3200 = fState.presence3200;
       const bool bypassed = fBypassed;
       float* result = out + done;
-      for (int i = 0; i < run; ++i) {
-        const float equalised = peakingStep(s3200, s50.step(s75.step(y[i])), c3200);
+      auto finish = [&](int i, float x) {
+        const float equalised = peakingStep(s3200, x, c3200);
         result[i] = bypassed ? o[i] : equalised;
+      };
+      const int lead = run < kPairLag ? run : kPairLag;
+      for (int i = 0; i < lead; ++i) z[i] = bass.stepFirst(y[i]);
+      for (int i = kPairLag; i < run; ++i) {
+        const Float4 both = bass.step(y[i], z[i - kPairLag]);
+        z[i] = lane0Of4(both);
+        finish(i - kPairLag, lane1Of4(both));
       }
-      s75.save(fState.bass75);
-      s50.save(fState.bass50);
+      for (int i = run - lead; i < run; ++i) finish(i, bass.stepSecond(z[i]));
+      bass.save(fState.bass75, fState.bass50);
       fState.presence3200 = s3200;
     }
   }
