@@ -165,39 +165,26 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   // Release states and their factors (0 in the padding), the fast envelope
   // of the held level (adaptive release, then 15 ms smoothing), the slow
   // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
-  // the numerator and the gain. Each sample works out the release
-  // candidates of the next.
-  constexpr int kVectors = kBandLanes / kStep;
-  ReleaseCandidates<V> fastNext[kVectors];
-  ReleaseCandidates<V> slowNext[kVectors];
-  for (int v = 0; v < kVectors; ++v) {
-    fastNext[v] = rc.fastRelease.candidates(load<V>(st.fastRelease + v * kStep), riseDecayInput,
-                                            riseDecayPole);
-    slowNext[v] = rc.slowRelease.candidates(load<V>(st.slowRelease + v * kStep),
-                                            slowRiseDecayInput, slowRiseDecayPole);
-  }
+  // the numerator and the gain.
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
   for (int i = 0; i < count; ++i) {
-    for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
+    for (int b = 0; b < kBandLanes; b += kStep) {
       const V h = load<V>(heldRow[i] + b);
       const V peak = load<V>(peakRow[i] + b);
       const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
 
-      const V fastEnvelopeBefore = load<V>(st.fastEnvelope + b);
-      const V fastRelease = fastNext[v].state(h, fastEnvelopeBefore);
+      const V fastRelease = releaseState(h, load<V>(st.fastEnvelope + b), riseDecayInput,
+                                         riseDecayPole, load<V>(st.fastRelease + b));
       store(st.fastRelease + b, fastRelease);
-      const V fastFactor = select(band, fastNext[v].factor(h, fastEnvelopeBefore), splat<V>(0.0f));
-      fastNext[v] = rc.fastRelease.candidates(fastRelease, riseDecayInput, riseDecayPole);
+      const V fastFactor = select(band, rc.fastRelease.factor(fastRelease), splat<V>(0.0f));
       const V fastEnvelope =
           followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
                           fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
 
-      const V slowEnvelopeBefore = load<V>(st.slowEnvelope + b);
-      const V slowRelease = slowNext[v].state(peak, slowEnvelopeBefore);
+      const V slowRelease = releaseState(peak, load<V>(st.slowEnvelope + b), slowRiseDecayInput,
+                                         slowRiseDecayPole, load<V>(st.slowRelease + b));
       store(st.slowRelease + b, slowRelease);
-      const V slowFactor =
-          select(band, slowNext[v].factor(peak, slowEnvelopeBefore), splat<V>(0.0f));
-      slowNext[v] = rc.slowRelease.candidates(slowRelease, slowRiseDecayInput, slowRiseDecayPole);
+      const V slowFactor = select(band, rc.slowRelease.factor(slowRelease), splat<V>(0.0f));
       const V slowEnvelope =
           followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
                           riseDecayInput, riseDecayPole, st.slowEnvelope + b);

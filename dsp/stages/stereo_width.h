@@ -62,12 +62,20 @@ class StereoWidth {
   static constexpr int kPiece = 32;
   void processPiece(int count, const BandOutputs* bands, float* sumA, float* sumB);
 
+  // The lanes of `values` from band `band` on, with those outside the width
+  // bands (mono bands, padding) set to 0.
+  static V widthBandsOnly(int band, V values) {
+    if (band >= kMonoBandCount && band + kStep <= kBandCount) return values;
+    return select(greater(load<V>(kWidthLanes.data() + band), splat<V>(0.0f)), values,
+                  splat<V>(0.0f));
+  }
   // 1 in the lanes of the width bands, 0 in the mono bands' and the padding.
   alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes = [] {
     std::array<float, kBandLanes> lanes{};
     for (int m = kMonoBandCount; m < kBandCount; ++m) lanes[m] = 1.0f;
     return lanes;
   }();
+
 
 
   struct State {

@@ -113,33 +113,17 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
 
   // Component envelopes: release states, their release factors, adaptive
   // release, then 1 ms smoothing. The mono bands' lanes and the padding get
-  // no exponential and a factor of 0. Each sample works out the release
-  // candidates of the next.
-  constexpr int kVectors = kLanes / kStep;
-  const auto inWidthBand = [&](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
-  ReleaseCandidates<V> next[kVectors];
-  for (int v = 0; v < kVectors; ++v) {
-    if (inWidthBand(v * kStep)) {
-      next[v] = rc.componentRelease.candidates(load<V>(st.release + v * kStep), riseDecayInput,
-                                               riseDecayPole);
-    }
-  }
+  // no exponential and a factor of 0.
+  const auto inWidthBand = [](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
   alignas(kLaneAlign) float envelope[kPiece][kLanes];
   for (int i = 0; i < count; ++i) {
-    for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
+    for (int lane = 0; lane < kLanes; lane += kStep) {
       const V mag = load<V>(magnitude[i] + lane);
-      const V envelopeBefore = load<V>(st.envelope + lane);
+      const V release = releaseState(mag, load<V>(st.envelope + lane), riseDecayInput,
+                                     riseDecayPole, load<V>(st.release + lane));
+      store(st.release + lane, release);
       V a = zero;
-      if (inWidthBand(lane)) {
-        const V release = next[v].state(mag, envelopeBefore);
-        store(st.release + lane, release);
-        a = select(greater(load<V>(kWidthLanes.data() + lane % kDiffLane), zero),
-                   next[v].factor(mag, envelopeBefore), zero);
-        next[v] = rc.componentRelease.candidates(release, riseDecayInput, riseDecayPole);
-      } else {
-        store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
-                                              riseDecayPole, load<V>(st.release + lane)));
-      }
+      if (inWidthBand(lane)) a = widthBandsOnly(lane % kDiffLane, rc.componentRelease.factor(release));
       store(envelope[i] + lane,
             followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
                             envelopeSmoothPole, st.envelope + lane));
@@ -182,7 +166,7 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
     for (int b = 0; b < kBandLanes; b += kStep) {
       V c = zero;
       if (b + kStep > kMonoBandCount) {
-        c = select(greater(load<V>(kWidthLanes.data() + b), zero), tangentCurve(load<V>(z[i] + b)), zero);
+        c = widthBandsOnly(b, tangentCurve(load<V>(z[i] + b)));
       }
       store(curve[i] + b, c);
     }

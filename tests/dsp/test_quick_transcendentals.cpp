@@ -1,6 +1,8 @@
 // The quick exponential and tangent against the library path, on every float
-// of the ranges they approximate. Outside those ranges they call the library
-// themselves; a sample of such arguments checks that they do.
+// of the ranges they approximate, in every form: one value, four lanes, and
+// the eight AVX and sixteen AVX-512 lanes where the processor has them.
+// Outside those ranges they call the library themselves; a sample of such
+// arguments checks that they do.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "float4.h"
 #include "float_math.h"
 #include "quick_transcendentals.h"
+#include "wide/wide_quick.h"
 
 namespace {
 
@@ -22,7 +25,9 @@ struct Sweep {
   float first = 0.0f;  // the first argument that disagreed
 };
 
-// Calls check(first, last) on runs of four bit patterns (fewer at the end)
+constexpr std::uint32_t kRun = 16;  // patterns per check: the widest lane form
+
+// Calls check(first, last) on runs of kRun bit patterns (fewer at the end)
 // covering [from, to], split over the machine's cores; returns the
 // disagreements (a run counts those it found).
 template <typename Check>
@@ -34,15 +39,15 @@ Sweep sweep(std::uint32_t from, std::uint32_t to, Check check) {
   std::vector<std::thread> pool;
   for (unsigned t = 0; t < threads; ++t) {
     pool.emplace_back([&, t] {
-      // Thread boundaries on multiples of four, so that the runs tile the range.
-      const std::uint64_t runs = (total + 3) / 4;
-      const std::uint32_t begin = from + static_cast<std::uint32_t>(4 * (runs * t / threads));
-      const std::uint64_t endAt = from + 4 * (runs * (t + 1) / threads);
+      // Thread boundaries on whole runs, so that the runs tile the range.
+      const std::uint64_t runs = (total + kRun - 1) / kRun;
+      const std::uint32_t begin = from + static_cast<std::uint32_t>(kRun * (runs * t / threads));
+      const std::uint64_t endAt = from + kRun * (runs * (t + 1) / threads);
       std::uint64_t local = 0;
       std::uint32_t firstBad = std::numeric_limits<std::uint32_t>::max();
-      for (std::uint64_t at = begin; at < endAt; at += 4) {
+      for (std::uint64_t at = begin; at < endAt; at += kRun) {
         const auto bits = static_cast<std::uint32_t>(at);
-        const std::uint32_t last = std::min(bits + 3u, to);
+        const std::uint32_t last = std::min(bits + (kRun - 1), to);
         const std::uint32_t bad = check(bits, last);
         if (bad != 0) {
           local += bad;
@@ -61,26 +66,45 @@ Sweep sweep(std::uint32_t from, std::uint32_t to, Check check) {
 
 std::uint32_t bitsOf(float x) { return std::bit_cast<std::uint32_t>(x); }
 
-// A quick function's one-value and four-lane forms and the library path.
+// The wide forms this processor runs.
+std::vector<vardo::test::WideQuick> wideForms() {
+  std::vector<vardo::test::WideQuick> forms;
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx")) forms.push_back(vardo::test::wideQuickAvx());
+  if (__builtin_cpu_supports("avx512f")) forms.push_back(vardo::test::wideQuickAvx512());
+#endif
+  std::erase_if(forms, [](const vardo::test::WideQuick& f) { return f.lanes == 0; });
+  return forms;
+}
+const std::vector<vardo::test::WideQuick> kWideForms = wideForms();
+
+// A quick function's one-value, four-lane and wide forms and the library path.
 struct Pair {
   float (*library)(float);
   float (*one)(float);
   vardo::Float4 (*lanes)(vardo::Float4);
+  vardo::test::QuickLanes vardo::test::WideQuick::*wide;
 };
-constexpr Pair kExp{vardo::fexp, vardo::quickExp, vardo::quickExp};
-constexpr Pair kTan{vardo::ftan, vardo::quickTan, vardo::quickTan};
+constexpr Pair kExp{vardo::fexp, vardo::quickExp, vardo::quickExp, &vardo::test::WideQuick::exp};
+constexpr Pair kTan{vardo::ftan, vardo::quickTan, vardo::quickTan, &vardo::test::WideQuick::tan};
 
-// Disagreements of both forms with the library on the patterns first ...
-// last (up to four; the last repeats to fill the lanes).
+// Disagreements of every form with the library on the patterns first ...
+// last (up to kRun; the last repeats to fill the lanes).
 std::uint32_t disagreements(const Pair& f, std::uint32_t first, std::uint32_t last) {
-  alignas(16) float xs[4];
-  for (std::uint32_t i = 0; i < 4; ++i) xs[i] = std::bit_cast<float>(std::min(first + i, last));
-  alignas(16) float lanes[4];
-  vardo::store4(lanes, f.lanes(vardo::load4(xs)));
+  alignas(64) float xs[kRun];
+  for (std::uint32_t i = 0; i < kRun; ++i) xs[i] = std::bit_cast<float>(std::min(first + i, last));
+  std::uint32_t expected[kRun];
+  for (std::uint32_t i = 0; i < kRun; ++i) expected[i] = bitsOf(f.library(xs[i]));
   std::uint32_t bad = 0;
-  for (int i = 0; i < 4; ++i) {
-    const std::uint32_t expected = bitsOf(f.library(xs[i]));
-    bad += (bitsOf(f.one(xs[i])) != expected) + (bitsOf(lanes[i]) != expected);
+  alignas(64) float ys[kRun];
+  for (std::uint32_t i = 0; i < kRun; i += 4) vardo::store4(ys + i, f.lanes(vardo::load4(xs + i)));
+  for (std::uint32_t i = 0; i < kRun; ++i)
+    bad += (bitsOf(f.one(xs[i])) != expected[i]) + (bitsOf(ys[i]) != expected[i]);
+  for (const vardo::test::WideQuick& form : kWideForms) {
+    for (std::uint32_t i = 0; i < kRun; i += static_cast<std::uint32_t>(form.lanes))
+      (form.*f.wide)(xs + i, ys + i);
+    for (std::uint32_t i = 0; i < kRun; ++i) bad += bitsOf(ys[i]) != expected[i];
   }
   return bad;
 }

@@ -1,0 +1,9 @@
+// No wide units in this build.
+#include "wide_quick.h"
+
+namespace vardo::test {
+
+WideQuick wideQuickAvx() { return {0, nullptr, nullptr}; }
+WideQuick wideQuickAvx512() { return {0, nullptr, nullptr}; }
+
+}  // namespace vardo::test
