@@ -25,6 +25,12 @@ void OutputAgc::processRun(int count, std::uint32_t n, const float* xA, const fl
   }
 }
 
+namespace {
+// Samples by which the window maximum and the gain follow the lowpass in
+// the run's loop.
+constexpr int kOutputLag = 8;
+}  // namespace
+
 void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorner* corner,
                              std::uint32_t n, float* out0, float* out1, int count) {
   State& st = fState;
@@ -39,15 +45,45 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     peaks[older - lag] = st.peaks.read(n, static_cast<std::uint32_t>(lag));
   }
 
+  // The window maximum of a sample, and the gain envelope with instant
+  // attack and 50 ms release, never below the peaks of the window: the
+  // delayed samples are part of the window, so |d / gain| <= 1. The window
+  // maximum is the fold m = std::max(m, older entry) from the newest entry
+  // on. Once m is a number it never becomes NaN, so the fold gives a NaN
+  // newest entry, or else the largest of the numbers in the window. Which of
+  // several equal numbers it keeps cannot show: a peak is never -0 (it is a
+  // magnitude or the threshold glide, a sum of non-negative terms). Four
+  // partial maxima started at -infinity skip NaN the same way and give that
+  // largest number.
+  const Float4 none = splat4(-std::numeric_limits<float>::infinity());
+  const float pole = fRate.release.pole;
+  const float input = fRate.release.input;
+  float gain = st.gain;
+  auto output = [&](int i) {
+    const float* window = peaks + i;
+    const float newest = window[older];
+    Float4 m = none;
+    for (int j = 0; j < kPeakWindow; j += 4) m = max4(m, load4(window + j));
+    alignas(16) float lanes[4];
+    store4(lanes, m);
+    const float largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    const float windowPeak = std::isnan(newest) ? newest : largest;
+    gain = std::max(pole * gain + input * windowPeak, windowPeak);
+    out0[i] = kCeiling * (delayedA[i] / gain);
+    out1[i] = kCeiling * (delayedB[i] / gain);
+  };
+
   // The lowpass, the look-ahead delay and the peak, with the recursions in
-  // locals through the run.
+  // locals through the run. The division holds each sample's lowpass up;
+  // meanwhile the outputs of the sample kOutputLag steps older are worked
+  // out, whose window was stored long enough before to be read back whole.
   const float target = fTarget;
   float previousInA = st.previousInA;
   float previousInB = st.previousInB;
   float previousOutA = st.lowpassA.read(n, 1);
   float previousOutB = st.lowpassB.read(n, 1);
   float threshold = st.threshold;
-  for (int i = 0; i < count; ++i) {
+  auto lowpassAndPeak = [&](int i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     const SecondCorner& k = corner[i];
     const float inA = xA[i];
@@ -81,42 +117,17 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     previousInB = inB;
     previousOutA = yA;
     previousOutB = yB;
+  };
+  const int lead = count < kOutputLag ? count : kOutputLag;
+  for (int i = 0; i < lead; ++i) lowpassAndPeak(i);
+  for (int i = kOutputLag; i < count; ++i) {
+    lowpassAndPeak(i);
+    output(i - kOutputLag);
   }
+  for (int i = count - lead; i < count; ++i) output(i);
   st.previousInA = previousInA;
   st.previousInB = previousInB;
   st.threshold = threshold;
-
-  // The window maximum of every sample: the fold m = std::max(m, older
-  // entry) from the newest entry on. Once m is a number it never becomes
-  // NaN, so the fold gives a NaN newest entry, or else the largest of the
-  // numbers in the window. Which of several equal numbers it keeps cannot
-  // show: a peak is never -0 (it is a magnitude or the threshold glide, a sum
-  // of non-negative terms). Four partial maxima started at -infinity skip NaN
-  // the same way and give that largest number.
-  const Float4 none = splat4(-std::numeric_limits<float>::infinity());
-  for (int i = 0; i < count; ++i) {
-    const float* window = peaks + i;
-    const float newest = window[older];
-    Float4 m = none;
-    for (int j = 0; j < kPeakWindow; j += 4) m = max4(m, load4(window + j));
-    alignas(16) float lanes[4];
-    store4(lanes, m);
-    const float largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
-    peaks[i] = std::isnan(newest) ? newest : largest;  // slot i is no longer needed
-  }
-
-  // The gain envelope with instant attack and 50 ms release, never below the
-  // peaks of the window: the delayed samples are part of the window, so
-  // |d / gain| <= 1.
-  const float pole = fRate.release.pole;
-  const float input = fRate.release.input;
-  float gain = st.gain;
-  for (int i = 0; i < count; ++i) {
-    const float windowPeak = peaks[i];
-    gain = std::max(pole * gain + input * windowPeak, windowPeak);
-    out0[i] = kCeiling * (delayedA[i] / gain);
-    out1[i] = kCeiling * (delayedB[i] / gain);
-  }
   st.gain = gain;
 }
 
