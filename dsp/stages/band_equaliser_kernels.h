@@ -166,25 +166,38 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   // of the held level (adaptive release, then 15 ms smoothing), the slow
   // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
   // the numerator and the gain.
+  constexpr int kVectors = kBandLanes / kStep;
+  ReleaseStep<V> fastStep[kVectors];
+  ReleaseStep<V> slowStep[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    fastStep[v].start(rc.fastRelease, riseDecayInput, riseDecayPole,
+                      load<V>(st.fastRelease + v * kStep));
+    slowStep[v].start(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole,
+                      load<V>(st.slowRelease + v * kStep));
+  }
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
   for (int i = 0; i < count; ++i) {
-    for (int b = 0; b < kBandLanes; b += kStep) {
+    for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
       const V h = load<V>(heldRow[i] + b);
       const V peak = load<V>(peakRow[i] + b);
       const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
 
-      const V fastRelease = releaseState(h, load<V>(st.fastEnvelope + b), riseDecayInput,
-                                         riseDecayPole, load<V>(st.fastRelease + b));
+      V fastRelease = load<V>(st.fastRelease + b);
+      V fastFactor;
+      fastStep[v](rc.fastRelease, riseDecayInput, riseDecayPole, h, load<V>(st.fastEnvelope + b),
+                  fastRelease, fastFactor);
       store(st.fastRelease + b, fastRelease);
-      const V fastFactor = select(band, rc.fastRelease.factor(fastRelease), splat<V>(0.0f));
+      fastFactor = select(band, fastFactor, splat<V>(0.0f));
       const V fastEnvelope =
           followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
                           fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
 
-      const V slowRelease = releaseState(peak, load<V>(st.slowEnvelope + b), slowRiseDecayInput,
-                                         slowRiseDecayPole, load<V>(st.slowRelease + b));
+      V slowRelease = load<V>(st.slowRelease + b);
+      V slowFactor;
+      slowStep[v](rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, peak,
+                  load<V>(st.slowEnvelope + b), slowRelease, slowFactor);
       store(st.slowRelease + b, slowRelease);
-      const V slowFactor = select(band, rc.slowRelease.factor(slowRelease), splat<V>(0.0f));
+      slowFactor = select(band, slowFactor, splat<V>(0.0f));
       const V slowEnvelope =
           followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
                           riseDecayInput, riseDecayPole, st.slowEnvelope + b);

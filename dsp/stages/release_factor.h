@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #include "../float4.h"
 #include "../float_math.h"
@@ -34,6 +35,9 @@ template <class V>
 inline V releaseArgument(V minusPeriod, V state, V base) {
   return minusPeriod / (laneMax(splat<V>(2.0f) * (state - splat<V>(0.5f)), splat<V>(0.0f)) + base);
 }
+
+template <class V>
+struct ReleaseCandidates;
 
 class ReleaseFactor {
  public:
@@ -68,10 +72,14 @@ class ReleaseFactor {
   }
 
   // The factor of release state `state`.
-  template <class V>
-  V factor(V state) const {
-    return (*this)(releaseArgument(splat<V>(fMinusPeriod), state, splat<V>(fBase)));
+  float factor(float state) const {
+    return (*this)(releaseArgument(fMinusPeriod, state, fBase));
   }
+
+  // The candidates of the sample after the one whose release state is
+  // `state` (decay pole p, q = 1 - p).
+  template <class V>
+  ReleaseCandidates<V> candidates(V state, V q, V p) const;
 
  private:
   struct Entry {
@@ -85,5 +93,85 @@ class ReleaseFactor {
   Entry fRise;
   Entry fSteady;
 };
+
+// The two states an adaptive follower's release state can take at the next
+// sample, with a rise (riseState) and without (fallState), and their release
+// factors. They depend on the current release state alone, so a follower
+// that works out its next sample's candidates right after this sample's
+// state no longer waits for the exponential between its envelope and its
+// next rise decision: the decision only picks a candidate. Picking gives
+// the very values releaseState and the factor give.
+template <class V>
+struct ReleaseCandidates {
+  V riseState;
+  V fallState;
+  V riseFactor;
+  V fallFactor;
+
+  // The release state and factor of a sample whose input is `input`
+  // against the previous sample's envelope `envelope`.
+  V state(V input, V envelope) const {
+    return select(greater(input, envelope), riseState, fallState);
+  }
+  V factor(V input, V envelope) const {
+    return select(greater(input, envelope), riseFactor, fallFactor);
+  }
+};
+
+// An adaptive follower's release state and factor, sample by sample, for
+// lanes V. Wide lanes keep the next sample's candidates, so that the
+// exponential runs beside the envelope's recursion instead of inside it; a
+// single lane, the plain reference, computes the state and then its factor.
+// Both give the same values.
+template <class V>
+class ReleaseStep {
+ public:
+  // Starts from the release state `state` of a follower with factor
+  // `factor` and decay pole p (q = 1 - p).
+  [[gnu::always_inline]] void start(const ReleaseFactor& factor, V q, V p, V state) {
+    if constexpr (kLaneWidth<V> > 1) fNext = factor.candidates(state, q, p);
+  }
+
+  // The release state after a sample whose input is `input`, against the
+  // previous sample's envelope `envelope` and release state `state`, and its
+  // release factor; the same follower as at the start.
+  [[gnu::always_inline]] void operator()(const ReleaseFactor& factor, V q, V p, V input,
+                                         V envelope, V& state, V& stateFactor) {
+    if constexpr (kLaneWidth<V> > 1) {
+      state = fNext.state(input, envelope);
+      stateFactor = fNext.factor(input, envelope);
+      fNext = factor.candidates(state, q, p);
+    } else {
+      state = releaseState(input, envelope, q, p, state);
+      stateFactor = factor.factor(state);
+    }
+  }
+
+ private:
+  struct Nothing {};
+  [[no_unique_address]] std::conditional_t<(kLaneWidth<V> > 1), ReleaseCandidates<V>, Nothing>
+      fNext{};
+};
+
+template <class V>
+[[gnu::always_inline]] inline ReleaseCandidates<V> ReleaseFactor::candidates(V state, V q,
+                                                                            V p) const {
+  const V riseState = peakFollowed(splat<V>(1.0f), q, p, state);
+  const V fallState = peakFollowed(splat<V>(0.0f), q, p, state);
+  const V minusPeriod = splat<V>(fMinusPeriod);
+  const V base = splat<V>(fBase);
+  // A state of exactly 1 (every rise) has the kept rise factor, and a state
+  // at or below 0.5 (NaN excluded) the kept steady one, as their arguments
+  // show: neither needs the division or the exponential.
+  V riseFactor = splat<V>(fRise.value);
+  if (!allLanes(equal(riseState, splat<V>(1.0f)))) {
+    riseFactor = (*this)(releaseArgument(minusPeriod, riseState, base));
+  }
+  V fallFactor = splat<V>(fSteady.value);
+  if (!allLanes(greaterEqual(splat<V>(0.5f), fallState))) {
+    fallFactor = (*this)(releaseArgument(minusPeriod, fallState, base));
+  }
+  return {riseState, fallState, riseFactor, fallFactor};
+}
 
 }  // namespace vardo

@@ -114,16 +114,32 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   // Component envelopes: release states, their release factors, adaptive
   // release, then 1 ms smoothing. The mono bands' lanes and the padding get
   // no exponential and a factor of 0.
+  constexpr int kVectors = kLanes / kStep;
   const auto inWidthBand = [](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
+  ReleaseStep<V> step[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    if (inWidthBand(v * kStep)) {
+      step[v].start(rc.componentRelease, riseDecayInput, riseDecayPole,
+                    load<V>(st.release + v * kStep));
+    }
+  }
   alignas(kLaneAlign) float envelope[kPiece][kLanes];
   for (int i = 0; i < count; ++i) {
-    for (int lane = 0; lane < kLanes; lane += kStep) {
+    for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
       const V mag = load<V>(magnitude[i] + lane);
-      const V release = releaseState(mag, load<V>(st.envelope + lane), riseDecayInput,
-                                     riseDecayPole, load<V>(st.release + lane));
-      store(st.release + lane, release);
+      const V envelopeBefore = load<V>(st.envelope + lane);
       V a = zero;
-      if (inWidthBand(lane)) a = widthBandsOnly(lane % kDiffLane, rc.componentRelease.factor(release));
+      if (inWidthBand(lane)) {
+        V release = load<V>(st.release + lane);
+        V factor;
+        step[v](rc.componentRelease, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
+                factor);
+        store(st.release + lane, release);
+        a = widthBandsOnly(lane % kDiffLane, factor);
+      } else {
+        store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
+                                              riseDecayPole, load<V>(st.release + lane)));
+      }
       store(envelope[i] + lane,
             followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
                             envelopeSmoothPole, st.envelope + lane));
