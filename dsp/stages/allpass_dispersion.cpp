@@ -20,10 +20,30 @@ constexpr std::uint32_t kSkew = 2;
 constexpr int kPassGroups = 5;
 static_assert(kGroups % kPassGroups == 0, "the passes take the groups evenly");
 
-// Section histories of one group of four, in locals for a pass.
-struct Group {
-  Float4 inputOne, inputTwo, outputOne, outputTwo;
+// Input and output histories of one group of four at one step parity, in
+// locals for a pass: a step reads the values two steps back and leaves its
+// own in their place, so the two sets take turns without moving.
+struct Histories {
+  Float4 input, output;
 };
+
+// One step of groups 0 ... G - 1, on the history set `back` (two steps back)
+// of each group; the stage input or the previous pass's stream gives
+// `carry`. Returns the last section's output.
+template <int G>
+[[gnu::always_inline]] inline float stepGroups(Histories (&back)[G], Float4 a, float carryIn) {
+  Float4 carry = splat4(carryIn);
+  for (int k = 0; k < G; ++k) {
+    // Lane j takes lane j - 1's output of two steps before; lane 0 the
+    // previous group's lane 3 (or the stage input).
+    const Float4 x = shiftIn4(back[k].output, carry);
+    carry = back[k].output;
+    // y = (x + y'') a - x''
+    back[k].output = allpassStep(x, back[k].output, a, back[k].input);
+    back[k].input = x;
+  }
+  return lane3Of4(back[G - 1].output);
+}
 
 // Groups g0 ... g0 + G - 1 over the run. carryIn[t] is the output of
 // section 4 g0 - 1 from two steps before step t (for the first group, the
@@ -33,36 +53,29 @@ template <int G>
 void runGroups(float* inputOne, float* inputTwo, float* outputOne, float* outputTwo,
                const float* carryIn, float* carryOut, int count) {
   const Float4 a = load4(kQuadratureB);
-  Group g[G];
+  Histories one[G];
+  Histories two[G];
   for (int k = 0; k < G; ++k) {
-    g[k].inputOne = load4(inputOne + 4 * k);
-    g[k].inputTwo = load4(inputTwo + 4 * k);
-    g[k].outputOne = load4(outputOne + 4 * k);
-    g[k].outputTwo = load4(outputTwo + 4 * k);
+    one[k] = {load4(inputOne + 4 * k), load4(outputOne + 4 * k)};
+    two[k] = {load4(inputTwo + 4 * k), load4(outputTwo + 4 * k)};
   }
-  carryOut[0] = lane3Of4(g[G - 1].outputTwo);
-  carryOut[1] = lane3Of4(g[G - 1].outputOne);
-  for (int t = 0; t < count; ++t) {
-    Float4 carry = splat4(carryIn[t]);
-    for (int k = 0; k < G; ++k) {
-      // Lane j takes lane j - 1's output of two steps before; lane 0 the
-      // previous group's lane 3 (or the stage input).
-      const Float4 x = shiftIn4(g[k].outputTwo, carry);
-      carry = g[k].outputTwo;
-      // y = (x + y'') a - x''
-      const Float4 y = allpassStep(x, g[k].outputTwo, a, g[k].inputTwo);
-      g[k].inputTwo = g[k].inputOne;
-      g[k].inputOne = x;
-      g[k].outputTwo = g[k].outputOne;
-      g[k].outputOne = y;
-    }
-    carryOut[t + 2] = lane3Of4(g[G - 1].outputOne);
+  carryOut[0] = lane3Of4(two[G - 1].output);
+  carryOut[1] = lane3Of4(one[G - 1].output);
+  int t = 0;
+  for (; t + 2 <= count; t += 2) {
+    carryOut[t + 2] = stepGroups(two, a, carryIn[t]);
+    carryOut[t + 3] = stepGroups(one, a, carryIn[t + 1]);
+  }
+  if (t < count) {
+    // An odd step: its values become the latest, the others two steps back.
+    carryOut[t + 2] = stepGroups(two, a, carryIn[t]);
+    for (int k = 0; k < G; ++k) std::swap(one[k], two[k]);
   }
   for (int k = 0; k < G; ++k) {
-    store4(inputOne + 4 * k, g[k].inputOne);
-    store4(inputTwo + 4 * k, g[k].inputTwo);
-    store4(outputOne + 4 * k, g[k].outputOne);
-    store4(outputTwo + 4 * k, g[k].outputTwo);
+    store4(inputOne + 4 * k, one[k].input);
+    store4(outputOne + 4 * k, one[k].output);
+    store4(inputTwo + 4 * k, two[k].input);
+    store4(outputTwo + 4 * k, two[k].output);
   }
 }
 
