@@ -135,6 +135,7 @@ void lanes(benchmark::State& state) {
 BENCHMARK(lanes)
     ->Arg(static_cast<int>(vardo::LaneSet::kFour))
     ->Arg(static_cast<int>(vardo::LaneSet::kEightAvx))
+    ->Arg(static_cast<int>(vardo::LaneSet::kSixteenAvx512))
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);

@@ -98,14 +98,6 @@ inline Avx16 select(AvxMask16 mask, Avx16 a, Avx16 b) { return select16(mask, a,
 // lanes: each half of eight as eight doubles in one register.
 namespace quick_detail {
 
-inline __m512d expPolynomial8(__m512d d) {
-  __m512d y = _mm512_set1_pd(1.0 / 720.0);
-  for (const double c : {1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0}) {
-    y = _mm512_add_pd(_mm512_mul_pd(y, d), _mm512_set1_pd(c));
-  }
-  return y;
-}
-
 inline __m512d tanTable8(__m512d d) {
   const __m256i i = _mm512_cvttpd_epi32(
       _mm512_add_pd(_mm512_mul_pd(d, _mm512_set1_pd(kTanSteps)), _mm512_set1_pd(0.5)));
@@ -171,7 +163,7 @@ inline Avx16 sixteenLanes(Avx16 x, Avx16 argument, Approximate approximate, Exac
 }  // namespace quick_detail
 
 inline Avx16 quickExp(Avx16 x) {
-  return quick_detail::sixteenLanes(x, x, quick_detail::expPolynomial8, quick_detail::Exact::kExp,
+  return quick_detail::sixteenLanes(x, x, quick_detail::expPolynomial<__m512d>, quick_detail::Exact::kExp,
                                     kQuickExpLowest, kQuickExpHighest, quick_detail::kExpUnits);
 }
 

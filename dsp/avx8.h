@@ -87,14 +87,6 @@ inline Avx8 select(AvxMask8 mask, Avx8 a, Avx8 b) { return select8(mask, a, b); 
 // lanes: each half of four as four doubles in one register.
 namespace quick_detail {
 
-inline __m256d expPolynomial4(__m256d d) {
-  __m256d y = _mm256_set1_pd(1.0 / 720.0);
-  for (const double c : {1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0}) {
-    y = _mm256_add_pd(_mm256_mul_pd(y, d), _mm256_set1_pd(c));
-  }
-  return y;
-}
-
 inline __m256d tanTable4(__m256d d) {
   const __m128i i = _mm256_cvttpd_epi32(
       _mm256_add_pd(_mm256_mul_pd(d, _mm256_set1_pd(kTanSteps)), _mm256_set1_pd(0.5)));
@@ -155,7 +147,7 @@ inline Avx8 eightLanes(Avx8 x, Avx8 argument, Approximate approximate, Exact exa
 }  // namespace quick_detail
 
 inline Avx8 quickExp(Avx8 x) {
-  return quick_detail::eightLanes(x, x, quick_detail::expPolynomial4, quick_detail::Exact::kExp,
+  return quick_detail::eightLanes(x, x, quick_detail::expPolynomial<__m256d>, quick_detail::Exact::kExp,
                                   kQuickExpLowest, kQuickExpHighest, quick_detail::kExpUnits);
 }
 

@@ -45,10 +45,16 @@ inline constexpr std::uint32_t kExpUnits = 64;
 inline constexpr std::uint32_t kTanUnits = 1024;
 
 // exp(d) for |d| <= 2^-6: the Taylor polynomial to d^6 leaves d^7 / 7! < 5e-17,
-// and the evaluation near 1 adds a few double ulps (1.1e-16 each).
-inline double expPolynomial(double d) {
-  return 1.0 + d * (1.0 + d * (0.5 + d * (1.0 / 6.0 + d * (1.0 / 24.0 + d * (1.0 / 120.0 +
-                                                                              d * (1.0 / 720.0))))));
+// and the evaluation near 1 adds a few double ulps (1.1e-16 each). Its terms
+// are grouped in powers d^2 and d^4 (Estrin's scheme), so that the groups
+// are evaluated side by side: about half the latency of nesting them all.
+// D is a double or a vector of doubles (scalars apply to every element).
+template <class D>
+inline D expPolynomial(D d) {
+  const D d2 = d * d;
+  const D d4 = d2 * d2;
+  return ((1.0 + d) + d2 * (0.5 + d * (1.0 / 6.0))) +
+         d4 * ((1.0 / 24.0 + d * (1.0 / 120.0)) + d2 * (1.0 / 720.0));
 }
 
 // tan(i / 128) for i = 0 ... 201 (201 / 128 = 1.5703125, just under pi / 2),
@@ -86,7 +92,7 @@ inline constexpr float kQuickExpHighest = -0x1p-21f;
 // fexp(x), for the small negative arguments of per-sample pole factors.
 inline float quickExp(float x) {
   if (!(x >= kQuickExpLowest && x <= kQuickExpHighest)) return fexp(x);
-  const double y = quick_detail::expPolynomial(x);
+  const double y = quick_detail::expPolynomial<double>(x);
   if (quick_detail::roundsClearly(y, quick_detail::kExpUnits)) return static_cast<float>(y);
   return fexp(x);
 }
@@ -129,14 +135,6 @@ inline int unclearLanes(__m128 x, __m128d lo, __m128d hi, float lowest, float hi
   return _mm_movemask_ps(_mm_or_ps(near, _mm_cmpeq_ps(inside, _mm_setzero_ps())));
 }
 
-inline __m128d expPolynomial2(__m128d d) {
-  __m128d y = _mm_set1_pd(1.0 / 720.0);
-  for (const double c : {1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0}) {
-    y = _mm_add_pd(_mm_mul_pd(y, d), _mm_set1_pd(c));
-  }
-  return y;
-}
-
 inline __m128d tanTable2(__m128d d) {
   const __m128i i = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(d, _mm_set1_pd(kTanSteps)),
                                                 _mm_set1_pd(0.5)));
@@ -169,8 +167,8 @@ inline __m128d tanTable2(__m128d d) {
 
 inline Float4 quickExp(Float4 x) {
   using namespace quick_detail;
-  const __m128d lo = expPolynomial2(_mm_cvtps_pd(x.v));
-  const __m128d hi = expPolynomial2(_mm_cvtps_pd(_mm_movehl_ps(x.v, x.v)));
+  const __m128d lo = expPolynomial(_mm_cvtps_pd(x.v));
+  const __m128d hi = expPolynomial(_mm_cvtps_pd(_mm_movehl_ps(x.v, x.v)));
   const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
   const int unclear = unclearLanes(x.v, lo, hi, kQuickExpLowest, kQuickExpHighest, kExpUnits);
   if (unclear == 0) return y;
