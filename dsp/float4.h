@@ -63,6 +63,22 @@ inline Float4 shiftIn4(Float4 a, Float4 carry) {
 inline float lane3Of4(Float4 a) {
   return _mm_cvtss_f32(_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(3, 3, 3, 3)));
 }
+inline float lane0Of4(Float4 a) { return _mm_cvtss_f32(a.v); }
+inline float lane1Of4(Float4 a) {
+  return _mm_cvtss_f32(_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+// {a[0], b[1], b[2], b[3]}
+inline Float4 lane0From4(Float4 a, Float4 b) { return {_mm_move_ss(b.v, a.v)}; }
+// {a[0], a[1], b[2], b[3]}
+inline Float4 lowPairFrom4(Float4 a, Float4 b) {
+  return {_mm_shuffle_ps(a.v, b.v, _MM_SHUFFLE(3, 2, 1, 0))};
+}
+// {a[2], a[3], a[2], a[3]}
+inline Float4 highPairOf4(Float4 a) { return {_mm_movehl_ps(a.v, a.v)}; }
+// {x, y, x, y}
+inline Float4 pairs4(float x, float y) {
+  return {_mm_unpacklo_ps(_mm_set1_ps(x), _mm_set1_ps(y))};
+}
 inline Mask4 or4(Mask4 a, Mask4 b) { return {_mm_or_ps(a.v, b.v)}; }
 inline bool allOf4(Mask4 mask) { return _mm_movemask_ps(mask.v) == 0xF; }
 // mask ? a : b, lane by lane.
@@ -132,6 +148,12 @@ inline Mask4 and4(Mask4 a, Mask4 b) {
 }
 inline Float4 shiftIn4(Float4 a, Float4 carry) { return {{carry.v[3], a.v[0], a.v[1], a.v[2]}}; }
 inline float lane3Of4(Float4 a) { return a.v[3]; }
+inline float lane0Of4(Float4 a) { return a.v[0]; }
+inline float lane1Of4(Float4 a) { return a.v[1]; }
+inline Float4 lane0From4(Float4 a, Float4 b) { return {{a.v[0], b.v[1], b.v[2], b.v[3]}}; }
+inline Float4 lowPairFrom4(Float4 a, Float4 b) { return {{a.v[0], a.v[1], b.v[2], b.v[3]}}; }
+inline Float4 highPairOf4(Float4 a) { return {{a.v[2], a.v[3], a.v[2], a.v[3]}}; }
+inline Float4 pairs4(float x, float y) { return {{x, y, x, y}}; }
 inline Mask4 or4(Mask4 a, Mask4 b) {
   Mask4 r;
   for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] || b.v[i];

@@ -1,56 +1,81 @@
 #include "allpass_dispersion.h"
 
-#include <array>
 #include <utility>
+
+#include "../float4.h"
 
 namespace vardo {
 
 namespace {
 
-// The quadrature pair's second branch, repeated fifteen times.
-constexpr std::array<float, AllpassDispersion::kSections> makeCoefficients() {
-  std::array<float, AllpassDispersion::kSections> a{};
-  for (int k = 0; k < AllpassDispersion::kSections; ++k) a[k] = kQuadratureB[k % 4];
-  return a;
-}
-constexpr std::array<float, AllpassDispersion::kSections> kCoefficients = makeCoefficients();
+// The quadrature pair's second branch, repeated fifteen times: the sections
+// in groups of four lanes, lane j of every group with coefficient j.
+constexpr int kGroups = AllpassDispersion::kSections / 4;
+static_assert(AllpassDispersion::kSections % 4 == 0, "the sections fill groups of four lanes");
 
-constexpr int kGroup = 4;
+// Each section takes the sample this many steps after its predecessor.
+constexpr std::uint32_t kSkew = 2;
 
-// Sections k ... k + G - 1 over the run: node holds the input node's values
-// (two history values first), next receives the output node's. The nodes
-// between them keep their histories in locals through the pass.
+// Groups per pass over the run.
+constexpr int kPassGroups = 5;
+static_assert(kGroups % kPassGroups == 0, "the passes take the groups evenly");
+
+// Input and output histories of one group of four at one step parity, in
+// locals for a pass: a step reads the values two steps back and leaves its
+// own in their place, so the two sets take turns without moving.
+struct Histories {
+  Float4 input, output;
+};
+
+// One step of groups 0 ... G - 1, on the history set `back` (two steps back)
+// of each group; the stage input or the previous pass's stream gives
+// `carry`. Returns the last section's output.
 template <int G>
-void runSections(AllpassChain<AllpassDispersion::kSections - 1>& chain, int k, const float* node,
-                 float* next, int count) {
-  float one[G];
-  float two[G];
-  for (int j = 1; j < G; ++j) {
-    one[j] = chain.one[k + j];
-    two[j] = chain.two[k + j];
+[[gnu::always_inline]] inline float stepGroups(Histories (&back)[G], Float4 a, float carryIn) {
+  Float4 carry = splat4(carryIn);
+  for (int k = 0; k < G; ++k) {
+    // Lane j takes lane j - 1's output of two steps before; lane 0 the
+    // previous group's lane 3 (or the stage input).
+    const Float4 x = shiftIn4(back[k].output, carry);
+    carry = back[k].output;
+    // y = (x + y'') a - x''
+    back[k].output = allpassStep(x, back[k].output, a, back[k].input);
+    back[k].input = x;
   }
-  float a[G];
-  for (int j = 0; j < G; ++j) a[j] = kCoefficients[k + j];
-  next[0] = chain.two[k + G];
-  next[1] = chain.one[k + G];
-  for (int i = 0; i < count; ++i) {
-    float x = node[i + 2];
-    float xTwoBack = node[i];
-    for (int j = 0; j < G - 1; ++j) {
-      // y = (x + y'') a - x'', and node k + j + 1 moves on by one sample.
-      const float y = allpassStep(x, two[j + 1], a[j], xTwoBack);
-      xTwoBack = two[j + 1];
-      two[j + 1] = one[j + 1];
-      one[j + 1] = y;
-      x = y;
-    }
-    next[i + 2] = allpassStep(x, next[i], a[G - 1], xTwoBack);
+  return lane3Of4(back[G - 1].output);
+}
+
+// Groups g0 ... g0 + G - 1 over the run. carryIn[t] is the output of
+// section 4 g0 - 1 from two steps before step t (for the first group, the
+// stage input of step t); carryOut[t] receives the same of the pass's last
+// section, so carryOut[t + 2] is its output at step t.
+template <int G>
+void runGroups(float* inputOne, float* inputTwo, float* outputOne, float* outputTwo,
+               const float* carryIn, float* carryOut, int count) {
+  const Float4 a = load4(kQuadratureB);
+  Histories one[G];
+  Histories two[G];
+  for (int k = 0; k < G; ++k) {
+    one[k] = {load4(inputOne + 4 * k), load4(outputOne + 4 * k)};
+    two[k] = {load4(inputTwo + 4 * k), load4(outputTwo + 4 * k)};
   }
-  chain.two[k] = node[count];
-  chain.one[k] = node[count + 1];
-  for (int j = 1; j < G; ++j) {
-    chain.one[k + j] = one[j];
-    chain.two[k + j] = two[j];
+  carryOut[0] = lane3Of4(two[G - 1].output);
+  carryOut[1] = lane3Of4(one[G - 1].output);
+  int t = 0;
+  for (; t + 2 <= count; t += 2) {
+    carryOut[t + 2] = stepGroups(two, a, carryIn[t]);
+    carryOut[t + 3] = stepGroups(one, a, carryIn[t + 1]);
+  }
+  if (t < count) {
+    // An odd step: its values become the latest, the others two steps back.
+    carryOut[t + 2] = stepGroups(two, a, carryIn[t]);
+    for (int k = 0; k < G; ++k) std::swap(one[k], two[k]);
+  }
+  for (int k = 0; k < G; ++k) {
+    store4(inputOne + 4 * k, one[k].input);
+    store4(outputOne + 4 * k, one[k].output);
+    store4(inputTwo + 4 * k, two[k].input);
+    store4(outputTwo + 4 * k, two[k].output);
   }
 }
 
@@ -60,39 +85,27 @@ void AllpassDispersion::clear() { fState = {}; }
 
 void AllpassDispersion::processRun(int count, std::uint32_t n, const float* in, float* out) {
   State& s = fState;
-  AllpassChain<kSections - 1>& chain = s.chain;
-  // One node's values over the run, preceded by its values two and one
-  // samples before the run: node[i + 2] is sample i, node[i] two samples back.
+  // The stream passed from one pass to the next: the outputs of the pass's
+  // last section from the two steps before the run, then after each step.
   float bufferA[kMaxRun + 2];
   float bufferB[kMaxRun + 2];
-  float* node = bufferA;
-  float* next = bufferB;
-  node[0] = chain.two[0];
-  node[1] = chain.one[0];
-  for (int i = 0; i < count; ++i) node[i + 2] = in[i];
-  // Four sections per pass over the run: one section's feedback (y'' two
-  // samples back) leaves room for the others' operations in between.
-  constexpr int inner = kSections - 1;
-  int k = 0;
-  for (; k + kGroup <= inner; k += kGroup) {
-    runSections<kGroup>(chain, k, node, next, count);
-    std::swap(node, next);
+  const float* carryIn = in;
+  float* carryOut = bufferA;
+  float* spare = bufferB;
+  for (int g0 = 0; g0 < kGroups; g0 += kPassGroups) {
+    const int at = 4 * g0;
+    runGroups<kPassGroups>(s.inputOne + at, s.inputTwo + at, s.outputOne + at, s.outputTwo + at,
+                           carryIn, carryOut, count);
+    carryIn = carryOut;
+    std::swap(carryOut, spare);
   }
-  if (inner - k == 3) {
-    runSections<3>(chain, k, node, next, count);
-    std::swap(node, next);
-  }
-  static_assert(inner % kGroup == 3, "the last pass takes the three remaining sections");
-  chain.two[kSections - 1] = node[count];
-  chain.one[kSections - 1] = node[count + 1];
-  // The last section keeps its output history in the delay ring.
-  constexpr int last = kSections - 1;
-  const float a = kCoefficients[last];
-  for (int i = 0; i < count; ++i) {
-    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    const float y = allpassStep(node[i + 2], s.output.read(at, 2), a, node[i]);
-    s.output.write(at, y);
-    out[i] = s.output.read(at, kDelay);
+  // carryIn[t + 2] is the chain output at step t, for the sample 118 steps older.
+  constexpr std::uint32_t lag = kSkew * (kSections - 1);
+  static_assert(lag < kDelay, "the chain output is ready before the delay reads it");
+  for (int t = 0; t < count; ++t) {
+    const std::uint32_t step = n + static_cast<std::uint32_t>(t);
+    s.output.write(step - lag, carryIn[t + 2]);
+    out[t] = s.output.read(step, kDelay);
   }
 }
 

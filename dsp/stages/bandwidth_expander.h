@@ -106,6 +106,7 @@ class BandwidthExpander {
   // The run's inputs, and the values passed between its passes.
   alignas(kLaneAlign) float fIn[kMaxRun][kLanes];
   alignas(kLaneAlign) float fValue[kMaxRun][kLanes];
+  alignas(kLaneAlign) float fBranch[kMaxRun][2][kLanes];  // the two allpass branches' outputs
 };
 
 extern template class BandwidthExpander<float>;

@@ -159,13 +159,29 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       s5.save(st.cornerLowpass[5], lane);
     }
 
-    // Analytic signal, its magnitude and envelope, and the normalised square.
+    // The analytic signal: the two allpass branches, one pass each so that
+    // their node histories stay in registers. fBranch takes the outputs of
+    // branch A (one sample late, the real part) and branch B (the imaginary part).
+    {
+      Chain<V> chainA(st.quadratureA, lane);
+      for (int i = 0; i < count; ++i) {
+        store(fBranch[i][0] + lane, chainA.process(load<V>(fValue[i] + lane), kQuadratureA));
+      }
+      chainA.save(st.quadratureA, lane);
+    }
+    {
+      Chain<V> chainB(st.quadratureB, lane);
+      for (int i = 0; i < count; ++i) {
+        store(fBranch[i][1] + lane, chainB.process(load<V>(fValue[i] + lane), kQuadratureB));
+      }
+      chainB.save(st.quadratureB, lane);
+    }
+
+    // Its magnitude and envelope, and the normalised square.
     {
       const V floor = splat<V>(expander_kernel::kMagnitudeFloor);
       const V gain = splat<V>(c.expansionGain);
       const Poles<V> envPoles(fRate.envelopeLowpass);
-      Chain<V> chainA(st.quadratureA, lane);
-      Chain<V> chainB(st.quadratureB, lane);
       Section env(st.envelope, lane);
       V a1 = load<V>(st.branchA[0] + lane), a2 = load<V>(st.branchA[1] + lane),
         a3 = load<V>(st.branchA[2] + lane);
@@ -173,11 +189,10 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       V m1 = load<V>(st.magnitude[0] + lane), m2 = load<V>(st.magnitude[1] + lane),
         m3 = load<V>(st.magnitude[2] + lane), m4 = load<V>(st.magnitude[3] + lane);
       for (int i = 0; i < count; ++i) {
-        const V u = load<V>(fValue[i] + lane);
         // Branch A one sample late is the real part, branch B the imaginary.
-        const V aLate = chainA.one[4];
-        const V aNow = chainA.process(u, kQuadratureA);
-        const V bNow = chainB.process(u, kQuadratureB);
+        const V aLate = a1;
+        const V aNow = load<V>(fBranch[i][0] + lane);
+        const V bNow = load<V>(fBranch[i][1] + lane);
 
         // Magnitude, floored, and its peak over five samples.
         const V m = laneMax(laneSqrt(bNow * bNow + aLate * aLate), floor);
@@ -202,8 +217,6 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
         m2 = m1;
         m1 = m;
       }
-      chainA.save(st.quadratureA, lane);
-      chainB.save(st.quadratureB, lane);
       env.save(st.envelope, lane);
       store(st.branchA[0] + lane, a1);
       store(st.branchA[1] + lane, a2);

@@ -68,7 +68,7 @@ class LevelNormaliser {
   const SecondCorner& secondCorner() const { return fSecond; }
 
   // Read-only views of the current sample's internal values.
-  float envelope() const { return fState.envelope.y1; }
+  float envelope() const { return fState.recursions.envelope.y1; }
   float divisor() const { return fDivisor; }
   float firstCornerHz() const { return fFirstCornerHz; }
   float secondCornerHz() const { return fSecondCornerHz; }
@@ -78,35 +78,35 @@ class LevelNormaliser {
  private:
   // The next sample computes both corners' coefficients afresh.
   void forgetCorners() {
-    fState.firstCornerHz = -1.0f;
-    fState.secondCornerHz = -1.0f;
+    fState.recursions.firstCornerHz = -1.0f;
+    fState.recursions.secondCornerHz = -1.0f;
   }
 
   NormaliserRateDesign fRate;
   NormaliserBlockDesign fBlock;
 
-  // One sample: reads the band-limited history (already holding sample n)
-  // and returns o.
-  float step(std::uint32_t n);
-
   // Signal state.
   Ring<256> fHistory;  // the band-limited signal
-  struct State {
+  // The values each sample carries to the next; a run keeps them in locals.
+  struct Recursions {
     AttackReleaseFollower envelope;  // E
     float trebleHighpassOut = 0.0f;  // u'
     SectionState smooth10;
     SectionState smooth100;
     float lowpassOut = 0.0f;         // z'
-    Ring<128> normalised;            // N
     // The corners whose coefficients are current (none after clearing), and
     // the first lowpass's K; the second corner's terms are in fSecond.
     float firstCornerHz = -1.0f;
     float firstK = 0.0f;
     float secondCornerHz = -1.0f;
   };
+  struct State {
+    Recursions recursions;
+    Ring<128> normalised;  // N
+  };
   State fState;
 
-  // Outputs of the current sample.
+  // Outputs of the latest sample.
   SecondCorner fSecond;
   float fDivisor = 0.0f;
   float fFirstCornerHz = 0.0f;

@@ -16,40 +16,6 @@ float agcTarget(const ControlFields& controls) {
   return dbToLinear(controls.outputAgcThreshold) * 0.001f;
 }
 
-float OutputAgc::lowpassAndPeak(float xA, float xB, const SecondCorner& corner, std::uint32_t n,
-                                float& dA, float& dB) {
-  State& st = fState;
-
-  // First-order lowpass at the second noise-reduction corner; its previous
-  // output is the ring slot one sample back.
-  float yA =
-      (st.previousInA - corner.oneMinusK * st.lowpassA.read(n, 1) + xA) / corner.kPlusOne;
-  float yB =
-      (st.previousInB - corner.oneMinusK * st.lowpassB.read(n, 1) + xB) / corner.kPlusOne;
-  // A non-finite value must not settle in the recursion, the rings or the gain
-  // envelope, where it would hold the outputs at NaN or silence for good: it
-  // is replaced by silence and the stage recovers as soon as its input is finite.
-  if (!std::isfinite(yA)) yA = 0.0f;
-  if (!std::isfinite(yB)) yB = 0.0f;
-  st.lowpassA.write(n, yA);
-  st.lowpassB.write(n, yB);
-
-  dA = st.lowpassA.read(n, kLookAhead);
-  dB = st.lowpassB.read(n, kLookAhead);
-
-  // The threshold glides to its level and floors the peak, so quiet passages
-  // are raised until the threshold level reaches the ceiling.
-  const float threshold = 0.999f * st.threshold + fTarget;
-  const float peak = std::max(threshold, std::max(std::max(std::fabs(yA), std::fabs(yB)),
-                                                  std::max(std::fabs(dA), std::fabs(dB))));
-  st.peaks.write(n, peak);
-
-  st.previousInA = xA;
-  st.previousInB = xB;
-  st.threshold = threshold;
-  return peak;
-}
-
 void OutputAgc::processRun(int count, std::uint32_t n, const float* xA, const float* xB,
                            const SecondCorner* corner, float* out0, float* out1) {
   for (int done = 0; done < count; done += kMaxRun) {
@@ -58,6 +24,12 @@ void OutputAgc::processRun(int count, std::uint32_t n, const float* xA, const fl
                  out0 + done, out1 + done, run);
   }
 }
+
+namespace {
+// Samples by which the window maximum and the gain follow the lowpass in
+// the run's loop.
+constexpr int kOutputLag = 8;
+}  // namespace
 
 void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorner* corner,
                              std::uint32_t n, float* out0, float* out1, int count) {
@@ -73,21 +45,21 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     peaks[older - lag] = st.peaks.read(n, static_cast<std::uint32_t>(lag));
   }
 
-  // The lowpass, the look-ahead delay and the peak.
-  for (int i = 0; i < count; ++i) {
-    peaks[older + i] = lowpassAndPeak(xA[i], xB[i], corner[i], n + static_cast<std::uint32_t>(i),
-                                      delayedA[i], delayedB[i]);
-  }
-
-  // The window maximum of every sample: the fold m = std::max(m, older
-  // entry) from the newest entry on. Once m is a number it never becomes
-  // NaN, so the fold gives a NaN newest entry, or else the largest of the
-  // numbers in the window. Which of several equal numbers it keeps cannot
-  // show: a peak is never -0 (it is a magnitude or the threshold glide, a sum
-  // of non-negative terms). Four partial maxima started at -infinity skip NaN
-  // the same way and give that largest number.
+  // The window maximum of a sample, and the gain envelope with instant
+  // attack and 50 ms release, never below the peaks of the window: the
+  // delayed samples are part of the window, so |d / gain| <= 1. The window
+  // maximum is the fold m = std::max(m, older entry) from the newest entry
+  // on. Once m is a number it never becomes NaN, so the fold gives a NaN
+  // newest entry, or else the largest of the numbers in the window. Which of
+  // several equal numbers it keeps cannot show: a peak is never -0 (it is a
+  // magnitude or the threshold glide, a sum of non-negative terms). Four
+  // partial maxima started at -infinity skip NaN the same way and give that
+  // largest number.
   const Float4 none = splat4(-std::numeric_limits<float>::infinity());
-  for (int i = 0; i < count; ++i) {
+  const float pole = fRate.release.pole;
+  const float input = fRate.release.input;
+  float gain = st.gain;
+  auto output = [&](int i) {
     const float* window = peaks + i;
     const float newest = window[older];
     Float4 m = none;
@@ -95,20 +67,68 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     alignas(16) float lanes[4];
     store4(lanes, m);
     const float largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
-    peaks[i] = std::isnan(newest) ? newest : largest;  // slot i is no longer needed
-  }
-
-  // The gain envelope with instant attack and 50 ms release, never below the
-  // peaks of the window: the delayed samples are part of the window, so
-  // |d / gain| <= 1.
-  for (int i = 0; i < count; ++i) {
-    const float windowPeak = peaks[i];
-    const float gain =
-        std::max(fRate.release.pole * st.gain + fRate.release.input * windowPeak, windowPeak);
+    const float windowPeak = std::isnan(newest) ? newest : largest;
+    gain = std::max(pole * gain + input * windowPeak, windowPeak);
     out0[i] = kCeiling * (delayedA[i] / gain);
     out1[i] = kCeiling * (delayedB[i] / gain);
-    st.gain = gain;
+  };
+
+  // The lowpass, the look-ahead delay and the peak, with the recursions in
+  // locals through the run. The division holds each sample's lowpass up;
+  // meanwhile the outputs of the sample kOutputLag steps older are worked
+  // out, whose window was stored long enough before to be read back whole.
+  const float target = fTarget;
+  float previousInA = st.previousInA;
+  float previousInB = st.previousInB;
+  float previousOutA = st.lowpassA.read(n, 1);
+  float previousOutB = st.lowpassB.read(n, 1);
+  float threshold = st.threshold;
+  auto lowpassAndPeak = [&](int i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    const SecondCorner& k = corner[i];
+    const float inA = xA[i];
+    const float inB = xB[i];
+    // First-order lowpass at the second noise-reduction corner.
+    float yA = (previousInA - k.oneMinusK * previousOutA + inA) / k.kPlusOne;
+    float yB = (previousInB - k.oneMinusK * previousOutB + inB) / k.kPlusOne;
+    // A non-finite value must not settle in the recursion, the rings or the
+    // gain envelope, where it would hold the outputs at NaN or silence for
+    // good: it is replaced by silence and the stage recovers as soon as its
+    // input is finite.
+    if (!std::isfinite(yA)) yA = 0.0f;
+    if (!std::isfinite(yB)) yB = 0.0f;
+    st.lowpassA.write(at, yA);
+    st.lowpassB.write(at, yB);
+
+    const float dA = st.lowpassA.read(at, kLookAhead);
+    const float dB = st.lowpassB.read(at, kLookAhead);
+    delayedA[i] = dA;
+    delayedB[i] = dB;
+
+    // The threshold glides to its level and floors the peak, so quiet
+    // passages are raised until the threshold level reaches the ceiling.
+    threshold = 0.999f * threshold + target;
+    const float peak = std::max(threshold, std::max(std::max(std::fabs(yA), std::fabs(yB)),
+                                                    std::max(std::fabs(dA), std::fabs(dB))));
+    st.peaks.write(at, peak);
+    peaks[older + i] = peak;
+
+    previousInA = inA;
+    previousInB = inB;
+    previousOutA = yA;
+    previousOutB = yB;
+  };
+  const int lead = count < kOutputLag ? count : kOutputLag;
+  for (int i = 0; i < lead; ++i) lowpassAndPeak(i);
+  for (int i = kOutputLag; i < count; ++i) {
+    lowpassAndPeak(i);
+    output(i - kOutputLag);
   }
+  for (int i = count - lead; i < count; ++i) output(i);
+  st.previousInA = previousInA;
+  st.previousInB = previousInB;
+  st.threshold = threshold;
+  st.gain = gain;
 }
 
 }  // namespace vardo

@@ -31,9 +31,9 @@ class OutputAgc {
   bool stateFinite() const { return floatsFinite(fState); }
   // Takes the expanded channels of count consecutive samples (counters n
   // ... n + count - 1, one second corner per sample) and writes both
-  // outputs. The peak window's maximum, the longest dependency chain of the
-  // per-sample step, is taken for the whole run at once between the steps
-  // before and after it.
+  // outputs. The window maximum and the gain envelope of each sample are
+  // worked out a few samples after its lowpass, in the same loop, so that
+  // they fill the time the lowpass's division holds up.
   void processRun(int count, std::uint32_t n, const float* xA, const float* xB,
                   const SecondCorner* corner, float* out0, float* out1);
 
@@ -46,10 +46,6 @@ class OutputAgc {
 
  private:
   static constexpr int kMaxRun = 128;
-  // The lowpass of both channels, their delayed samples and the instant peak
-  // (written into the peak ring) of sample n; returns the peak.
-  float lowpassAndPeak(float xA, float xB, const SecondCorner& corner, std::uint32_t n, float& dA,
-                       float& dB);
   void processPiece(const float* xA, const float* xB, const SecondCorner* corner,
                     std::uint32_t n, float* out0, float* out1, int count);
 

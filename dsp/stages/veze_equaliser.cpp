@@ -1,5 +1,7 @@
 #include "veze_equaliser.h"
 
+#include "../float4.h"
+
 namespace vardo {
 
 namespace {
@@ -25,32 +27,206 @@ ShelfCoeffs<Sections> designShelf(const SampleRate& rate, float corner,
   return c;
 }
 
-// Both halves of the split run on the same input; the last sections'
-// numerators are mixed with the shelf gain and normalised once.
-template <int Sections>
-float runShelf(ShelfState<Sections>& s, const ShelfCoeffs<Sections>& c, float x) {
-  float low = s.lowFirst.lowpass(x, c.first);
-  float high = s.highFirst.highpass(x, c.first);
-  for (int i = 0; i < Sections - 1; ++i) {
-    const SectionCoeffs& p = c.poles[i];
-    const float wl = s.low[i].feed(low, p);
-    const float wh = s.high[i].feed(high, p);
-    low = s.low[i].lowpassNumerator(wl) * p.g;
-    high = s.high[i].highpassNumerator(wh, c.kSquared, c.minusTwoKSquared) * p.g;
-    s.low[i].shift(wl);
-    s.high[i].shift(wh);
-  }
-  constexpr int last = Sections - 1;
-  const SectionCoeffs& p = c.poles[last];
-  const float wl = s.low[last].feed(low, p);
-  const float wh = s.high[last].feed(high, p);
-  const float lowNumerator = s.low[last].lowpassNumerator(wl);
-  const float highNumerator = s.high[last].highpassNumerator(wh, c.kSquared, c.minusTwoKSquared);
-  s.low[last].shift(wl);
-  s.high[last].shift(wh);
-  return c.highShelf ? p.g * (lowNumerator + c.gain * highNumerator)
-                     : p.g * (c.gain * lowNumerator + highNumerator);
+// Lanes {a, b, b, b}: a half-pair's lowpass value in lane 0 and its
+// highpass value in the others.
+inline Float4 halves(float low, float high) {
+  alignas(16) const float v[4] = {low, high, high, high};
+  return load4(v);
 }
+
+// A first-order split at one corner on both halves at once: lane 0 the
+// lowpass y = (x1 - y1 (1 - K) + x) (1 / (K + 1)), the other lanes the
+// highpass y = x1 (-1 / (1 + T)) + (x K - (1 - K) y1) (1 / (K + 1)).
+struct FirstOrderHalves {
+  Float4 oneMinusK, invKPlusOne, k, highpassB1;  // the terms in every lane
+  Float4 x1, y1;
+
+  FirstOrderHalves(const FirstOrderCoeffs& c, const FirstOrderState& low,
+                   const FirstOrderState& high)
+      : oneMinusK(splat4(c.oneMinusK)),
+        invKPlusOne(splat4(c.invKPlusOne)),
+        k(splat4(c.k)),
+        highpassB1(splat4(c.highpassB1)),
+        x1(halves(low.x1, high.x1)),
+        y1(halves(low.y1, high.y1)) {}
+  void save(FirstOrderState& low, FirstOrderState& high) const {
+    low = {lane0Of4(x1), lane0Of4(y1)};
+    high = {lane1Of4(x1), lane1Of4(y1)};
+  }
+  [[gnu::always_inline]] Float4 step(Float4 x) {
+    const Float4 feedback = y1 * oneMinusK;  // (1 - K) y1 in either order
+    const Float4 low = (x1 - feedback + x) * invKPlusOne;
+    const Float4 high = x1 * highpassB1 + (x * k - feedback) * invKPlusOne;
+    const Float4 y = lane0From4(low, high);
+    x1 = x;
+    y1 = y;
+    return y;
+  }
+};
+
+// A shelf with its two halves side by side (lane 0 the lowpass half, the
+// other lanes the highpass half), held in locals for a pass over the run.
+// Both halves take the same input, and each pair of second-order sections
+// shares its poles, so the feedback of both is one lane operation; the last
+// sections' numerators are mixed with the shelf gain and normalised once.
+template <int Sections>
+struct ShelfHalves {
+  FirstOrderHalves first;
+  float lastG, gain;
+  bool highShelf;
+  Float4 g[Sections], a1[Sections], a2[Sections];
+  Float4 kSquared, minusTwoKSquared, two;
+  Float4 w1[Sections], w2[Sections];
+
+  ShelfHalves(const ShelfCoeffs<Sections>& coeffs, const ShelfState<Sections>& s)
+      : first(coeffs.first, s.lowFirst, s.highFirst),
+        lastG(coeffs.poles[Sections - 1].g),
+        gain(coeffs.gain),
+        highShelf(coeffs.highShelf),
+        kSquared(splat4(coeffs.kSquared)),
+        minusTwoKSquared(splat4(coeffs.minusTwoKSquared)),
+        two(splat4(2.0f)) {
+    for (int i = 0; i < Sections; ++i) {
+      g[i] = splat4(coeffs.poles[i].g);
+      a1[i] = splat4(coeffs.poles[i].a1);
+      a2[i] = splat4(coeffs.poles[i].a2);
+      w1[i] = halves(s.low[i].w1, s.high[i].w1);
+      w2[i] = halves(s.low[i].w2, s.high[i].w2);
+    }
+  }
+  void save(ShelfState<Sections>& s) const {
+    first.save(s.lowFirst, s.highFirst);
+    for (int i = 0; i < Sections; ++i) {
+      s.low[i] = {lane0Of4(w1[i]), lane0Of4(w2[i])};
+      s.high[i] = {lane1Of4(w1[i]), lane1Of4(w2[i])};
+    }
+  }
+  // The raw numerators of section i: lowpass in lane 0, highpass in the others.
+  [[gnu::always_inline]] Float4 numerators(int i, Float4 x) {
+    const Float4 w = sectionFeed(x, w1[i], w2[i], a1[i], a2[i], g[i]);
+    const Float4 low = w + two * w1[i] + w2[i];
+    const Float4 high = (w + w2[i]) * kSquared + w1[i] * minusTwoKSquared;
+    w2[i] = w1[i];
+    w1[i] = w;
+    return lane0From4(low, high);
+  }
+  [[gnu::always_inline]] float step(float x) {
+    Float4 u = first.step(splat4(x));
+    for (int i = 0; i < Sections - 1; ++i) u = numerators(i, u) * g[i];
+    const Float4 last = numerators(Sections - 1, u);
+    const float lowNumerator = lane0Of4(last);
+    const float highNumerator = lane1Of4(last);
+    return highShelf ? lastG * (lowNumerator + gain * highNumerator)
+                     : lastG * (gain * lowNumerator + highNumerator);
+  }
+};
+
+// Samples by which the second shelf of a pair runs behind the first: enough
+// for the first one's whole step to finish between.
+constexpr int kPairLag = 4;
+
+// Two one-section shelves of one kind in series, side by side in four lanes:
+// lanes 0 and 2 the first shelf's lowpass and highpass halves, lanes 1 and 3
+// the second's. The second runs a few samples behind, on the first one's
+// output of a few steps before, so the two recursions overlap; a run starts
+// with steps of the first alone and ends with steps of the second alone.
+struct ShelfPair {
+  // Each shelf's terms in its lanes.
+  Float4 oneMinusK, invKPlusOne, k, highpassB1;
+  Float4 g, a1, a2, kSquared, minusTwoKSquared, two;
+  Float4 gain;
+  bool highShelf;
+  Mask4 first;  // the first shelf's lanes
+  // First-order sections' previous input and output, and the second-order
+  // section's recursion values one and two samples back.
+  Float4 x1, y1, w1, w2;
+
+  static Float4 lanes(float low1, float low2, float high1, float high2) {
+    alignas(16) const float v[4] = {low1, low2, high1, high2};
+    return load4(v);
+  }
+
+  ShelfPair(const ShelfCoeffs<1>& c1, const ShelfState<1>& s1, const ShelfCoeffs<1>& c2,
+            const ShelfState<1>& s2)
+      : oneMinusK(pairs4(c1.first.oneMinusK, c2.first.oneMinusK)),
+        invKPlusOne(pairs4(c1.first.invKPlusOne, c2.first.invKPlusOne)),
+        k(pairs4(c1.first.k, c2.first.k)),
+        highpassB1(pairs4(c1.first.highpassB1, c2.first.highpassB1)),
+        g(pairs4(c1.poles[0].g, c2.poles[0].g)),
+        a1(pairs4(c1.poles[0].a1, c2.poles[0].a1)),
+        a2(pairs4(c1.poles[0].a2, c2.poles[0].a2)),
+        kSquared(pairs4(c1.kSquared, c2.kSquared)),
+        minusTwoKSquared(pairs4(c1.minusTwoKSquared, c2.minusTwoKSquared)),
+        two(splat4(2.0f)),
+        gain(pairs4(c1.gain, c2.gain)),
+        highShelf(c1.highShelf),
+        first(equal4(pairs4(1.0f, 0.0f), splat4(1.0f))),
+        x1(lanes(s1.lowFirst.x1, s2.lowFirst.x1, s1.highFirst.x1, s2.highFirst.x1)),
+        y1(lanes(s1.lowFirst.y1, s2.lowFirst.y1, s1.highFirst.y1, s2.highFirst.y1)),
+        w1(lanes(s1.low[0].w1, s2.low[0].w1, s1.high[0].w1, s2.high[0].w1)),
+        w2(lanes(s1.low[0].w2, s2.low[0].w2, s1.high[0].w2, s2.high[0].w2)) {}
+
+  void save(ShelfState<1>& s1, ShelfState<1>& s2) const {
+    alignas(16) float x[4], y[4], v1[4], v2[4];
+    store4(x, x1);
+    store4(y, y1);
+    store4(v1, w1);
+    store4(v2, w2);
+    s1.lowFirst = {x[0], y[0]};
+    s2.lowFirst = {x[1], y[1]};
+    s1.highFirst = {x[2], y[2]};
+    s2.highFirst = {x[3], y[3]};
+    s1.low[0] = {v1[0], v2[0]};
+    s2.low[0] = {v1[1], v2[1]};
+    s1.high[0] = {v1[2], v2[2]};
+    s2.high[0] = {v1[3], v2[3]};
+  }
+
+  // Both shelves on x = {first's input, second's input, the same again}: the
+  // outputs in lanes 0 and 1, the new state values in the references.
+  [[gnu::always_inline]] Float4 outputs(Float4 x, Float4& y, Float4& w) const {
+    const Float4 feedback = y1 * oneMinusK;  // (1 - K) y1 in either order
+    const Float4 low = (x1 - feedback + x) * invKPlusOne;
+    const Float4 high = x1 * highpassB1 + (x * k - feedback) * invKPlusOne;
+    y = lowPairFrom4(low, high);
+    w = sectionFeed(y, w1, w2, a1, a2, g);
+    const Float4 lowNumerators = w + two * w1 + w2;
+    const Float4 highNumerators = (w + w2) * kSquared + w1 * minusTwoKSquared;
+    const Float4 highPart = highPairOf4(highNumerators);
+    return highShelf ? g * (lowNumerators + gain * highPart)
+                     : g * (gain * lowNumerators + highPart);
+  }
+  // Both shelves, the first on x and the second on `previous`. Returns the
+  // first's output in lane 0 and the second's in lane 1.
+  [[gnu::always_inline]] Float4 step(float x, float previous) {
+    const Float4 in = pairs4(x, previous);
+    Float4 y, w;
+    const Float4 out = outputs(in, y, w);
+    x1 = in;
+    y1 = y;
+    w2 = w1;
+    w1 = w;
+    return out;
+  }
+  // One shelf alone, the other's lanes kept.
+  Float4 stepOne(float x, float previous, Mask4 which) {
+    const Float4 in = pairs4(x, previous);
+    Float4 y, w;
+    const Float4 out = outputs(in, y, w);
+    x1 = select4(which, in, x1);
+    y1 = select4(which, y, y1);
+    w2 = select4(which, w1, w2);
+    w1 = select4(which, w, w1);
+    return out;
+  }
+  // The first shelf's output for x, the second's lanes kept.
+  float stepFirst(float x) { return lane0Of4(stepOne(x, 0.0f, first)); }
+  // The second shelf's output for the first's output `previous`.
+  float stepSecond(float previous) {
+    const Mask4 second = equal4(pairs4(0.0f, 1.0f), splat4(1.0f));
+    return lane1Of4(stepOne(0.0f, previous, second));
+  }
+};
 
 // Peaking section from the stored products pi B (numerator and denominator
 // bandwidth terms, one of them carrying the gain), divided by fs sin(2 pi f0 / fs).
@@ -79,36 +255,76 @@ VezeRateDesign designVezeRate(const SampleRate& rate) {
 }
 
 void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float* out) {
-  State& s = fState;
-  const VezeRateDesign& d = fRate;
+  // Each pass takes its filters' states and coefficients into locals and
+  // writes the states back after it, so the recursions stay in registers
+  // instead of going through memory (and cannot alias the run's samples).
   // Every filter runs whether or not the bypass is on, so switching is
   // immediate and the states are warm either way. The equalised run is built
   // in y; the input stays for the bypass.
   float y[kMaxRun];
+  float z[kMaxRun];
   for (int done = 0; done < count; done += kMaxRun) {
     const int run = count - done < kMaxRun ? count - done : kMaxRun;
     const float* o = in + done;
-    for (int i = 0; i < run; ++i) y[i] = runShelf(s.boost5000, d.boost5000, o[i]);
-    for (int i = 0; i < run; ++i) {
-      y[i] = s.cut3500FirstLow.lowpass(y[i], d.cut3500First) +
-             d.cut3500Gain * s.cut3500FirstHigh.highpass(y[i], d.cut3500First);
-      y[i] = runShelf(s.cut3500, d.cut3500, y[i]);
+    {
+      ShelfHalves<3> shelf(fRate.boost5000, fState.boost5000);
+      for (int i = 0; i < run; ++i) y[i] = shelf.step(o[i]);
+      shelf.save(fState.boost5000);
     }
-    for (int i = 0; i < run; ++i) {
-      y[i] = runShelf(s.cut4500, d.cut4500, y[i]);
-      y[i] = runShelf(s.cut2000, d.cut2000, y[i]);
+    {
+      FirstOrderHalves split(fRate.cut3500First, fState.cut3500FirstLow, fState.cut3500FirstHigh);
+      const float gain = fRate.cut3500Gain;
+      ShelfHalves<2> shelf(fRate.cut3500, fState.cut3500);
+      for (int i = 0; i < run; ++i) {
+        const Float4 halvesOut = split.step(splat4(y[i]));
+        y[i] = shelf.step(lane0Of4(halvesOut) + gain * lane1Of4(halvesOut));
+      }
+      split.save(fState.cut3500FirstLow, fState.cut3500FirstHigh);
+      shelf.save(fState.cut3500);
     }
-    for (int i = 0; i < run; ++i) {
-      y[i] = peakingStep(s.dip4500, y[i], d.dip4500);
-      y[i] = peakingStep(s.dip7500, y[i], d.dip7500);
+    {
+      // The second shelf runs kPairLag samples behind the first, on the
+      // first one's outputs kept in z; the peaking sections take the
+      // second's outputs in the same loop.
+      ShelfPair cut(fRate.cut4500, fState.cut4500, fRate.cut2000, fState.cut2000);
+      const PeakingCoeffs c4500 = fRate.dip4500;
+      const PeakingCoeffs c7500 = fRate.dip7500;
+      SectionState s4500 = fState.dip4500;
+      SectionState s7500 = fState.dip7500;
+      auto dips = [&](float x) { return peakingStep(s7500, peakingStep(s4500, x, c4500), c7500); };
+      const int lead = run < kPairLag ? run : kPairLag;
+      for (int i = 0; i < lead; ++i) z[i] = cut.stepFirst(y[i]);
+      for (int i = kPairLag; i < run; ++i) {
+        const Float4 both = cut.step(y[i], z[i - kPairLag]);
+        z[i] = lane0Of4(both);
+        y[i - kPairLag] = dips(lane1Of4(both));
+      }
+      for (int i = run - lead; i < run; ++i) y[i] = dips(cut.stepSecond(z[i]));
+      cut.save(fState.cut4500, fState.cut2000);
+      fState.dip4500 = s4500;
+      fState.dip7500 = s7500;
     }
-    for (int i = 0; i < run; ++i) {
-      y[i] = runShelf(s.bass75, d.bass75, y[i]);
-      y[i] = runShelf(s.bass50, d.bass50, y[i]);
-      y[i] = peakingStep(s.presence3200, y[i], d.presence3200);
+    {
+      ShelfPair bass(fRate.bass75, fState.bass75, fRate.bass50, fState.bass50);
+      const PeakingCoeffs c3200 = fRate.presence3200;
+      SectionState s3200 = fState.presence3200;
+      const bool bypassed = fBypassed;
+      float* result = out + done;
+      auto finish = [&](int i, float x) {
+        const float equalised = peakingStep(s3200, x, c3200);
+        result[i] = bypassed ? o[i] : equalised;
+      };
+      const int lead = run < kPairLag ? run : kPairLag;
+      for (int i = 0; i < lead; ++i) z[i] = bass.stepFirst(y[i]);
+      for (int i = kPairLag; i < run; ++i) {
+        const Float4 both = bass.step(y[i], z[i - kPairLag]);
+        z[i] = lane0Of4(both);
+        finish(i - kPairLag, lane1Of4(both));
+      }
+      for (int i = run - lead; i < run; ++i) finish(i, bass.stepSecond(z[i]));
+      bass.save(fState.bass75, fState.bass50);
+      fState.presence3200 = s3200;
     }
-    float* result = out + done;
-    for (int i = 0; i < run; ++i) result[i] = fBypassed ? o[i] : y[i];
   }
 }
 
