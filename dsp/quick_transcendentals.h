@@ -74,10 +74,11 @@ inline float exactly(Exact which, float x) { return which == Exact::kExp ? fexp(
 // tan h from its series to h^9 (the next term is below 2^-57 relative). Up to
 // 1.568 the denominator stays above 1/3, so the result carries a relative
 // error of a few double ulps; 2^-44 leaves a wide margin. D is a double or a
-// vector of doubles, `index` its table index i, a its table value tan(i / 16).
+// vector of doubles. tanIndex gives d * 16 + 0.5, whose integer part is i;
+// tanFromTable takes i (as D) and a = tan(i / 16) from the table.
 template <class D>
 inline D tanIndex(D d) {
-  return d * static_cast<double>(kTanSteps) + 0.5;  // truncated, the nearest i
+  return d * static_cast<double>(kTanSteps) + 0.5;
 }
 template <class D>
 inline D tanFromTable(D d, D i, D a) {
