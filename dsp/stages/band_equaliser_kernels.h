@@ -51,11 +51,11 @@ void BandEqualiser<V>::processRun(int count, std::uint32_t n, const float* x, co
   }
 }
 
-// A piece of the run goes through the stage in three passes, each over every
-// sample of the piece before the next begins: band filters and detectors,
-// then envelopes and gains, then the gained bands. Every pass carries only
-// its own recursions from sample to sample, so the processor overlaps the
-// samples of a pass; each value is computed as before.
+// A piece of the run goes through the stage in passes, each over every
+// sample of the piece before the next begins: band filters, quadrature
+// magnitudes, peaks and hold, envelopes and gains, the gained bands. Every
+// pass carries only its own recursions from sample to sample, so the
+// processor overlaps the samples of a pass; each value is computed as before.
 template <class V>
 void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, const float* d,
                                     BandOutputs* out) {
@@ -75,12 +75,9 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   const V numeratorSmoothInput = splat<V>(rc.numeratorSmooth.input);
   const V numeratorSmoothPole = splat<V>(rc.numeratorSmooth.pole);
 
-  // Band filters, band rings and quadrature magnitudes: the sum lanes and
-  // the difference lanes of the same bands per pass, sharing the
-  // coefficients. Then the peak of the two magnitudes and its hold.
-  alignas(kLaneAlign) float peakRow[kPiece][kBandLanes];
-  alignas(kLaneAlign) float heldRow[kPiece][kBandLanes];
-  static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
+  // Band filters and band rings: the sum lanes and the difference lanes of
+  // the same bands per step, sharing the coefficients.
+  alignas(kLaneAlign) float bandValue[kPiece][kLanes];
   unsigned parity = st.parity;
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
@@ -89,7 +86,6 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     float* ringNow = st.bandRing[at & 255];
     float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
     const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
-    alignas(kLaneAlign) float magnitude[kLanes];
     for (int b = 0; b < kBandLanes; b += kStep) {
       const V lowA1 = load<V>(rc.lowA1 + b);
       const V lowA2 = load<V>(rc.lowA2 + b);
@@ -124,11 +120,28 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
         store(older[3] + lane, w);
         store(ringNow + lane, u);
 
-        // Quadrature pair on the negated, normalised band value.
-        store(magnitude + lane, st.pairs.magnitude(-(highG * u), lane, parity));
+        // The negated, normalised band value, for the quadrature pair.
+        store(bandValue[i] + lane, -(highG * u));
       }
     }
     parity ^= 1;
+  }
+
+  // The quadrature pairs' magnitudes, each lane group over the piece.
+  alignas(kLaneAlign) float magnitudeRow[kPiece][kLanes];
+  for (int lane = 0; lane < kLanes; lane += kStep) {
+    st.pairs.template magnitudes<V>(
+        count, lane, st.parity, [&](int i) { return load<V>(bandValue[i] + lane); },
+        [&](int i) { return magnitudeRow[i] + lane; });
+  }
+
+  // The peak of each band's two magnitudes and its hold.
+  alignas(kLaneAlign) float peakRow[kPiece][kBandLanes];
+  alignas(kLaneAlign) float heldRow[kPiece][kBandLanes];
+  static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    const float* magnitude = magnitudeRow[i];
 
     // Each hold entry is written twice, 64 rows apart, so that the 44 newest
     // rows always lie in one run of the table, ending at the newest.
