@@ -181,6 +181,29 @@ struct AllpassChain {
   float two[Sections + 1] = {};  // node values two samples back
 };
 
+// A chain of four such sections with its node values one and two samples
+// back held in locals (registers) for a pass over a run, on any lane type.
+template <class V>
+struct AllpassHistories {
+  static constexpr int kNodes = 5;  // chain input and four section outputs
+  V one[kNodes];
+  V two[kNodes];
+
+  // One sample through the chain; the histories move on by the sample.
+  [[gnu::always_inline]] V process(V in, const float (&coeffs)[kNodes - 1]) {
+    V x = in;
+    for (int k = 0; k < kNodes - 1; ++k) {
+      const V y = allpassStep(x, two[k + 1], splat<V>(coeffs[k]), two[k]);
+      two[k] = one[k];
+      one[k] = x;
+      x = y;
+    }
+    two[kNodes - 1] = one[kNodes - 1];
+    one[kNodes - 1] = x;
+    return x;
+  }
+};
+
 // Coefficients of the quadrature allpass pair: branch A one sample late and
 // branch B are roughly 90 degrees apart over the audio band.
 inline constexpr float kQuadratureA[4] = {0.6923878f, 0.93606544f, 0.9882295f, 0.99874884f};

@@ -54,34 +54,20 @@ struct Section {
 
 // A four-section allpass chain's node histories in locals: y = (x + y'') a - x''.
 template <class V>
-struct Chain {
-  V one[5];
-  V two[5];
+struct Chain : AllpassHistories<V> {
   template <class C>
   Chain(const C& c, int lane) {
     for (int k = 0; k < 5; ++k) {
-      one[k] = load<V>(c.one[k] + lane);
-      two[k] = load<V>(c.two[k] + lane);
+      this->one[k] = load<V>(c.one[k] + lane);
+      this->two[k] = load<V>(c.two[k] + lane);
     }
   }
   template <class C>
   void save(C& c, int lane) const {
     for (int k = 0; k < 5; ++k) {
-      store(c.one[k] + lane, one[k]);
-      store(c.two[k] + lane, two[k]);
+      store(c.one[k] + lane, this->one[k]);
+      store(c.two[k] + lane, this->two[k]);
     }
-  }
-  V process(V in, const float (&coeffs)[4]) {
-    V x = in;
-    for (int k = 0; k < 4; ++k) {
-      const V y = allpassStep(x, two[k + 1], splat<V>(coeffs[k]), two[k]);
-      two[k] = one[k];
-      one[k] = x;
-      x = y;
-    }
-    two[4] = one[4];
-    one[4] = x;
-    return x;
   }
 };
 

@@ -100,16 +100,15 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
 
   // Component magnitudes; lane m of each half is band m.
   alignas(kLaneAlign) float magnitude[kPiece][kLanes];
-  unsigned parity = st.parity;
-  for (int i = 0; i < count; ++i) {
-    for (int lane = 0; lane < kLanes; lane += kStep) {
-      const float* component =
-          lane < kDiffLane ? bands[i].gained + lane : bands[i].gainedDiff + (lane - kDiffLane);
-      store(magnitude[i] + lane, st.pairs.magnitude(load<V>(component), lane, parity));
-    }
-    parity ^= 1;
+  for (int lane = 0; lane < kLanes; lane += kStep) {
+    const auto component = [&](int i) {
+      return load<V>(lane < kDiffLane ? bands[i].gained + lane
+                                      : bands[i].gainedDiff + (lane - kDiffLane));
+    };
+    st.pairs.template magnitudes<V>(count, lane, st.parity, component,
+                                    [&](int i) { return magnitude[i] + lane; });
   }
-  st.parity = parity;
+  st.parity ^= static_cast<unsigned>(count) & 1u;
 
   // Component envelopes: release states, their release factors, adaptive
   // release, then 1 ms smoothing. The mono bands' lanes and the padding get
