@@ -77,54 +77,57 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
 
   // Band filters and band rings: the sum lanes and the difference lanes of
   // the same bands per step, sharing the coefficients.
+  // Each lane group runs over the piece with its sections' recursion values
+  // in registers.
   alignas(kLaneAlign) float bandValue[kPiece][kLanes];
-  unsigned parity = st.parity;
-  for (int i = 0; i < count; ++i) {
-    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    const float sum = x[i] + d[i];
-    const float diff = x[i] - d[i];
-    float* ringNow = st.bandRing[at & 255];
-    float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
-    const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
-    for (int b = 0; b < kBandLanes; b += kStep) {
-      const V lowA1 = load<V>(rc.lowA1 + b);
-      const V lowA2 = load<V>(rc.lowA2 + b);
-      const V lowG = load<V>(rc.lowG + b);
-      const V kSq = load<V>(rc.lowKSquared + b);
-      const V minusTwoKSq = load<V>(rc.lowMinusTwoKSquared + b);
-      const V highA1 = load<V>(rc.highA1 + b);
-      const V highA2 = load<V>(rc.highA2 + b);
-      const V highG = load<V>(rc.highG + b);
-      for (int lane : {b, kDiffLane + b}) {
-        V y = splat<V>(lane < kDiffLane ? sum : diff);
-        // Two highpass sections at the lower edge.
-        for (int k = 0; k < 2; ++k) {
-          const V w1 = load<V>(newer[k] + lane);
-          const V w2 = load<V>(older[k] + lane);
-          const V w = sectionFeed(y, w1, w2, lowA1, lowA2, lowG);
-          y = highpassNumerator(w, w1, w2, kSq, minusTwoKSq) * lowG;
-          store(older[k] + lane, w);
-        }
-        // Lowpass at the upper edge, then the second one's raw numerator.
-        {
-          const V w1 = load<V>(newer[2] + lane);
-          const V w2 = load<V>(older[2] + lane);
-          const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
-          y = lowpassNumerator(w, w1, w2) * highG;
-          store(older[2] + lane, w);
-        }
-        const V w1 = load<V>(newer[3] + lane);
-        const V w2 = load<V>(older[3] + lane);
-        const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
-        const V u = lowpassNumerator(w, w1, w2);
-        store(older[3] + lane, w);
-        store(ringNow + lane, u);
-
-        // The negated, normalised band value, for the quadrature pair.
-        store(bandValue[i] + lane, -(highG * u));
-      }
+  const unsigned parity = st.parity;
+  const unsigned last = parity ^ (static_cast<unsigned>(count) & 1u);  // older row after the piece
+  for (int lane = 0; lane < kLanes; lane += kStep) {
+    const int b = lane % kDiffLane;  // the lane group's first band
+    const bool sumLanes = lane < kDiffLane;
+    const V lowA1 = load<V>(rc.lowA1 + b);
+    const V lowA2 = load<V>(rc.lowA2 + b);
+    const V lowG = load<V>(rc.lowG + b);
+    const V kSq = load<V>(rc.lowKSquared + b);
+    const V minusTwoKSq = load<V>(rc.lowMinusTwoKSquared + b);
+    const V highA1 = load<V>(rc.highA1 + b);
+    const V highA2 = load<V>(rc.highA2 + b);
+    const V highG = load<V>(rc.highG + b);
+    V w1[kSections];
+    V w2[kSections];
+    for (int k = 0; k < kSections; ++k) {
+      w1[k] = load<V>(st.filterW[parity ^ 1][k] + lane);
+      w2[k] = load<V>(st.filterW[parity][k] + lane);
     }
-    parity ^= 1;
+    for (int i = 0; i < count; ++i) {
+      const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+      V y = splat<V>(sumLanes ? x[i] + d[i] : x[i] - d[i]);
+      // Two highpass sections at the lower edge.
+      for (int k = 0; k < 2; ++k) {
+        const V w = sectionFeed(y, w1[k], w2[k], lowA1, lowA2, lowG);
+        y = highpassNumerator(w, w1[k], w2[k], kSq, minusTwoKSq) * lowG;
+        w2[k] = w1[k];
+        w1[k] = w;
+      }
+      // Lowpass at the upper edge, then the second one's raw numerator.
+      {
+        const V w = sectionFeed(y, w1[2], w2[2], highA1, highA2, highG);
+        y = lowpassNumerator(w, w1[2], w2[2]) * highG;
+        w2[2] = w1[2];
+        w1[2] = w;
+      }
+      const V w = sectionFeed(y, w1[3], w2[3], highA1, highA2, highG);
+      const V u = lowpassNumerator(w, w1[3], w2[3]);
+      w2[3] = w1[3];
+      w1[3] = w;
+      store(st.bandRing[at & 255] + lane, u);
+      // The negated, normalised band value, for the quadrature pair.
+      store(bandValue[i] + lane, -(highG * u));
+    }
+    for (int k = 0; k < kSections; ++k) {
+      store(st.filterW[last ^ 1][k] + lane, w1[k]);
+      store(st.filterW[last][k] + lane, w2[k]);
+    }
   }
 
   // The quadrature pairs' magnitudes, each lane group over the piece.
@@ -173,7 +176,7 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       store(st.heldLevel + b, h);
     }
   }
-  st.parity = parity;
+  st.parity = last;
 
   // Release states and their factors (0 in the padding), the fast envelope
   // of the held level (adaptive release, then 15 ms smoothing), the slow
