@@ -181,50 +181,50 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   // Release states and their factors (0 in the padding), the fast envelope
   // of the held level (adaptive release, then 15 ms smoothing), the slow
   // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
-  // the numerator and the gain.
-  constexpr int kVectors = kBandLanes / kStep;
-  ReleaseStep<V> fastStep[kVectors];
-  ReleaseStep<V> slowStep[kVectors];
-  for (int v = 0; v < kVectors; ++v) {
-    fastStep[v].start(rc.fastRelease, riseDecayInput, riseDecayPole,
-                      load<V>(st.fastRelease + v * kStep));
-    slowStep[v].start(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole,
-                      load<V>(st.slowRelease + v * kStep));
-  }
+  // the numerator and the gain: each lane group over the piece with its
+  // detector states in registers.
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
-  for (int i = 0; i < count; ++i) {
-    for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
+  for (int b = 0; b < kBandLanes; b += kStep) {
+    const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
+    const V ceiling = load<V>(fBlock.ceiling + b);
+    const V numeratorInput = load<V>(rc.numeratorInput + b);
+    const V numeratorPole = load<V>(rc.numeratorPole + b);
+    V fastRelease = load<V>(st.fastRelease + b);
+    V fastPeak = load<V>(st.fastPeak + b);
+    V fastEnvelope = load<V>(st.fastEnvelope + b);
+    V slowRelease = load<V>(st.slowRelease + b);
+    V slowPeak = load<V>(st.slowPeak + b);
+    V slowEnvelope = load<V>(st.slowEnvelope + b);
+    V numeratorPeak = load<V>(st.numeratorPeak + b);
+    V numerator = load<V>(st.numerator + b);
+    V gain = load<V>(st.gain + b);
+    ReleaseStep<V> fastStep;
+    ReleaseStep<V> slowStep;
+    fastStep.start(rc.fastRelease, riseDecayInput, riseDecayPole, fastRelease);
+    slowStep.start(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, slowRelease);
+    for (int i = 0; i < count; ++i) {
       const V h = load<V>(heldRow[i] + b);
       const V peak = load<V>(peakRow[i] + b);
-      const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
 
-      V fastRelease = load<V>(st.fastRelease + b);
       V fastFactor;
-      fastStep[v](rc.fastRelease, riseDecayInput, riseDecayPole, h, load<V>(st.fastEnvelope + b),
-                  fastRelease, fastFactor);
-      store(st.fastRelease + b, fastRelease);
+      fastStep(rc.fastRelease, riseDecayInput, riseDecayPole, h, fastEnvelope, fastRelease,
+               fastFactor);
       fastFactor = select(band, fastFactor, splat<V>(0.0f));
-      const V fastEnvelope =
-          followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
-                          fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
+      fastPeak = peakFollowed(laneAbs(h), one - fastFactor, fastFactor, fastPeak);
+      fastEnvelope = smoothed(fastSmoothInput, fastPeak, fastSmoothPole, fastEnvelope);
 
-      V slowRelease = load<V>(st.slowRelease + b);
       V slowFactor;
-      slowStep[v](rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, peak,
-                  load<V>(st.slowEnvelope + b), slowRelease, slowFactor);
-      store(st.slowRelease + b, slowRelease);
+      slowStep(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, peak, slowEnvelope,
+               slowRelease, slowFactor);
       slowFactor = select(band, slowFactor, splat<V>(0.0f));
-      const V slowEnvelope =
-          followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
-                          riseDecayInput, riseDecayPole, st.slowEnvelope + b);
+      slowPeak = peakFollowed(laneAbs(peak), one - slowFactor, slowFactor, slowPeak);
+      slowEnvelope = smoothed(riseDecayInput, slowPeak, riseDecayPole, slowEnvelope);
 
       // Numerator: the ceiling times the level, capped at 1, with a band-rate
       // release and 30 ms smoothing.
-      const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
-      const V numerator =
-          followAndSmooth(capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b),
-                          st.numeratorPeak + b, numeratorSmoothInput, numeratorSmoothPole,
-                          st.numerator + b);
+      const V capped = laneMin(ceiling * peak, one);
+      numeratorPeak = peakFollowed(capped, numeratorInput, numeratorPole, numeratorPeak);
+      numerator = smoothed(numeratorSmoothInput, numeratorPeak, numeratorSmoothPole, numerator);
 
       // Denominator: the fast envelope, or the limited slow envelope when that
       // is higher, floored at -90 dB (NaN included).
@@ -232,10 +232,18 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       V den = select(greaterEqual(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
       const V floor = splat<V>(kFloor90dB);
       den = select(greater(den, floor), den, floor);
-      const V gain = numerator / den;
+      gain = numerator / den;
       store(gainRow[i] + b, gain);
-      store(st.gain + b, gain);
     }
+    store(st.fastRelease + b, fastRelease);
+    store(st.fastPeak + b, fastPeak);
+    store(st.fastEnvelope + b, fastEnvelope);
+    store(st.slowRelease + b, slowRelease);
+    store(st.slowPeak + b, slowPeak);
+    store(st.slowEnvelope + b, slowEnvelope);
+    store(st.numeratorPeak + b, numeratorPeak);
+    store(st.numerator + b, numerator);
+    store(st.gain + b, gain);
   }
 
   // Gained band components from 132 samples back, into the band delay lines.
