@@ -203,23 +203,29 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
   // both channels. The channel sums add the bands in ascending order.
+  constexpr int kBandVectors = kBandLanes / kStep;
+  V curveBefore[kBandVectors];
+  V sideLowpass[kBandVectors];
+  V trimmed[kBandVectors];
+  for (int v = 0; v < kBandVectors; ++v) {
+    curveBefore[v] = load<V>(st.curve + v * kStep);
+    sideLowpass[v] = load<V>(st.sideLowpass + v * kStep);
+    trimmed[v] = load<V>(st.sideGain + v * kStep);
+  }
   for (int i = 0; i < count; ++i) {
     alignas(kLaneAlign) float termA[kBandLanes];
     alignas(kLaneAlign) float termB[kBandLanes];
-    for (int b = 0; b < kBandLanes; b += kStep) {
+    for (int v = 0, b = 0; v < kBandVectors; ++v, b += kStep) {
       const V c = load<V>(curve[i] + b);
-      const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b),
-                                              load<V>(st.sideLowpass + b), lowpassFeedback,
-                                              lowpassScale);
-      store(st.sideLowpass + b, sideLowpass);
-      store(st.curve + b, c);
-      const V trimmed = laneMax(sideLowpass * trim, zero);
-      store(st.sideGain + b, trimmed);
+      sideLowpass[v] =
+          firstOrderLowpass(c, curveBefore[v], sideLowpass[v], lowpassFeedback, lowpassScale);
+      curveBefore[v] = c;
+      trimmed[v] = laneMax(sideLowpass[v] * trim, zero);
 
       const V diffOut = load<V>(bands[i].diffOut + b);
-      const auto belowLimit = greater(limit, trimmed);
-      const V side = select(belowLimit, trimmed * diffOut, limit * diffOut);
-      const V remainder = limit - trimmed;
+      const auto belowLimit = greater(limit, trimmed[v]);
+      const V side = select(belowLimit, trimmed[v] * diffOut, limit * diffOut);
+      const V remainder = limit - trimmed[v];
       const V positiveRemainder = select(greater(remainder, zero), remainder, zero);
       const V unused = select(belowLimit, positiveRemainder, zero);
       const V factor = one + splat<V>(kUnusedLimitRaise) * unused;
@@ -235,6 +241,11 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
     }
     sumA[i] = bands[i].mono + accA;
     sumB[i] = bands[i].mono + accB;
+  }
+  for (int v = 0; v < kBandVectors; ++v) {
+    store(st.curve + v * kStep, curveBefore[v]);
+    store(st.sideLowpass + v * kStep, sideLowpass[v]);
+    store(st.sideGain + v * kStep, trimmed[v]);
   }
 }
 
