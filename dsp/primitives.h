@@ -233,6 +233,18 @@ inline V peakFollowed(V x, V q, V p, V y1) {
   return laneMax(x, q * x + p * y1);
 }
 
+// A peak follower (pole p, input weight q) and a one-pole smoother after it
+// (pole ps, input weight qs), their states kept at `peak` and `level`, on any
+// lane type. Returns the smoothed level.
+template <class V>
+inline V followAndSmooth(V x, V q, V p, float* peak, V qs, V ps, float* level) {
+  const V followed = peakFollowed(x, q, p, load<V>(peak));
+  store(peak, followed);
+  const V smoothedLevel = smoothed(qs, followed, ps, load<V>(level));
+  store(level, smoothedLevel);
+  return smoothedLevel;
+}
+
 // First-order lowpass from its bilinear terms: y = (x + x1 - (1 - K) y1) / (1 + K)
 // with feedback = 1 - K and scale = 1 / (1 + K), on any lane type.
 template <class V>

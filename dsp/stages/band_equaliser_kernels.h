@@ -77,57 +77,54 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
 
   // Band filters and band rings: the sum lanes and the difference lanes of
   // the same bands per step, sharing the coefficients.
-  // Each lane group runs over the piece with its sections' recursion values
-  // in registers.
   alignas(kLaneAlign) float bandValue[kPiece][kLanes];
-  const unsigned parity = st.parity;
-  const unsigned last = parity ^ (static_cast<unsigned>(count) & 1u);  // older row after the piece
-  for (int lane = 0; lane < kLanes; lane += kStep) {
-    const int b = lane % kDiffLane;  // the lane group's first band
-    const bool sumLanes = lane < kDiffLane;
-    const V lowA1 = load<V>(rc.lowA1 + b);
-    const V lowA2 = load<V>(rc.lowA2 + b);
-    const V lowG = load<V>(rc.lowG + b);
-    const V kSq = load<V>(rc.lowKSquared + b);
-    const V minusTwoKSq = load<V>(rc.lowMinusTwoKSquared + b);
-    const V highA1 = load<V>(rc.highA1 + b);
-    const V highA2 = load<V>(rc.highA2 + b);
-    const V highG = load<V>(rc.highG + b);
-    V w1[kSections];
-    V w2[kSections];
-    for (int k = 0; k < kSections; ++k) {
-      w1[k] = load<V>(st.filterW[parity ^ 1][k] + lane);
-      w2[k] = load<V>(st.filterW[parity][k] + lane);
-    }
-    for (int i = 0; i < count; ++i) {
-      const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-      V y = splat<V>(sumLanes ? x[i] + d[i] : x[i] - d[i]);
-      // Two highpass sections at the lower edge.
-      for (int k = 0; k < 2; ++k) {
-        const V w = sectionFeed(y, w1[k], w2[k], lowA1, lowA2, lowG);
-        y = highpassNumerator(w, w1[k], w2[k], kSq, minusTwoKSq) * lowG;
-        w2[k] = w1[k];
-        w1[k] = w;
+  unsigned parity = st.parity;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
+    const float sum = x[i] + d[i];
+    const float diff = x[i] - d[i];
+    float* ringNow = st.bandRing[at & 255];
+    float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
+    const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V lowA1 = load<V>(rc.lowA1 + b);
+      const V lowA2 = load<V>(rc.lowA2 + b);
+      const V lowG = load<V>(rc.lowG + b);
+      const V kSq = load<V>(rc.lowKSquared + b);
+      const V minusTwoKSq = load<V>(rc.lowMinusTwoKSquared + b);
+      const V highA1 = load<V>(rc.highA1 + b);
+      const V highA2 = load<V>(rc.highA2 + b);
+      const V highG = load<V>(rc.highG + b);
+      for (int lane : {b, kDiffLane + b}) {
+        V y = splat<V>(lane < kDiffLane ? sum : diff);
+        // Two highpass sections at the lower edge.
+        for (int k = 0; k < 2; ++k) {
+          const V w1 = load<V>(newer[k] + lane);
+          const V w2 = load<V>(older[k] + lane);
+          const V w = sectionFeed(y, w1, w2, lowA1, lowA2, lowG);
+          y = highpassNumerator(w, w1, w2, kSq, minusTwoKSq) * lowG;
+          store(older[k] + lane, w);
+        }
+        // Lowpass at the upper edge, then the second one's raw numerator.
+        {
+          const V w1 = load<V>(newer[2] + lane);
+          const V w2 = load<V>(older[2] + lane);
+          const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
+          y = lowpassNumerator(w, w1, w2) * highG;
+          store(older[2] + lane, w);
+        }
+        const V w1 = load<V>(newer[3] + lane);
+        const V w2 = load<V>(older[3] + lane);
+        const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
+        const V u = lowpassNumerator(w, w1, w2);
+        store(older[3] + lane, w);
+        store(ringNow + lane, u);
+
+        // The negated, normalised band value, for the quadrature pair.
+        store(bandValue[i] + lane, -(highG * u));
       }
-      // Lowpass at the upper edge, then the second one's raw numerator.
-      {
-        const V w = sectionFeed(y, w1[2], w2[2], highA1, highA2, highG);
-        y = lowpassNumerator(w, w1[2], w2[2]) * highG;
-        w2[2] = w1[2];
-        w1[2] = w;
-      }
-      const V w = sectionFeed(y, w1[3], w2[3], highA1, highA2, highG);
-      const V u = lowpassNumerator(w, w1[3], w2[3]);
-      w2[3] = w1[3];
-      w1[3] = w;
-      store(st.bandRing[at & 255] + lane, u);
-      // The negated, normalised band value, for the quadrature pair.
-      store(bandValue[i] + lane, -(highG * u));
     }
-    for (int k = 0; k < kSections; ++k) {
-      store(st.filterW[last ^ 1][k] + lane, w1[k]);
-      store(st.filterW[last][k] + lane, w2[k]);
-    }
+    parity ^= 1;
   }
 
   // The quadrature pairs' magnitudes, each lane group over the piece.
@@ -176,55 +173,55 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       store(st.heldLevel + b, h);
     }
   }
-  st.parity = last;
+  st.parity = parity;
 
   // Release states and their factors (0 in the padding), the fast envelope
   // of the held level (adaptive release, then 15 ms smoothing), the slow
   // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
-  // the numerator and the gain: each lane group over the piece with its
-  // detector states in registers.
+  // the numerator and the gain.
+  constexpr int kVectors = kBandLanes / kStep;
+  ReleaseStep<V> fastStep[kVectors];
+  ReleaseStep<V> slowStep[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    fastStep[v].start(rc.fastRelease, riseDecayInput, riseDecayPole,
+                      load<V>(st.fastRelease + v * kStep));
+    slowStep[v].start(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole,
+                      load<V>(st.slowRelease + v * kStep));
+  }
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
-    const V ceiling = load<V>(fBlock.ceiling + b);
-    const V numeratorInput = load<V>(rc.numeratorInput + b);
-    const V numeratorPole = load<V>(rc.numeratorPole + b);
-    V fastRelease = load<V>(st.fastRelease + b);
-    V fastPeak = load<V>(st.fastPeak + b);
-    V fastEnvelope = load<V>(st.fastEnvelope + b);
-    V slowRelease = load<V>(st.slowRelease + b);
-    V slowPeak = load<V>(st.slowPeak + b);
-    V slowEnvelope = load<V>(st.slowEnvelope + b);
-    V numeratorPeak = load<V>(st.numeratorPeak + b);
-    V numerator = load<V>(st.numerator + b);
-    V gain = load<V>(st.gain + b);
-    ReleaseStep<V> fastStep;
-    ReleaseStep<V> slowStep;
-    fastStep.start(rc.fastRelease, riseDecayInput, riseDecayPole, fastRelease);
-    slowStep.start(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, slowRelease);
-    for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count; ++i) {
+    for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
       const V h = load<V>(heldRow[i] + b);
       const V peak = load<V>(peakRow[i] + b);
+      const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
 
+      V fastRelease = load<V>(st.fastRelease + b);
       V fastFactor;
-      fastStep(rc.fastRelease, riseDecayInput, riseDecayPole, h, fastEnvelope, fastRelease,
-               fastFactor);
+      fastStep[v](rc.fastRelease, riseDecayInput, riseDecayPole, h, load<V>(st.fastEnvelope + b),
+                  fastRelease, fastFactor);
+      store(st.fastRelease + b, fastRelease);
       fastFactor = select(band, fastFactor, splat<V>(0.0f));
-      fastPeak = peakFollowed(laneAbs(h), one - fastFactor, fastFactor, fastPeak);
-      fastEnvelope = smoothed(fastSmoothInput, fastPeak, fastSmoothPole, fastEnvelope);
+      const V fastEnvelope =
+          followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
+                          fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
 
+      V slowRelease = load<V>(st.slowRelease + b);
       V slowFactor;
-      slowStep(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, peak, slowEnvelope,
-               slowRelease, slowFactor);
+      slowStep[v](rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, peak,
+                  load<V>(st.slowEnvelope + b), slowRelease, slowFactor);
+      store(st.slowRelease + b, slowRelease);
       slowFactor = select(band, slowFactor, splat<V>(0.0f));
-      slowPeak = peakFollowed(laneAbs(peak), one - slowFactor, slowFactor, slowPeak);
-      slowEnvelope = smoothed(riseDecayInput, slowPeak, riseDecayPole, slowEnvelope);
+      const V slowEnvelope =
+          followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
+                          riseDecayInput, riseDecayPole, st.slowEnvelope + b);
 
       // Numerator: the ceiling times the level, capped at 1, with a band-rate
       // release and 30 ms smoothing.
-      const V capped = laneMin(ceiling * peak, one);
-      numeratorPeak = peakFollowed(capped, numeratorInput, numeratorPole, numeratorPeak);
-      numerator = smoothed(numeratorSmoothInput, numeratorPeak, numeratorSmoothPole, numerator);
+      const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
+      const V numerator =
+          followAndSmooth(capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b),
+                          st.numeratorPeak + b, numeratorSmoothInput, numeratorSmoothPole,
+                          st.numerator + b);
 
       // Denominator: the fast envelope, or the limited slow envelope when that
       // is higher, floored at -90 dB (NaN included).
@@ -232,18 +229,10 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       V den = select(greaterEqual(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
       const V floor = splat<V>(kFloor90dB);
       den = select(greater(den, floor), den, floor);
-      gain = numerator / den;
+      const V gain = numerator / den;
       store(gainRow[i] + b, gain);
+      store(st.gain + b, gain);
     }
-    store(st.fastRelease + b, fastRelease);
-    store(st.fastPeak + b, fastPeak);
-    store(st.fastEnvelope + b, fastEnvelope);
-    store(st.slowRelease + b, slowRelease);
-    store(st.slowPeak + b, slowPeak);
-    store(st.slowEnvelope + b, slowEnvelope);
-    store(st.numeratorPeak + b, numeratorPeak);
-    store(st.numerator + b, numerator);
-    store(st.gain + b, gain);
   }
 
   // Gained band components from 132 samples back, into the band delay lines.

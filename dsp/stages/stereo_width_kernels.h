@@ -113,79 +113,66 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   // Component envelopes: release states, their release factors, adaptive
   // release, then 1 ms smoothing. The mono bands' lanes and the padding get
   // no exponential and a factor of 0.
-  // The states stay in registers over the piece; every sample takes all the
-  // lane groups, whose recursions then overlap.
   constexpr int kVectors = kLanes / kStep;
   const auto inWidthBand = [](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
-  V release[kVectors];
-  V peak[kVectors];
-  V env[kVectors];
   ReleaseStep<V> step[kVectors];
-  for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
-    release[v] = load<V>(st.release + lane);
-    peak[v] = load<V>(st.peak + lane);
-    env[v] = load<V>(st.envelope + lane);
-    if (inWidthBand(lane)) step[v].start(rc.componentRelease, riseDecayInput, riseDecayPole, release[v]);
+  for (int v = 0; v < kVectors; ++v) {
+    if (inWidthBand(v * kStep)) {
+      step[v].start(rc.componentRelease, riseDecayInput, riseDecayPole,
+                    load<V>(st.release + v * kStep));
+    }
   }
   alignas(kLaneAlign) float envelope[kPiece][kLanes];
   for (int i = 0; i < count; ++i) {
     for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
       const V mag = load<V>(magnitude[i] + lane);
+      const V envelopeBefore = load<V>(st.envelope + lane);
       V a = zero;
       if (inWidthBand(lane)) {
+        V release = load<V>(st.release + lane);
         V factor;
-        step[v](rc.componentRelease, riseDecayInput, riseDecayPole, mag, env[v], release[v],
+        step[v](rc.componentRelease, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
                 factor);
+        store(st.release + lane, release);
         a = widthBandsOnly(lane % kDiffLane, factor);
       } else {
-        release[v] = releaseState(mag, env[v], riseDecayInput, riseDecayPole, release[v]);
+        store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
+                                              riseDecayPole, load<V>(st.release + lane)));
       }
-      peak[v] = peakFollowed(laneAbs(mag), one - a, a, peak[v]);
-      env[v] = smoothed(envelopeSmoothInput, peak[v], envelopeSmoothPole, env[v]);
-      store(envelope[i] + lane, env[v]);
+      store(envelope[i] + lane,
+            followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
+                            envelopeSmoothPole, st.envelope + lane));
     }
-  }
-  for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
-    store(st.release + lane, release[v]);
-    store(st.peak + lane, peak[v]);
-    store(st.envelope + lane, env[v]);
   }
 
   // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
   // closes the side gain below an upper level of 1/1000 through a 10 Hz
   // lowpass, and the argument of the tangent.
   alignas(kLaneAlign) float z[kPiece][kBandLanes];
-  for (int b = 0; b < kBandLanes; b += kStep) {
-    V upperPeak = load<V>(st.upperPeak + b);
-    V upperLevel = load<V>(st.upperLevel + b);
-    V lowerPeak = load<V>(st.lowerPeak + b);
-    V lowerLevel = load<V>(st.lowerLevel + b);
-    V gate = load<V>(st.gate + b);
-    V gateLowpass = load<V>(st.gateLowpass + b);
-    for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count; ++i) {
+    for (int b = 0; b < kBandLanes; b += kStep) {
       const V envSum = load<V>(envelope[i] + b);
       const V envDiff = load<V>(envelope[i] + kDiffLane + b);
 
       const V upper = laneMax(laneMax(envSum, envDiff), splat<V>(kUpperLevelFloor));
-      upperPeak = peakFollowed(upper, levelReleaseInput, levelReleasePole, upperPeak);
-      upperLevel = smoothed(levelSmoothInput, upperPeak, levelSmoothPole, upperLevel);
+      const V upperLevel = followAndSmooth(upper, levelReleaseInput, levelReleasePole,
+                                           st.upperPeak + b, levelSmoothInput, levelSmoothPole,
+                                           st.upperLevel + b);
 
-      const V gateNow = laneMin(splat<V>(kGateScale) * upperLevel, one);
-      gateLowpass = firstOrderLowpass(gateNow, gate, gateLowpass, lowpassFeedback, lowpassScale);
-      gate = gateNow;
+      const V gate = laneMin(splat<V>(kGateScale) * upperLevel, one);
+      const V gateLowpass = firstOrderLowpass(gate, load<V>(st.gate + b),
+                                              load<V>(st.gateLowpass + b), lowpassFeedback,
+                                              lowpassScale);
+      store(st.gateLowpass + b, gateLowpass);
+      store(st.gate + b, gate);
 
       const V lower = laneMax(laneMin(envSum, envDiff), splat<V>(kLowerLevelFloor));
-      lowerPeak = peakFollowed(lower, levelReleaseInput, levelReleasePole, lowerPeak);
-      lowerLevel = smoothed(levelSmoothInput, lowerPeak, levelSmoothPole, lowerLevel);
+      const V lowerLevel = followAndSmooth(lower, levelReleaseInput, levelReleasePole,
+                                           st.lowerPeak + b, levelSmoothInput, levelSmoothPole,
+                                           st.lowerLevel + b);
 
       store(z[i] + b, (upperLevel * gateLowpass) / lowerLevel - offset);
     }
-    store(st.upperPeak + b, upperPeak);
-    store(st.upperLevel + b, upperLevel);
-    store(st.lowerPeak + b, lowerPeak);
-    store(st.lowerLevel + b, lowerLevel);
-    store(st.gate + b, gate);
-    store(st.gateLowpass + b, gateLowpass);
   }
 
   // The tangent curve (0 in the mono bands and the padding).
@@ -203,29 +190,23 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   // 10 Hz smoothing and the trim give the side gain; the side gain counts up
   // to the width limit, and the unused part of the limit raises the band in
   // both channels. The channel sums add the bands in ascending order.
-  constexpr int kBandVectors = kBandLanes / kStep;
-  V curveBefore[kBandVectors];
-  V sideLowpass[kBandVectors];
-  V trimmed[kBandVectors];
-  for (int v = 0; v < kBandVectors; ++v) {
-    curveBefore[v] = load<V>(st.curve + v * kStep);
-    sideLowpass[v] = load<V>(st.sideLowpass + v * kStep);
-    trimmed[v] = load<V>(st.sideGain + v * kStep);
-  }
   for (int i = 0; i < count; ++i) {
     alignas(kLaneAlign) float termA[kBandLanes];
     alignas(kLaneAlign) float termB[kBandLanes];
-    for (int v = 0, b = 0; v < kBandVectors; ++v, b += kStep) {
+    for (int b = 0; b < kBandLanes; b += kStep) {
       const V c = load<V>(curve[i] + b);
-      sideLowpass[v] =
-          firstOrderLowpass(c, curveBefore[v], sideLowpass[v], lowpassFeedback, lowpassScale);
-      curveBefore[v] = c;
-      trimmed[v] = laneMax(sideLowpass[v] * trim, zero);
+      const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b),
+                                              load<V>(st.sideLowpass + b), lowpassFeedback,
+                                              lowpassScale);
+      store(st.sideLowpass + b, sideLowpass);
+      store(st.curve + b, c);
+      const V trimmed = laneMax(sideLowpass * trim, zero);
+      store(st.sideGain + b, trimmed);
 
       const V diffOut = load<V>(bands[i].diffOut + b);
-      const auto belowLimit = greater(limit, trimmed[v]);
-      const V side = select(belowLimit, trimmed[v] * diffOut, limit * diffOut);
-      const V remainder = limit - trimmed[v];
+      const auto belowLimit = greater(limit, trimmed);
+      const V side = select(belowLimit, trimmed * diffOut, limit * diffOut);
+      const V remainder = limit - trimmed;
       const V positiveRemainder = select(greater(remainder, zero), remainder, zero);
       const V unused = select(belowLimit, positiveRemainder, zero);
       const V factor = one + splat<V>(kUnusedLimitRaise) * unused;
@@ -241,11 +222,6 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
     }
     sumA[i] = bands[i].mono + accA;
     sumB[i] = bands[i].mono + accB;
-  }
-  for (int v = 0; v < kBandVectors; ++v) {
-    store(st.curve + v * kStep, curveBefore[v]);
-    store(st.sideLowpass + v * kStep, sideLowpass[v]);
-    store(st.sideGain + v * kStep, trimmed[v]);
   }
 }
 
