@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 
 #include "../controls.h"
 #include "../float_math.h"
@@ -41,6 +42,15 @@ struct alignas(kLaneAlign) BandOutputs {
   float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
 };
 static_assert(sizeof(float) * kBandSlots % kLaneAlign == 0);
+
+// 1 in the lanes of bands first ... last - 1 of a row of Lanes band lanes,
+// 0 elsewhere: a mask for the lanes a stage keeps.
+template <int Lanes>
+constexpr std::array<float, Lanes> bandLaneMask(int first, int last) {
+  std::array<float, Lanes> lanes{};
+  for (int m = first; m < last; ++m) lanes[m] = 1.0f;
+  return lanes;
+}
 
 // Damping of every band-edge section: second-order Butterworth.
 constexpr float kBandEdgeDamping = 1.4142135f;

@@ -86,11 +86,8 @@ class BandEqualiser {
   void processPiece(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
 
   // 1 in the lanes of the bands, 0 in the padding.
-  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kBandLanesInUse = [] {
-    std::array<float, kBandLanes> lanes{};
-    for (int m = 0; m < kBandCount; ++m) lanes[m] = 1.0f;
-    return lanes;
-  }();
+  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kBandLanesInUse =
+      bandLaneMask<kBandLanes>(0, kBandCount);
 
   struct State {
     // Section recursion values of the last two samples: row `parity` holds

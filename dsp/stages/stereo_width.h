@@ -70,11 +70,8 @@ class StereoWidth {
                   splat<V>(0.0f));
   }
   // 1 in the lanes of the width bands, 0 in the mono bands' and the padding.
-  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes = [] {
-    std::array<float, kBandLanes> lanes{};
-    for (int m = kMonoBandCount; m < kBandCount; ++m) lanes[m] = 1.0f;
-    return lanes;
-  }();
+  alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes =
+      bandLaneMask<kBandLanes>(kMonoBandCount, kBandCount);
 
 
 
