@@ -161,6 +161,16 @@ inline Avx16 sixteenLanes(Avx16 x, Avx16 argument, Approximate approximate, Exac
 }  // namespace quick_detail
 
 inline Avx16 quickExp(Avx16 x) {
+  using namespace quick_detail;
+  const __mmask16 small = _mm512_cmp_ps_mask(x.v, _mm512_set1_ps(kSmallExpLowest), _CMP_GE_OQ) &
+                          _mm512_cmp_ps_mask(x.v, _mm512_set1_ps(kQuickExpHighest), _CMP_LE_OQ);
+  if (small == 0xFFFF) {
+    const SmallExp<Avx16> y = smallExp(x, splat16);
+    const unsigned unclear =
+        _mm512_cmp_ps_mask(abs16(y.e).v, _mm512_set1_ps(kSmallExpClear), _CMP_GE_OQ);
+    if (unclear == 0) return y.r;
+    return redo(x, y.r, unclear, Exact::kExp);
+  }
   return quick_detail::sixteenLanes(x, x, quick_detail::expPolynomial<__m512d>, quick_detail::Exact::kExp,
                                     kQuickExpLowest, kQuickExpHighest, quick_detail::kExpUnits);
 }

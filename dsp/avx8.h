@@ -137,6 +137,16 @@ inline Avx8 eightLanes(Avx8 x, Avx8 argument, Approximate approximate, Exact exa
 }  // namespace quick_detail
 
 inline Avx8 quickExp(Avx8 x) {
+  using namespace quick_detail;
+  const __m256 small = _mm256_and_ps(_mm256_cmp_ps(x.v, _mm256_set1_ps(kSmallExpLowest), _CMP_GE_OQ),
+                                     _mm256_cmp_ps(x.v, _mm256_set1_ps(kQuickExpHighest), _CMP_LE_OQ));
+  if (_mm256_movemask_ps(small) == 0xFF) {
+    const SmallExp<Avx8> y = smallExp(x, splat8);
+    const int unclear = _mm256_movemask_ps(
+        _mm256_cmp_ps(abs8(y.e).v, _mm256_set1_ps(kSmallExpClear), _CMP_GE_OQ));
+    if (unclear == 0) return y.r;
+    return redo(x, y.r, unclear, Exact::kExp);
+  }
   return quick_detail::eightLanes(x, x, quick_detail::expPolynomial<__m256d>, quick_detail::Exact::kExp,
                                   kQuickExpLowest, kQuickExpHighest, quick_detail::kExpUnits);
 }

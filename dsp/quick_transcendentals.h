@@ -93,7 +93,43 @@ inline double tanTable(double d) {
   return tanFromTable(d, static_cast<double>(i), kTanTable[i]);
 }
 
+// exp(d) for -2^-8 <= d <= -2^-21 in single precision, as the float sum
+// s + t of s = fl(1 + d) and t, the rest of the series, with the rounding
+// error e of r = fl(s + t), from which the caller judges whether r is the
+// float the library's double rounds to. Taylor to d^4: the next terms add
+// less than 2^-46.9. s's own rounding error comes back exactly (1 + d and
+// d - (s - 1) as in Fast2Sum), c = d^2 (1/2 + d (1/6 + d / 24)) carries at
+// most 2.5 float roundings relative to its 2^-17, 2^-39.7 in all, and t's
+// own rounding adds at most 2^-41. e is exact: r - s is exact, and so is
+// t - (r - s), a multiple of t's last place no larger than 2^-25. With the
+// library's 2^-53, s + t lies within 2^-39.2 of exp(d). V is a float or a
+// lane type (with its constants from `k`).
+template <class V>
+struct SmallExp {
+  V r;  // fl(s + t)
+  V e;  // (s + t) - r, exactly
+};
+template <class V, class Constant>
+inline SmallExp<V> smallExp(V d, Constant k) {
+  const V series = d * (d * k(1.0f / 24.0f) + k(1.0f / 6.0f)) + k(0.5f);
+  const V c = (d * d) * series;
+  const V s = k(1.0f) + d;
+  const V t = (d - (s - k(1.0f))) + c;
+  const V r = s + t;
+  return {r, t - (r - s)};
+}
+
+// r is in [0.99, 1), where floats lie 2^-24 apart: it is the library's float
+// when s + t lies more than 2^-37 (over four times the error bound) from
+// the midpoints 2^-25 either side of r, that is |e| < kSmallExpClear.
+inline constexpr float kSmallExpClear = 0x1p-25f - 0x1p-37f;
+
 }  // namespace quick_detail
+
+// Range of the single-precision path of quickExp (the release factors'
+// arguments at the usual rates); the double path covers the rest of the
+// quick range.
+inline constexpr float kSmallExpLowest = -0x1p-8f;
 
 // Range of arguments quickExp approximates; outside it the library is called.
 inline constexpr float kQuickExpLowest = -0x1p-6f;
@@ -102,6 +138,10 @@ inline constexpr float kQuickExpHighest = -0x1p-21f;
 // fexp(x), for the small negative arguments of per-sample pole factors.
 inline float quickExp(float x) {
   if (!(x >= kQuickExpLowest && x <= kQuickExpHighest)) return fexp(x);
+  if (x >= kSmallExpLowest) {
+    const auto [r, e] = quick_detail::smallExp(x, [](float c) { return c; });
+    return std::fabs(e) < quick_detail::kSmallExpClear ? r : fexp(x);
+  }
   const double y = quick_detail::expPolynomial<double>(x);
   if (quick_detail::roundsClearly(y, quick_detail::kExpUnits)) return static_cast<float>(y);
   return fexp(x);
@@ -169,6 +209,15 @@ inline __m128d tanTable2(__m128d d) {
 
 inline Float4 quickExp(Float4 x) {
   using namespace quick_detail;
+  const __m128 small = _mm_and_ps(_mm_cmpge_ps(x.v, _mm_set1_ps(kSmallExpLowest)),
+                                  _mm_cmple_ps(x.v, _mm_set1_ps(kQuickExpHighest)));
+  if (_mm_movemask_ps(small) == 0xF) {
+    const SmallExp<Float4> y = smallExp(x, splat4);
+    const int unclear =
+        _mm_movemask_ps(_mm_cmpge_ps(abs4(y.e).v, _mm_set1_ps(kSmallExpClear)));
+    if (unclear == 0) return y.r;
+    return redo(x, y.r, unclear, Exact::kExp);
+  }
   const __m128d lo = expPolynomial(_mm_cvtps_pd(x.v));
   const __m128d hi = expPolynomial(_mm_cvtps_pd(_mm_movehl_ps(x.v, x.v)));
   const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
