@@ -59,15 +59,11 @@ class ReleaseFactor {
     return fexp(arg);
   }
 
-  // Several lanes: when every lane sits at one of the two kept arguments
-  // (equal arguments give equal exponentials), the kept values; else the
-  // quick exponential, which gives the library's floats, on all of them.
+  // Several lanes: the quick exponential, which gives the library's floats.
+  // (Looking for the kept arguments first costs more than it saves: lanes
+  // mix freely between them and the rest, and the branch is a coin toss.)
   template <class V>
   [[gnu::always_inline]] V operator()(V arg) const {
-    const auto rise = equal(arg, splat<V>(fRise.arg));
-    if (allLanes(eitherMask(rise, equal(arg, splat<V>(fSteady.arg))))) {
-      return select(rise, splat<V>(fRise.value), splat<V>(fSteady.value));
-    }
     return quickExp(arg);
   }
 
@@ -84,9 +80,8 @@ class ReleaseFactor {
  private:
   struct Entry {
     std::uint32_t bits = 0;
-    float arg = 0.0f;
     float value = 1.0f;  // exp(0), for the zero argument before setRate
-    static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), arg, fexp(arg)}; }
+    static Entry of(float arg) { return {std::bit_cast<std::uint32_t>(arg), fexp(arg)}; }
   };
   float fMinusPeriod = 0.0f;
   float fBase = 1.0f;
