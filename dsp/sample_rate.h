@@ -58,6 +58,10 @@ struct SampleRate {
 
   // tan(pi f / fs) for a corner that moves per block or per sample.
   float tanMoving(float f) const { return quickTan(limitCorner(f) * piOverFs); }
+  // The same for four corners.
+  Float4 tanMoving(Float4 f) const {
+    return quickTan(min4(f, splat4(maxCorner)) * splat4(piOverFs));
+  }
 
   // Pole factor exp(-k / fs) of a one-pole smoother with time constant 1/k s.
   float pole(float k) const { return fexp(-(k * r)); }

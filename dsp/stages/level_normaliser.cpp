@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../float4.h"
+
 namespace vardo {
 
 namespace {
@@ -47,21 +49,35 @@ void LevelNormaliser::clear() {
 
 void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filtered, float* out,
                                  SecondCorner* corner) {
-  if (count < 1) return;
-  // The recursions, the coefficients and the current corners' terms stay in
-  // locals through the run; the rings stay in place.
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
+    processPiece(piece, n + static_cast<std::uint32_t>(done), filtered + done, out + done,
+                 corner + done);
+  }
+}
+
+// A piece goes through in three passes: the envelope, the normalised signal
+// and the treble detector with the corners it sets, sample by sample; the
+// corners' tangents, four samples at a time (nothing carries from one sample
+// to the next there); and the first noise-reduction lowpass.
+void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filtered, float* out,
+                                   SecondCorner* corner) {
+  // The recursions and the coefficients stay in locals through the piece;
+  // the rings stay in place.
   const NormaliserRateDesign rd = fRate;
   const NormaliserBlockDesign bd = fBlock;
   Recursions s = fState.recursions;
   Ring<128>& normalised = fState.normalised;
   Ring<256>& history = fHistory;
-  SecondCorner second = fSecond;
-  float divisor = 0.0f;
-  float firstCornerHz = 0.0f;
-  float secondCornerHz = 0.0f;
+
+  alignas(16) float divisorRow[kPiece];
+  alignas(16) float lowpassIn[kPiece];      // the normalised signal 125 samples back
+  alignas(16) float lowpassInLate[kPiece];  // and 126
+  alignas(16) float firstCornerHz[kPiece];
+  alignas(16) float secondCornerHz[kPiece];
 
   // The envelope reads the band-limited history up to 221 samples back, so
-  // the history takes the run sample by sample between the steps.
+  // the history takes the piece sample by sample between the steps.
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     history.write(at, filtered[i]);
@@ -72,10 +88,15 @@ void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filter
     const float peak = std::max(std::fabs(newest), std::fabs(divided));
 
     const float envelope = s.envelope.process(peak, rd.attack, rd.release);
-    divisor = std::max(std::max(envelope, 1e-5f), kFloor90dB);
+    const float divisor = std::max(std::max(envelope, 1e-5f), kFloor90dB);
+    divisorRow[i] = divisor;
 
     const float v = divided / divisor;
     normalised.write(at, v);
+    // The lowpass's inputs, read before later samples of the piece take
+    // their places in the ring.
+    lowpassIn[i] = normalised.read(at, kLowpassLag);
+    lowpassInLate[i] = normalised.read(at, kLowpassLag + 1);
 
     // Treble detector: 1 kHz highpass, floored rectifier, 10 Hz and 100 Hz lowpasses.
     const FirstOrderCoeffs& hp = rd.trebleHighpass;
@@ -101,38 +122,74 @@ void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filter
                           std::max(kMinCorner, std::min(kMaxCorner, bd.secondScale * treble)))));
     const float firstRaw = std::max(
         bd.disableCorner, std::max(kMinCorner, std::min(kMaxCorner, treble * bd.firstScale)));
-    secondCornerHz = rd.rate.limitCorner(secondRaw);
-    firstCornerHz = rd.rate.limitCorner(firstRaw);
-
-    // A corner that has not moved since the previous sample (held at a clamp,
-    // or under a steady treble level) keeps its coefficients.
-    if (secondCornerHz != s.secondCornerHz) {
-      s.secondCornerHz = secondCornerHz;
-      second.k = 1.0f / rd.rate.tanMoving(secondCornerHz);
-      second.oneMinusK = 1.0f - second.k;
-      second.kPlusOne = second.k + 1.0f;
-    }
-    if (firstCornerHz != s.firstCornerHz) {
-      s.firstCornerHz = firstCornerHz;
-      s.firstK = 1.0f / rd.rate.tanMoving(firstCornerHz);
-    }
-    const float k1 = s.firstK;
-
-    // First noise-reduction lowpass, on the normalised signal 125 samples back.
-    const float z = (normalised.read(at, kLowpassLag) + normalised.read(at, kLowpassLag + 1) +
-                     (k1 - 1.0f) * s.lowpassOut) /
-                    (k1 + 1.0f);
-    s.lowpassOut = z;
-
-    out[i] = divisor * z;
-    corner[i] = second;
+    secondCornerHz[i] = rd.rate.limitCorner(secondRaw);
+    firstCornerHz[i] = rd.rate.limitCorner(firstRaw);
   }
 
+  // The corners' terms: K = 1 / tan(pi f / fs) for both, and the second's
+  // 1 - K and K + 1. Four samples whose corner has not moved (held at a
+  // clamp, or under a steady treble level) keep the coefficients they have.
+  alignas(16) float firstK[kPiece];
+  alignas(16) float secondK[kPiece];
+  const auto unmoved = [](const float* hz, float current) {
+    return allOf4(equal4(load4(hz), splat4(current)));
+  };
+  float firstNow = s.firstCornerHz;
+  float kFirst = s.firstK;
+  float secondNow = s.secondCornerHz;
+  float kSecond = fSecond.k;
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    if (unmoved(firstCornerHz + i, firstNow)) {
+      store4(firstK + i, splat4(kFirst));
+    } else {
+      store4(firstK + i, splat4(1.0f) / rd.rate.tanMoving(load4(firstCornerHz + i)));
+      firstNow = firstCornerHz[i + 3];
+      kFirst = firstK[i + 3];
+    }
+    if (unmoved(secondCornerHz + i, secondNow)) {
+      store4(secondK + i, splat4(kSecond));
+    } else {
+      store4(secondK + i, splat4(1.0f) / rd.rate.tanMoving(load4(secondCornerHz + i)));
+      secondNow = secondCornerHz[i + 3];
+      kSecond = secondK[i + 3];
+    }
+  }
+  for (; i < count; ++i) {
+    if (firstCornerHz[i] != firstNow) {
+      firstNow = firstCornerHz[i];
+      kFirst = 1.0f / rd.rate.tanMoving(firstNow);
+    }
+    firstK[i] = kFirst;
+    if (secondCornerHz[i] != secondNow) {
+      secondNow = secondCornerHz[i];
+      kSecond = 1.0f / rd.rate.tanMoving(secondNow);
+    }
+    secondK[i] = kSecond;
+  }
+  s.firstCornerHz = firstNow;
+  s.firstK = kFirst;
+  s.secondCornerHz = secondNow;
+  for (int j = 0; j < count; ++j) {
+    const float k = secondK[j];
+    corner[j] = {k, 1.0f - k, k + 1.0f};
+  }
+
+  // First noise-reduction lowpass, on the normalised signal 125 samples back.
+  float lowpassOut = s.lowpassOut;
+  for (int j = 0; j < count; ++j) {
+    const float k1 = firstK[j];
+    const float z = (lowpassIn[j] + lowpassInLate[j] + (k1 - 1.0f) * lowpassOut) / (k1 + 1.0f);
+    lowpassOut = z;
+    out[j] = divisorRow[j] * z;
+  }
+  s.lowpassOut = lowpassOut;
+
   fState.recursions = s;
-  fSecond = second;
-  fDivisor = divisor;
-  fFirstCornerHz = firstCornerHz;
-  fSecondCornerHz = secondCornerHz;
+  fSecond = corner[count - 1];
+  fDivisor = divisorRow[count - 1];
+  fFirstCornerHz = firstCornerHz[count - 1];
+  fSecondCornerHz = secondCornerHz[count - 1];
 }
 
 }  // namespace vardo

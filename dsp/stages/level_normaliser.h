@@ -76,11 +76,15 @@ class LevelNormaliser {
   float levelScale() const { return fRate.levelScale; }
 
  private:
-  // The next sample computes both corners' coefficients afresh.
+  // The next samples compute both corners' coefficients afresh.
   void forgetCorners() {
     fState.recursions.firstCornerHz = -1.0f;
     fState.recursions.secondCornerHz = -1.0f;
   }
+  // Samples per pass of a run (see processPiece).
+  static constexpr int kPiece = 64;
+  void processPiece(int count, std::uint32_t n, const float* filtered, float* out,
+                    SecondCorner* corner);
 
   NormaliserRateDesign fRate;
   NormaliserBlockDesign fBlock;
