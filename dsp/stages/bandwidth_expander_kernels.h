@@ -4,7 +4,6 @@
 
 #include "../lanes.h"
 #include "../primitives.h"
-#include "../skewed_cascade.h"
 #include "bandwidth_expander.h"
 
 namespace vardo {
@@ -114,22 +113,32 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       const Poles<V> highPoles(fRate.bandHighpass);
       const V k2 = splat<V>(fRate.bandHighpassK2);
       const V minus2K2 = splat<V>(fRate.bandHighpassMinus2K2);
-      const Poles<V> p0(c.cornerLowpass[0]), p1(c.cornerLowpass[1]), p2(c.cornerLowpass[2]),
-          p3(c.cornerLowpass[3]), p4(c.cornerLowpass[4]), p5(c.cornerLowpass[5]);
+      const Poles<V> low0(c.cornerLowpass[0]);
+      const Poles<V> low1(c.cornerLowpass[1]);
       Section high(st.bandHighpass, lane);
-      Section s0(st.cornerLowpass[0], lane), s1(st.cornerLowpass[1], lane),
-          s2(st.cornerLowpass[2], lane), s3(st.cornerLowpass[3], lane),
-          s4(st.cornerLowpass[4], lane), s5(st.cornerLowpass[5], lane);
-      runSkewed<V>(
-          count, [&](int i) { return load<V>(fIn[i] + lane); },
-          [&](int i, V y) { store(fValue[i] + lane, y); },
-          [&](V x) { return high.highpass(x, highPoles, k2, minus2K2); },
-          [&](V x) { return s0.lowpass(x, p0); }, [&](V x) { return s1.lowpass(x, p1); },
-          [&](V x) { return s2.lowpass(x, p2); }, [&](V x) { return s3.lowpass(x, p3); },
-          [&](V x) { return s4.lowpass(x, p4); }, [&](V x) { return s5.lowpass(x, p5); });
+      Section s0(st.cornerLowpass[0], lane);
+      Section s1(st.cornerLowpass[1], lane);
+      for (int i = 0; i < count; ++i) {
+        V u = high.highpass(load<V>(fIn[i] + lane), highPoles, k2, minus2K2);
+        u = s0.lowpass(u, low0);
+        store(fValue[i] + lane, s1.lowpass(u, low1));
+      }
       high.save(st.bandHighpass, lane);
       s0.save(st.cornerLowpass[0], lane);
       s1.save(st.cornerLowpass[1], lane);
+    }
+    {
+      const Poles<V> p2(c.cornerLowpass[2]), p3(c.cornerLowpass[3]), p4(c.cornerLowpass[4]),
+          p5(c.cornerLowpass[5]);
+      Section s2(st.cornerLowpass[2], lane), s3(st.cornerLowpass[3], lane),
+          s4(st.cornerLowpass[4], lane), s5(st.cornerLowpass[5], lane);
+      for (int i = 0; i < count; ++i) {
+        V u = load<V>(fValue[i] + lane);
+        u = s2.lowpass(u, p2);
+        u = s3.lowpass(u, p3);
+        u = s4.lowpass(u, p4);
+        store(fValue[i] + lane, s5.lowpass(u, p5));
+      }
       s2.save(st.cornerLowpass[2], lane);
       s3.save(st.cornerLowpass[3], lane);
       s4.save(st.cornerLowpass[4], lane);
@@ -206,42 +215,50 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       store(st.magnitude[3] + lane, m4);
     }
 
-    // Keep only what the squaring put above the corner, lift it by 6 dB
-    // around the corner + 400 Hz, and add the channel sum two samples late.
+    // Keep only what the squaring put above the corner.
+    const V k2 = splat<V>(c.cornerHighpassK2);
+    const V minus2K2 = splat<V>(c.cornerHighpassMinus2K2);
     {
-      const V k2 = splat<V>(c.cornerHighpassK2);
-      const V minus2K2 = splat<V>(c.cornerHighpassMinus2K2);
-      const Poles<V> p0(c.cornerHighpass[0]), p1(c.cornerHighpass[1]), p2(c.cornerHighpass[2]),
-          p3(c.cornerHighpass[3]), p4(c.cornerHighpass[4]), p5(c.cornerHighpass[5]);
+      const Poles<V> p0(c.cornerHighpass[0]), p1(c.cornerHighpass[1]), p2(c.cornerHighpass[2]);
       Section s0(st.cornerHighpass[0], lane), s1(st.cornerHighpass[1], lane),
-          s2(st.cornerHighpass[2], lane), s3(st.cornerHighpass[3], lane),
-          s4(st.cornerHighpass[4], lane), s5(st.cornerHighpass[5], lane);
+          s2(st.cornerHighpass[2], lane);
+      for (int i = 0; i < count; ++i) {
+        V e = load<V>(fValue[i] + lane);
+        e = s0.highpass(e, p0, k2, minus2K2);
+        e = s1.highpass(e, p1, k2, minus2K2);
+        store(fValue[i] + lane, s2.highpass(e, p2, k2, minus2K2));
+      }
+      s0.save(st.cornerHighpass[0], lane);
+      s1.save(st.cornerHighpass[1], lane);
+      s2.save(st.cornerHighpass[2], lane);
+    }
+
+    // The rest of the highpass, the +6 dB lift around the corner + 400 Hz,
+    // and the channel sum two samples late.
+    {
+      const Poles<V> p3(c.cornerHighpass[3]), p4(c.cornerHighpass[4]), p5(c.cornerHighpass[5]);
+      Section s3(st.cornerHighpass[3], lane), s4(st.cornerHighpass[4], lane),
+          s5(st.cornerHighpass[5], lane);
       const Poles<V> liftPoles(c.lift);
       const V liftB0 = splat<V>(c.liftB0);
       const V liftB2 = splat<V>(c.liftB2);
       Section lift(st.lift, lane);
       V sum1 = load<V>(st.sum[0] + lane);
       V sum2 = load<V>(st.sum[1] + lane);
-      const auto highpass = [&](Section& s, const Poles<V>& p) {
-        return [&](V x) { return s.highpass(x, p, k2, minus2K2); };
-      };
-      runSkewed<V>(
-          count, [&](int i) { return load<V>(fValue[i] + lane); },
-          [&](int i, V y) {
-            store(fValue[i] + lane, y + sum2);
-            sum2 = sum1;
-            sum1 = load<V>(fIn[i] + lane);
-          },
-          highpass(s0, p0), highpass(s1, p1), highpass(s2, p2), highpass(s3, p3),
-          highpass(s4, p4), highpass(s5, p5), [&](V e) {
-            const V wLift = lift.feed(e, liftPoles);
-            const V y = (lift.w2 * liftB2 + lift.w1 * liftPoles.a1 + wLift * liftB0) * liftPoles.g;
-            lift.shift(wLift);
-            return y;
-          });
-      s0.save(st.cornerHighpass[0], lane);
-      s1.save(st.cornerHighpass[1], lane);
-      s2.save(st.cornerHighpass[2], lane);
+      for (int i = 0; i < count; ++i) {
+        V e = load<V>(fValue[i] + lane);
+        e = s3.highpass(e, p3, k2, minus2K2);
+        e = s4.highpass(e, p4, k2, minus2K2);
+        e = s5.highpass(e, p5, k2, minus2K2);
+
+        const V wLift = lift.feed(e, liftPoles);
+        const V y = (lift.w2 * liftB2 + lift.w1 * liftPoles.a1 + wLift * liftB0) * liftPoles.g;
+        lift.shift(wLift);
+
+        store(fValue[i] + lane, y + sum2);
+        sum2 = sum1;
+        sum1 = load<V>(fIn[i] + lane);
+      }
       s3.save(st.cornerHighpass[3], lane);
       s4.save(st.cornerHighpass[4], lane);
       s5.save(st.cornerHighpass[5], lane);
