@@ -56,10 +56,47 @@ void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filter
   }
 }
 
-// A piece goes through in three passes: the envelope, the normalised signal
-// and the treble detector with the corners it sets, sample by sample; the
-// corners' tangents, four samples at a time (nothing carries from one sample
-// to the next there); and the first noise-reduction lowpass.
+namespace {
+
+// What the detector gives a sample for the later steps.
+struct Detected {
+  float divisor;
+  float lowpassIn;      // the normalised signal 125 samples back
+  float lowpassInLate;  // and 126
+  float firstCornerHz;
+  float secondCornerHz;
+};
+
+// A corner's K = 1 / tan(pi f / fs), worked out again only when the corner
+// moves (it stays put while held at a clamp, or under a steady treble level).
+struct CornerK {
+  float hz;
+  float k;
+  float operator()(float cornerHz, const SampleRate& rate) {
+    if (cornerHz != hz) {
+      hz = cornerHz;
+      k = 1.0f / rate.tanMoving(cornerHz);
+    }
+    return k;
+  }
+  // Four samples' Ks.
+  Float4 operator()(const float* cornerHz, const SampleRate& rate) {
+    const Float4 corners = load4(cornerHz);
+    if (allOf4(equal4(corners, splat4(hz)))) return splat4(k);
+    const Float4 ks = splat4(1.0f) / rate.tanMoving(corners);
+    hz = cornerHz[3];
+    k = lane3Of4(ks);
+    return ks;
+  }
+};
+
+}  // namespace
+
+// A long piece goes through in three passes: the envelope, the normalised
+// signal and the treble detector with the corners it sets, sample by sample;
+// the corners' tangents, four samples at a time (nothing carries from one
+// sample to the next there); and the first noise-reduction lowpass. A piece
+// of a few samples takes the steps sample by sample.
 void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filtered, float* out,
                                    SecondCorner* corner) {
   // The recursions and the coefficients stay in locals through the piece;
@@ -70,17 +107,10 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
   Ring<128>& normalised = fState.normalised;
   Ring<256>& history = fHistory;
 
-  alignas(16) float divisorRow[kPiece];
-  alignas(16) float lowpassIn[kPiece];      // the normalised signal 125 samples back
-  alignas(16) float lowpassInLate[kPiece];  // and 126
-  alignas(16) float firstCornerHz[kPiece];
-  alignas(16) float secondCornerHz[kPiece];
-
   // The envelope reads the band-limited history up to 221 samples back, so
-  // the history takes the piece sample by sample between the steps.
-  for (int i = 0; i < count; ++i) {
-    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    history.write(at, filtered[i]);
+  // the history takes the samples one by one between the steps.
+  const auto detect = [&](std::uint32_t at, float x) -> Detected {
+    history.write(at, x);
 
     // Look-ahead peak: the newest sample and the one about to be divided.
     const float newest = history.read(at, 0);
@@ -89,14 +119,9 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
 
     const float envelope = s.envelope.process(peak, rd.attack, rd.release);
     const float divisor = std::max(std::max(envelope, 1e-5f), kFloor90dB);
-    divisorRow[i] = divisor;
 
     const float v = divided / divisor;
     normalised.write(at, v);
-    // The lowpass's inputs, read before later samples of the piece take
-    // their places in the ring.
-    lowpassIn[i] = normalised.read(at, kLowpassLag);
-    lowpassInLate[i] = normalised.read(at, kLowpassLag + 1);
 
     // Treble detector: 1 kHz highpass, floored rectifier, 10 Hz and 100 Hz lowpasses.
     const FirstOrderCoeffs& hp = rd.trebleHighpass;
@@ -122,74 +147,74 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
                           std::max(kMinCorner, std::min(kMaxCorner, bd.secondScale * treble)))));
     const float firstRaw = std::max(
         bd.disableCorner, std::max(kMinCorner, std::min(kMaxCorner, treble * bd.firstScale)));
-    secondCornerHz[i] = rd.rate.limitCorner(secondRaw);
-    firstCornerHz[i] = rd.rate.limitCorner(firstRaw);
-  }
 
-  // The corners' terms: K = 1 / tan(pi f / fs) for both, and the second's
-  // 1 - K and K + 1. Four samples whose corner has not moved (held at a
-  // clamp, or under a steady treble level) keep the coefficients they have.
-  alignas(16) float firstK[kPiece];
-  alignas(16) float secondK[kPiece];
-  const auto unmoved = [](const float* hz, float current) {
-    return allOf4(equal4(load4(hz), splat4(current)));
+    // The lowpass's inputs are read now, before later samples take their
+    // places in the ring.
+    return {divisor, normalised.read(at, kLowpassLag), normalised.read(at, kLowpassLag + 1),
+            rd.rate.limitCorner(firstRaw), rd.rate.limitCorner(secondRaw)};
   };
-  float firstNow = s.firstCornerHz;
-  float kFirst = s.firstK;
-  float secondNow = s.secondCornerHz;
-  float kSecond = fSecond.k;
-  int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    if (unmoved(firstCornerHz + i, firstNow)) {
-      store4(firstK + i, splat4(kFirst));
-    } else {
-      store4(firstK + i, splat4(1.0f) / rd.rate.tanMoving(load4(firstCornerHz + i)));
-      firstNow = firstCornerHz[i + 3];
-      kFirst = firstK[i + 3];
-    }
-    if (unmoved(secondCornerHz + i, secondNow)) {
-      store4(secondK + i, splat4(kSecond));
-    } else {
-      store4(secondK + i, splat4(1.0f) / rd.rate.tanMoving(load4(secondCornerHz + i)));
-      secondNow = secondCornerHz[i + 3];
-      kSecond = secondK[i + 3];
-    }
-  }
-  for (; i < count; ++i) {
-    if (firstCornerHz[i] != firstNow) {
-      firstNow = firstCornerHz[i];
-      kFirst = 1.0f / rd.rate.tanMoving(firstNow);
-    }
-    firstK[i] = kFirst;
-    if (secondCornerHz[i] != secondNow) {
-      secondNow = secondCornerHz[i];
-      kSecond = 1.0f / rd.rate.tanMoving(secondNow);
-    }
-    secondK[i] = kSecond;
-  }
-  s.firstCornerHz = firstNow;
-  s.firstK = kFirst;
-  s.secondCornerHz = secondNow;
-  for (int j = 0; j < count; ++j) {
-    const float k = secondK[j];
-    corner[j] = {k, 1.0f - k, k + 1.0f};
-  }
 
   // First noise-reduction lowpass, on the normalised signal 125 samples back.
   float lowpassOut = s.lowpassOut;
-  for (int j = 0; j < count; ++j) {
-    const float k1 = firstK[j];
-    const float z = (lowpassIn[j] + lowpassInLate[j] + (k1 - 1.0f) * lowpassOut) / (k1 + 1.0f);
+  const auto lowpass = [&](float k1, float in, float inLate) {
+    const float z = (in + inLate + (k1 - 1.0f) * lowpassOut) / (k1 + 1.0f);
     lowpassOut = z;
-    out[j] = divisorRow[j] * z;
+    return z;
+  };
+  const auto secondTerms = [](float k) { return SecondCorner{k, 1.0f - k, k + 1.0f}; };
+
+  CornerK first{s.firstCornerHz, s.firstK};
+  CornerK second{s.secondCornerHz, fSecond.k};
+  Detected last{};
+  if (count < 4) {
+    for (int i = 0; i < count; ++i) {
+      last = detect(n + static_cast<std::uint32_t>(i), filtered[i]);
+      corner[i] = secondTerms(second(last.secondCornerHz, rd.rate));
+      out[i] = last.divisor * lowpass(first(last.firstCornerHz, rd.rate), last.lowpassIn,
+                                      last.lowpassInLate);
+    }
+  } else {
+    alignas(16) float divisor[kPiece];
+    alignas(16) float lowpassIn[kPiece];
+    alignas(16) float lowpassInLate[kPiece];
+    alignas(16) float firstCornerHz[kPiece];
+    alignas(16) float secondCornerHz[kPiece];
+    for (int i = 0; i < count; ++i) {
+      last = detect(n + static_cast<std::uint32_t>(i), filtered[i]);
+      divisor[i] = last.divisor;
+      lowpassIn[i] = last.lowpassIn;
+      lowpassInLate[i] = last.lowpassInLate;
+      firstCornerHz[i] = last.firstCornerHz;
+      secondCornerHz[i] = last.secondCornerHz;
+    }
+
+    alignas(16) float firstK[kPiece];
+    alignas(16) float secondK[kPiece];
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+      store4(firstK + i, first(firstCornerHz + i, rd.rate));
+      store4(secondK + i, second(secondCornerHz + i, rd.rate));
+    }
+    for (; i < count; ++i) {
+      firstK[i] = first(firstCornerHz[i], rd.rate);
+      secondK[i] = second(secondCornerHz[i], rd.rate);
+    }
+
+    for (int j = 0; j < count; ++j) {
+      corner[j] = secondTerms(secondK[j]);
+      out[j] = divisor[j] * lowpass(firstK[j], lowpassIn[j], lowpassInLate[j]);
+    }
   }
   s.lowpassOut = lowpassOut;
+  s.firstCornerHz = first.hz;
+  s.firstK = first.k;
+  s.secondCornerHz = second.hz;
 
   fState.recursions = s;
   fSecond = corner[count - 1];
-  fDivisor = divisorRow[count - 1];
-  fFirstCornerHz = firstCornerHz[count - 1];
-  fSecondCornerHz = secondCornerHz[count - 1];
+  fDivisor = last.divisor;
+  fFirstCornerHz = last.firstCornerHz;
+  fSecondCornerHz = last.secondCornerHz;
 }
 
 }  // namespace vardo
