@@ -189,6 +189,18 @@ inline bool allLanes(Mask8 mask) { return allOf4(mask.lo) && allOf4(mask.hi); }
 inline Float8 quickExp(Float8 x) { return {quickExp(x.lo), quickExp(x.hi)}; }
 inline Float8 quickTan(Float8 x) { return {quickTan(x.lo), quickTan(x.hi)}; }
 
+// The single-precision path of quickExp alone, with no branch: y gets
+// exp(x) in every lane and the answer is true when every lane lies in the
+// path's range and rounds clearly; otherwise y is of no use.
+template <class V>
+[[gnu::always_inline]] inline bool quickExpClearly(V x, V& y) {
+  const auto [r, e] = quick_detail::smallExp(x, [](float c) { return splat<V>(c); });
+  y = r;
+  return allLanes(greaterEqual(x, splat<V>(kSmallExpLowest))) &
+         allLanes(greaterEqual(splat<V>(kQuickExpHighest), x)) &
+         allLanes(greater(splat<V>(quick_detail::kSmallExpClear), laneAbs(e)));
+}
+
 // mask ? a : b, lane by lane.
 inline float select(bool mask, float a, float b) { return mask ? a : b; }
 inline Float4 select(Mask4 mask, Float4 a, Float4 b) { return select4(mask, a, b); }

@@ -190,6 +190,8 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   }
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
   for (int i = 0; i < count; ++i) {
+    // Unrolled, so that the followers' steps stay in registers.
+#pragma GCC unroll 4
     for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
       const V h = load<V>(heldRow[i] + b);
       const V peak = load<V>(peakRow[i] + b);

@@ -78,6 +78,12 @@ class ReleaseFactor {
   ReleaseCandidates<V> candidates(V state, V q, V p) const;
 
  private:
+  template <class V>
+  ReleaseCandidates<V> candidatesAnyway(V riseState, V fallState) const;
+
+ public:
+
+ private:
   struct Entry {
     std::uint32_t bits = 0;
     float value = 1.0f;  // exp(0), for the zero argument before setRate
@@ -153,11 +159,26 @@ template <class V>
                                                                             V p) const {
   const V riseState = peakFollowed(splat<V>(1.0f), q, p, state);
   const V fallState = peakFollowed(splat<V>(0.0f), q, p, state);
+  // The usual case in one straight line: every rise state exactly 1 (the
+  // kept rise factor), and every fall factor from the single-precision
+  // exponential with a clear rounding. Anything else, rarely, takes the
+  // general way out of line.
+  const V fallArgument = releaseArgument(splat<V>(fMinusPeriod), fallState, splat<V>(fBase));
+  V fallFactor;
+  const bool settled = allLanes(equal(riseState, splat<V>(1.0f)));
+  if (!(quickExpClearly(fallArgument, fallFactor) & settled)) [[unlikely]] {
+    return candidatesAnyway(riseState, fallState);
+  }
+  return {riseState, fallState, splat<V>(fRise.value), fallFactor};
+}
+
+template <class V>
+[[gnu::noinline]] ReleaseCandidates<V> ReleaseFactor::candidatesAnyway(V riseState,
+                                                                     V fallState) const {
   const V minusPeriod = splat<V>(fMinusPeriod);
   const V base = splat<V>(fBase);
-  // A state of exactly 1 (every rise) has the kept rise factor, and a state
-  // at or below 0.5 (NaN excluded) the kept steady one, as their arguments
-  // show: neither needs the division or the exponential.
+  // A state of exactly 1 has the kept rise factor, and a state at or below
+  // 0.5 (NaN excluded) the kept steady one, as their arguments show.
   V riseFactor = splat<V>(fRise.value);
   if (!allLanes(equal(riseState, splat<V>(1.0f)))) {
     riseFactor = (*this)(releaseArgument(minusPeriod, riseState, base));

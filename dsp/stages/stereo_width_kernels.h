@@ -124,6 +124,8 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   }
   alignas(kLaneAlign) float envelope[kPiece][kLanes];
   for (int i = 0; i < count; ++i) {
+    // Unrolled, so that the followers' steps stay in registers.
+#pragma GCC unroll 4
     for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
       const V mag = load<V>(magnitude[i] + lane);
       const V envelopeBefore = load<V>(st.envelope + lane);
