@@ -15,6 +15,7 @@
 
 #include "float4.h"
 #include "float_math.h"
+#include "lanes.h"
 #include "quick_transcendentals.h"
 #include "wide/wide_quick.h"
 
@@ -86,6 +87,7 @@ struct Pair {
   vardo::Float4 (*lanes)(vardo::Float4);
   vardo::test::QuickLanes vardo::test::WideQuick::*wide;
 };
+constexpr float (*kExpLibrary)(float) = vardo::fexp;
 constexpr Pair kExp{vardo::fexp, vardo::quickExp, vardo::quickExp, &vardo::test::WideQuick::exp};
 constexpr Pair kTan{vardo::ftan, vardo::quickTan, vardo::quickTan, &vardo::test::WideQuick::tan};
 
@@ -105,6 +107,27 @@ std::uint32_t disagreements(const Pair& f, std::uint32_t first, std::uint32_t la
     for (std::uint32_t i = 0; i < kRun; i += static_cast<std::uint32_t>(form.lanes))
       (form.*f.wide)(xs + i, ys + i);
     for (std::uint32_t i = 0; i < kRun; ++i) bad += bitsOf(ys[i]) != expected[i];
+  }
+  if (f.library == kExpLibrary) {
+    // The exponential's single-precision path on its own, where it says it
+    // holds for all lanes: four lanes, and the wide forms.
+    const auto clearlyWrong = [&](std::uint32_t from, std::uint32_t width) {
+      std::uint32_t wrong = 0;
+      for (std::uint32_t i = from; i < from + width; ++i) wrong += bitsOf(ys[i]) != expected[i];
+      return wrong;
+    };
+    for (std::uint32_t i = 0; i < kRun; i += 4) {
+      vardo::Float4 y;
+      const bool clear = vardo::quickExpClearly(vardo::load4(xs + i), y);
+      vardo::store4(ys + i, y);
+      if (clear) bad += clearlyWrong(i, 4);
+    }
+    for (const vardo::test::WideQuick& form : kWideForms) {
+      const auto width = static_cast<std::uint32_t>(form.lanes);
+      for (std::uint32_t i = 0; i < kRun; i += width) {
+        if (form.expClearly(xs + i, ys + i)) bad += clearlyWrong(i, width);
+      }
+    }
   }
   return bad;
 }

@@ -7,8 +7,14 @@ namespace vardo::test {
 namespace {
 void exp16(const float* x, float* y) { store16(y, quickExp(load16(x))); }
 void tan16(const float* x, float* y) { store16(y, quickTan(load16(x))); }
+bool expClearly16(const float* x, float* y) {
+  Avx16 r;
+  const bool clear = quickExpClearly(load16(x), r);
+  store16(y, r);
+  return clear;
+}
 }  // namespace
 
-WideQuick wideQuickAvx512() { return {16, exp16, tan16}; }
+WideQuick wideQuickAvx512() { return {16, exp16, tan16, expClearly16}; }
 
 }  // namespace vardo::test

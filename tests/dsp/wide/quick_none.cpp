@@ -3,7 +3,7 @@
 
 namespace vardo::test {
 
-WideQuick wideQuickAvx() { return {0, nullptr, nullptr}; }
-WideQuick wideQuickAvx512() { return {0, nullptr, nullptr}; }
+WideQuick wideQuickAvx() { return {0, nullptr, nullptr, nullptr}; }
+WideQuick wideQuickAvx512() { return {0, nullptr, nullptr, nullptr}; }
 
 }  // namespace vardo::test

@@ -8,11 +8,14 @@ namespace vardo::test {
 
 // y[0 ... lanes - 1] from x[0 ... lanes - 1].
 using QuickLanes = void (*)(const float* x, float* y);
+// The same, answering whether every lane took the single-precision path.
+using ClearLanes = bool (*)(const float* x, float* y);
 
 struct WideQuick {
   int lanes;
   QuickLanes exp;
   QuickLanes tan;
+  ClearLanes expClearly;
 };
 
 // The eight-lane and the sixteen-lane forms, or null members where this
