@@ -78,8 +78,10 @@ class ReleaseFactor {
   ReleaseCandidates<V> candidates(V state, V q, V p) const;
 
  private:
+  // The factor of release state `state` on several lanes, by the general
+  // way.
   template <class V>
-  ReleaseCandidates<V> candidatesAnyway(V riseState, V fallState) const;
+  V factorAnyway(V state) const;
 
  public:
 
@@ -163,31 +165,23 @@ template <class V>
   // kept rise factor), and every fall factor from the single-precision
   // exponential with a clear rounding. Anything else, rarely, takes the
   // general way out of line.
-  const V fallArgument = releaseArgument(splat<V>(fMinusPeriod), fallState, splat<V>(fBase));
-  V fallFactor;
-  const bool settled = allLanes(equal(riseState, splat<V>(1.0f)));
-  if (!(quickExpClearly(fallArgument, fallFactor) & settled)) [[unlikely]] {
-    return candidatesAnyway(riseState, fallState);
+  V riseFactor = splat<V>(fRise.value);
+  if (!allLanes(equal(riseState, splat<V>(1.0f)))) [[unlikely]] {
+    riseFactor = factorAnyway(riseState);
   }
-  return {riseState, fallState, splat<V>(fRise.value), fallFactor};
+  V fallFactor;
+  if (!quickExpClearly(releaseArgument(splat<V>(fMinusPeriod), fallState, splat<V>(fBase)),
+                       fallFactor)) [[unlikely]] {
+    fallFactor = factorAnyway(fallState);
+  }
+  return {riseState, fallState, riseFactor, fallFactor};
 }
 
 template <class V>
-[[gnu::noinline]] ReleaseCandidates<V> ReleaseFactor::candidatesAnyway(V riseState,
-                                                                     V fallState) const {
-  const V minusPeriod = splat<V>(fMinusPeriod);
-  const V base = splat<V>(fBase);
-  // A state of exactly 1 has the kept rise factor, and a state at or below
-  // 0.5 (NaN excluded) the kept steady one, as their arguments show.
-  V riseFactor = splat<V>(fRise.value);
-  if (!allLanes(equal(riseState, splat<V>(1.0f)))) {
-    riseFactor = (*this)(releaseArgument(minusPeriod, riseState, base));
-  }
-  V fallFactor = splat<V>(fSteady.value);
-  if (!allLanes(greaterEqual(splat<V>(0.5f), fallState))) {
-    fallFactor = (*this)(releaseArgument(minusPeriod, fallState, base));
-  }
-  return {riseState, fallState, riseFactor, fallFactor};
+[[gnu::noinline]] V ReleaseFactor::factorAnyway(V state) const {
+  // A state at or below 0.5 (NaN excluded) has the kept steady factor.
+  if (allLanes(greaterEqual(splat<V>(0.5f), state))) return splat<V>(fSteady.value);
+  return (*this)(releaseArgument(splat<V>(fMinusPeriod), state, splat<V>(fBase)));
 }
 
 }  // namespace vardo
