@@ -179,13 +179,30 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
 
   // The tangent curve (0 in the mono bands and the padding).
   alignas(kLaneAlign) float curve[kPiece][kBandLanes];
-  for (int i = 0; i < count; ++i) {
-    for (int b = 0; b < kBandLanes; b += kStep) {
-      V c = zero;
-      if (b + kStep > kMonoBandCount) {
-        c = widthBandsOnly(b, tangentCurve(load<V>(z[i] + b)));
+  if constexpr (kLaneWidth<V> > 1) {
+    // Nothing carries from sample to sample here, so the width bands of the
+    // whole piece are laid side by side first: every lane of a tangent then
+    // has a band to work on, none a mono band or padding.
+    constexpr int kWidthBands = kBandCount - kMonoBandCount;
+    alignas(kLaneAlign) float packed[roundUp(kPiece * kWidthBands, kStep)];
+    const int used = count * kWidthBands;
+    const int evaluated = roundUp(used, kStep);
+    for (int i = 0; i < count; ++i) {
+      for (int m = 0; m < kWidthBands; ++m) packed[i * kWidthBands + m] = z[i][kMonoBandCount + m];
+    }
+    for (int k = used; k < evaluated; ++k) packed[k] = 0.0f;
+    for (int k = 0; k < evaluated; k += kStep) store(packed + k, tangentCurve(load<V>(packed + k)));
+    for (int i = 0; i < count; ++i) {
+      for (int b = 0; b < kBandLanes; ++b) {
+        const bool widthBand = b >= kMonoBandCount && b < kBandCount;
+        curve[i][b] = widthBand ? packed[i * kWidthBands + b - kMonoBandCount] : 0.0f;
       }
-      store(curve[i] + b, c);
+    }
+  } else {
+    for (int i = 0; i < count; ++i) {
+      for (int b = 0; b < kBandLanes; ++b) {
+        curve[i][b] = b >= kMonoBandCount ? tangentCurve(z[i][b]) : 0.0f;
+      }
     }
   }
 
