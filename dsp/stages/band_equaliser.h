@@ -97,6 +97,15 @@ class BandEqualiser {
     alignas(kLaneAlign) float bandRing[256][kLanes];  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
     alignas(kLaneAlign) float hold[128][kBandLanes];  // max(M, Tq), by sample, twice
+    // The hold window in blocks of its own length (wide lanes): the maxima
+    // of the entries from each position of the last whole block to its end
+    // (and 0 after the end), the maximum of the current block so far, the
+    // position in it, and for how many samples (up to the window's length)
+    // no entry has been NaN.
+    alignas(kLaneAlign) float holdBlockTail[kHoldWindow + 1][kBandLanes];
+    alignas(kLaneAlign) float holdBlockHead[kBandLanes];
+    int holdPosition;
+    int holdNumbers;
     alignas(kLaneAlign) float fastRelease[kBandLanes];
     alignas(kLaneAlign) float fastPeak[kBandLanes];
     alignas(kLaneAlign) float fastEnvelope[kBandLanes];

@@ -139,6 +139,8 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   alignas(kLaneAlign) float peakRow[kPiece][kBandLanes];
   alignas(kLaneAlign) float heldRow[kPiece][kBandLanes];
   static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
+  int position = st.holdPosition;
+  int numbers = st.holdNumbers;
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     const float* magnitude = magnitudeRow[i];
@@ -147,6 +149,7 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     // rows always lie in one run of the table, ending at the newest.
     float* holdNow = st.hold[(at & 63) + 64];
     float* holdNowLow = st.hold[at & 63];
+    bool numbersNow = true;  // no entry of this sample NaN so far
     for (int b = 0; b < kBandLanes; b += kStep) {
       const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
       store(peakRow[i] + b, peak);
@@ -155,24 +158,55 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       store(holdNow + b, entry);
       store(holdNowLow + b, entry);
 
-      // Window maximum over lags 0 ... 43 in four running maxima (lags 4j,
-      // 4j + 1, 4j + 2, 4j + 3), joined pairwise at the end.
-      const float* lag0 = holdNow + b;
-      V m0 = load<V>(lag0);
-      V m1 = load<V>(lag0 - 1 * kBandLanes);
-      V m2 = load<V>(lag0 - 2 * kBandLanes);
-      V m3 = load<V>(lag0 - 3 * kBandLanes);
-      for (int lag = 4; lag < kHoldWindow; lag += 4) {
-        m0 = laneMax(m0, load<V>(lag0 - lag * kBandLanes));
-        m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandLanes));
-        m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandLanes));
-        m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandLanes));
+      // Window maximum over lags 0 ... 43.
+      V h;
+      bool direct = true;
+      if constexpr (kLaneWidth<V> > 1) {
+        // Wide lanes keep the window in blocks of its own length: it is the
+        // current block from its start and the last block from the position
+        // after this one on, so it is the larger of the block's maximum so
+        // far and the kept maximum of that tail. Without NaN in the window
+        // that is exactly the maximum taken entry by entry below; with one,
+        // the order of the comparisons decides, and the window is read.
+        const V head = position == 0 ? entry : laneMax(load<V>(st.holdBlockHead + b), entry);
+        store(st.holdBlockHead + b, head);
+        h = laneMax(load<V>(st.holdBlockTail[position + 1] + b), head);
+        if (position == kHoldWindow - 1) {
+          // The block is whole: its tails' maxima, for the next block.
+          V tail = entry;
+          store(st.holdBlockTail[kHoldWindow - 1] + b, tail);
+          for (int j = kHoldWindow - 2; j >= 0; --j) {
+            tail = laneMax(load<V>(holdNow + b - (kHoldWindow - 1 - j) * kBandLanes), tail);
+            store(st.holdBlockTail[j] + b, tail);
+          }
+        }
+        numbersNow = numbersNow && allLanes(equal(entry, entry));
+        direct = !numbersNow || numbers < kHoldWindow - 1;
       }
-      const V h = laneMax(laneMax(m0, m1), laneMax(m2, m3));
+      if (direct) {
+        // Four running maxima (lags 4j, 4j + 1, 4j + 2, 4j + 3), joined
+        // pairwise at the end.
+        const float* lag0 = holdNow + b;
+        V m0 = load<V>(lag0);
+        V m1 = load<V>(lag0 - 1 * kBandLanes);
+        V m2 = load<V>(lag0 - 2 * kBandLanes);
+        V m3 = load<V>(lag0 - 3 * kBandLanes);
+        for (int lag = 4; lag < kHoldWindow; lag += 4) {
+          m0 = laneMax(m0, load<V>(lag0 - lag * kBandLanes));
+          m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandLanes));
+          m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandLanes));
+          m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandLanes));
+        }
+        h = laneMax(laneMax(m0, m1), laneMax(m2, m3));
+      }
       store(heldRow[i] + b, h);
       store(st.heldLevel + b, h);
     }
+    position = position == kHoldWindow - 1 ? 0 : position + 1;
+    numbers = !numbersNow ? 0 : numbers < kHoldWindow ? numbers + 1 : numbers;
   }
+  st.holdPosition = position;
+  st.holdNumbers = numbers;
   st.parity = parity;
 
   // Release states and their factors (0 in the padding), the fast envelope
