@@ -291,4 +291,22 @@ bool floatsFinite(const Floats& object) {
   return floatBytesFinite(&object, sizeof(Floats));
 }
 
+// The same on lanes V, over `rows` rows of `length` floats (a whole number
+// of V each) from `values` on, asking only the lanes whose `inUse` entry is
+// 1: the padding of wide lanes may hold anything.
+template <class V>
+bool lanesFinite(const float* values, const float* inUse, int length, int rows = 1) {
+  const V zero = splat<V>(0.0f);
+  V bad = zero;
+  for (int row = 0; row < rows; ++row, values += length) {
+    for (int k = 0; k < length; k += kLaneWidth<V>) {
+      // x - x is 0 for every finite x and NaN otherwise.
+      const V x = load<V>(values + k);
+      const auto fine = eitherMask(equal(x - x, zero), greater(splat<V>(0.5f), load<V>(inUse + k)));
+      bad = select(fine, bad, splat<V>(1.0f));
+    }
+  }
+  return allLanes(equal(bad, zero));
+}
+
 }  // namespace vardo

@@ -52,6 +52,15 @@ constexpr std::array<float, Lanes> bandLaneMask(int first, int last) {
   return lanes;
 }
 
+// The same for lanes holding two components of each band, the second's
+// from lane `second` on.
+template <int Lanes>
+constexpr std::array<float, Lanes> componentLaneMask(int second, int first, int last) {
+  std::array<float, Lanes> lanes{};
+  for (int m = first; m < last; ++m) lanes[m] = lanes[second + m] = 1.0f;
+  return lanes;
+}
+
 // Damping of every band-edge section: second-order Butterworth.
 constexpr float kBandEdgeDamping = 1.4142135f;
 

@@ -88,6 +88,9 @@ class BandEqualiser {
   // 1 in the lanes of the bands, 0 in the padding.
   alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kBandLanesInUse =
       bandLaneMask<kBandLanes>(0, kBandCount);
+  // The same over both components' lanes.
+  alignas(kLaneAlign) static constexpr std::array<float, kLanes> kComponentLanesInUse =
+      componentLaneMask<kLanes>(kDiffLane, 0, kBandCount);
 
   struct State {
     // Section recursion values of the last two samples: row `parity` holds

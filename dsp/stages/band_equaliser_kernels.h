@@ -25,6 +25,21 @@ bool BandEqualiser<V>::stateFinite() const {
   // not finite came from, or reaches, the recursions asked here. The padding
   // lanes are left out.
   const State& st = fState;
+  if constexpr (kLaneWidth<V> > 1) {
+    // Wide lanes ask whole rows at once, the padding masked.
+    constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
+    bool finite = lanesFinite<V>(&st.filterW[0][0][0], kComponentLanesInUse.data(), kLanes,
+                                 2 * kSections) &
+                  lanesFinite<V>(&st.pairs.a[0][0][0], kComponentLanesInUse.data(), kLanes,
+                                 2 * kNodes) &
+                  lanesFinite<V>(&st.pairs.b[0][0][0], kComponentLanesInUse.data(), kLanes,
+                                 2 * kNodes);
+    for (const float* band : {st.fastRelease, st.fastPeak, st.fastEnvelope, st.slowRelease,
+                              st.slowPeak, st.slowEnvelope, st.numeratorPeak, st.numerator,
+                              st.gain, st.peakMagnitude, st.heldLevel})
+      finite = finite & lanesFinite<V>(band, kBandLanesInUse.data(), kBandLanes);
+    return finite;
+  }
   const auto components = [](const float* lanes) {
     return floatsFinite(lanes, kBandCount) && floatsFinite(lanes + kDiffLane, kBandCount);
   };

@@ -72,6 +72,9 @@ class StereoWidth {
   // 1 in the lanes of the width bands, 0 in the mono bands' and the padding.
   alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes =
       bandLaneMask<kBandLanes>(kMonoBandCount, kBandCount);
+  // The same over both components' lanes.
+  alignas(kLaneAlign) static constexpr std::array<float, kLanes> kWidthComponentLanes =
+      componentLaneMask<kLanes>(kDiffLane, kMonoBandCount, kBandCount);
 
 
 

@@ -50,6 +50,20 @@ bool StereoWidth<V>::stateFinite() const {
     return bands(lanes) && bands(lanes + kDiffLane);
   };
   const State& st = fState;
+  if constexpr (kLaneWidth<V> > 1) {
+    // Wide lanes ask whole rows at once, the unused lanes masked.
+    constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
+    const float* components = kWidthComponentLanes.data();
+    bool finite = lanesFinite<V>(&st.pairs.a[0][0][0], components, kLanes, 2 * kNodes) &
+                  lanesFinite<V>(&st.pairs.b[0][0][0], components, kLanes, 2 * kNodes) &
+                  lanesFinite<V>(st.release, components, kLanes) &
+                  lanesFinite<V>(st.peak, components, kLanes) &
+                  lanesFinite<V>(st.envelope, components, kLanes);
+    for (const float* band : {st.upperPeak, st.upperLevel, st.lowerPeak, st.lowerLevel, st.gate,
+                              st.gateLowpass, st.curve, st.sideLowpass, st.sideGain})
+      finite = finite & lanesFinite<V>(band, kWidthLanes.data(), kBandLanes);
+    return finite;
+  }
   bool finite = true;
   for (int row = 0; row < 2; ++row) {
     for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)

@@ -15,6 +15,7 @@
 #include "band_rig.h"
 #include "lane_types.h"
 #include "lanes.h"
+#include "primitives.h"
 
 namespace {
 
@@ -57,6 +58,25 @@ TYPED_TEST(LaneOperations, MaxMinSelectAndSignsMatchTheScalarOperations) {
               << "operation " << op << " on " << a << ", " << b;
         }
       }
+    }
+  }
+}
+
+TYPED_TEST(LaneOperations, FiniteCheckSeesEveryLaneInUseAndNoOther) {
+  // Two rows of 32 lanes, the lanes 3 and 20 of each unused: a value that is
+  // not finite counts in every lane in use, in either row, and nowhere else.
+  using V = TypeParam;
+  constexpr int kRow = 32;
+  alignas(64) float inUse[kRow];
+  for (int lane = 0; lane < kRow; ++lane) inUse[lane] = lane == 3 || lane == 20 ? 0.0f : 1.0f;
+  for (const float bad : {std::numeric_limits<float>::quiet_NaN(),
+                          std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity()}) {
+    for (int at = 0; at < 2 * kRow; ++at) {
+      alignas(64) float rows[2 * kRow];
+      for (int k = 0; k < 2 * kRow; ++k) rows[k] = k % 2 == 0 ? 3.0e38f : -1e-40f;
+      rows[at] = bad;
+      EXPECT_EQ(vardo::lanesFinite<V>(rows, inUse, kRow, 2), inUse[at % kRow] == 0.0f) << at;
     }
   }
 }
