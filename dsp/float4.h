@@ -75,6 +75,12 @@ inline Float4 lowPairFrom4(Float4 a, Float4 b) {
 }
 // {a[2], a[3], a[2], a[3]}
 inline Float4 highPairOf4(Float4 a) { return {_mm_movehl_ps(a.v, a.v)}; }
+// {a[0], a[1], b[0], b[1]}
+inline Float4 lowPairs4(Float4 a, Float4 b) { return {_mm_movelh_ps(a.v, b.v)}; }
+// {a[2], a[3], b[0], b[1]}
+inline Float4 middlePairs4(Float4 a, Float4 b) {
+  return {_mm_shuffle_ps(a.v, b.v, _MM_SHUFFLE(1, 0, 3, 2))};
+}
 // {x, y, x, y}
 inline Float4 pairs4(float x, float y) {
   return {_mm_unpacklo_ps(_mm_set1_ps(x), _mm_set1_ps(y))};
@@ -153,6 +159,8 @@ inline float lane1Of4(Float4 a) { return a.v[1]; }
 inline Float4 lane0From4(Float4 a, Float4 b) { return {{a.v[0], b.v[1], b.v[2], b.v[3]}}; }
 inline Float4 lowPairFrom4(Float4 a, Float4 b) { return {{a.v[0], a.v[1], b.v[2], b.v[3]}}; }
 inline Float4 highPairOf4(Float4 a) { return {{a.v[2], a.v[3], a.v[2], a.v[3]}}; }
+inline Float4 lowPairs4(Float4 a, Float4 b) { return {{a.v[0], a.v[1], b.v[0], b.v[1]}}; }
+inline Float4 middlePairs4(Float4 a, Float4 b) { return {{a.v[2], a.v[3], b.v[0], b.v[1]}}; }
 inline Float4 pairs4(float x, float y) { return {{x, y, x, y}}; }
 inline Mask4 or4(Mask4 a, Mask4 b) {
   Mask4 r;

@@ -191,9 +191,15 @@ struct AllpassHistories {
 
   // One sample through the chain; the histories move on by the sample.
   [[gnu::always_inline]] V process(V in, const float (&coeffs)[kNodes - 1]) {
+    V laneCoeffs[kNodes - 1];
+    for (int k = 0; k < kNodes - 1; ++k) laneCoeffs[k] = splat<V>(coeffs[k]);
+    return processLanes(in, laneCoeffs);
+  }
+  // The same with a coefficient for each lane.
+  [[gnu::always_inline]] V processLanes(V in, const V (&coeffs)[kNodes - 1]) {
     V x = in;
     for (int k = 0; k < kNodes - 1; ++k) {
-      const V y = allpassStep(x, two[k + 1], splat<V>(coeffs[k]), two[k]);
+      const V y = allpassStep(x, two[k + 1], coeffs[k], two[k]);
       two[k] = one[k];
       one[k] = x;
       x = y;

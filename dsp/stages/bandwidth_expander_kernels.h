@@ -2,6 +2,8 @@
 // type. Included only where a lane type is instantiated.
 #pragma once
 
+#include <type_traits>
+
 #include "../lanes.h"
 #include "../primitives.h"
 #include "bandwidth_expander.h"
@@ -71,6 +73,98 @@ struct Chain : AllpassHistories<V> {
   }
 };
 
+// Four lanes as two pairs: {first, first, second, second}.
+inline Float4 halves4(float first, float second) {
+  alignas(16) const float v[4] = {first, first, second, second};
+  return load4(v);
+}
+
+// Two sections of a cascade on the two channels, side by side in four
+// lanes: lanes 0 and 1 the channels of the first, lanes 2 and 3 those of the
+// second. A pair may end a cascade with a second that only passes its input
+// on (lanes 2 and 3 then keep no state of their own).
+struct SectionPair {
+  Float4 g, a1, a2;
+  Float4 w1, w2;
+
+  template <class S>
+  SectionPair(const SectionCoeffs& c1, const SectionCoeffs& c2, const S& s1, const S& s2)
+      : g(halves4(c1.g, c2.g)),
+        a1(halves4(c1.a1, c2.a1)),
+        a2(halves4(c1.a2, c2.a2)),
+        w1(lowPairs4(load4(s1.w1), load4(s2.w1))),
+        w2(lowPairs4(load4(s1.w2), load4(s2.w2))) {}
+  // Back into the channels' lanes of the sections' states (their other
+  // lanes are left as they are).
+  template <class S>
+  void saveFirst(S& s1) const {
+    store4(s1.w1, lowPairFrom4(w1, load4(s1.w1)));
+    store4(s1.w2, lowPairFrom4(w2, load4(s1.w2)));
+  }
+  template <class S>
+  void save(S& s1, S& s2) const {
+    saveFirst(s1);
+    store4(s2.w1, lowPairFrom4(highPairOf4(w1), load4(s2.w1)));
+    store4(s2.w2, lowPairFrom4(highPairOf4(w2), load4(s2.w2)));
+  }
+  // The steps of Section on both at once; only the lanes marked active move
+  // their recursions on, unless all are (kAll).
+  [[gnu::always_inline]] Float4 feed(Float4 x) const {
+    return sectionFeed(x, w1, w2, a1, a2, g);
+  }
+  template <bool kAll>
+  [[gnu::always_inline]] void shift(Float4 w, Mask4 active) {
+    if constexpr (kAll) {
+      w2 = w1;
+      w1 = w;
+    } else {
+      w2 = select4(active, w1, w2);
+      w1 = select4(active, w, w1);
+    }
+  }
+};
+
+// A cascade of 2 kPairs sections on the two channels (lanes 0 and 1 of
+// input(i); output(i, y) takes them in lanes 2 and 3 of y), as a wavefront:
+// step t gives section k sample t - k, whose input is section k - 1's output
+// of the step before, so that all the sections' recursions run side by side.
+// step<kAll>(j, x, active) runs pair j on x and returns its outputs.
+template <int kPairs, class Input, class Output, class Step>
+[[gnu::always_inline]] inline void cascadeInPairs(int count, Input input, Output output,
+                                                  Step step) {
+  constexpr int kSections = 2 * kPairs;
+  const Float4 zero = splat4(0.0f);
+  Float4 latest[kPairs];
+  for (Float4& l : latest) l = zero;
+  // The lanes of the pair's first section, of its second, or of both.
+  const auto lanes = [](bool first, bool second) {
+    alignas(16) const float v[4] = {first ? 1.0f : 0.0f, first ? 1.0f : 0.0f,
+                                    second ? 1.0f : 0.0f, second ? 1.0f : 0.0f};
+    return equal4(load4(v), splat4(1.0f));
+  };
+  const auto at = [&]<bool kAll>(std::bool_constant<kAll>, int t) {
+    // The last pair first, so that each reads its predecessor's outputs of
+    // the step before.
+    for (int j = kPairs - 1; j >= 0; --j) {
+      const Float4 x = j == 0 ? lowPairs4(t < count ? input(t) : zero, latest[0])
+                              : middlePairs4(latest[j - 1], latest[j]);
+      Mask4 active{};
+      if constexpr (!kAll) {
+        const int first = t - 2 * j;  // the sample of the pair's first section
+        active = lanes(first >= 0 && first < count, first >= 1 && first - 1 < count);
+      }
+      latest[j] = step.template operator()<kAll>(j, x, active);
+    }
+    const int done = t - (kSections - 1);
+    if (done >= 0 && done < count) output(done, latest[kPairs - 1]);
+  };
+  // Every section has a sample from step kSections - 1 up to step count - 1.
+  int t = 0;
+  for (; t < kSections - 1; ++t) at(std::false_type{}, t);
+  for (; t < count; ++t) at(std::true_type{}, t);
+  for (; t < count + kSections - 1; ++t) at(std::false_type{}, t);
+}
+
 }  // namespace expander_kernel
 
 template <class V>
@@ -109,6 +203,41 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
 
   for (int lane = 0; lane < kChannels; lane += kStep) {
     // Isolate the band between 5 kHz and the corner + 400 Hz.
+    if constexpr (std::is_same_v<V, Float4>) {
+      // The two channels fill two of the four lanes: the sections run two
+      // at a time, as a wavefront (the band's highpass with the first
+      // lowpass, then the lowpasses in pairs, the last beside nothing).
+      using expander_kernel::halves4;
+      using expander_kernel::SectionPair;
+      SectionPair pairs[4] = {
+          {fRate.bandHighpass, c.cornerLowpass[0], st.bandHighpass, st.cornerLowpass[0]},
+          {c.cornerLowpass[1], c.cornerLowpass[2], st.cornerLowpass[1], st.cornerLowpass[2]},
+          {c.cornerLowpass[3], c.cornerLowpass[4], st.cornerLowpass[3], st.cornerLowpass[4]},
+          {c.cornerLowpass[5], c.cornerLowpass[5], st.cornerLowpass[5], st.cornerLowpass[5]}};
+      const Float4 k2 = halves4(fRate.bandHighpassK2, 0.0f);
+      const Float4 minus2K2 = halves4(fRate.bandHighpassMinus2K2, 0.0f);
+      expander_kernel::cascadeInPairs<4>(
+          count, [&](int i) { return load4(fIn[i]); },
+          [&](int i, Float4 y) { store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f))); },
+          [&]<bool kAll>(int j, Float4 x, Mask4 active) {
+            SectionPair& pair = pairs[j];
+            const Float4 w = pair.feed(x);
+            const Float4 low = lowpassNumerator(w, pair.w1, pair.w2) * pair.g;
+            Float4 y = low;
+            if (j == 0) {
+              const Float4 high = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
+              y = lowPairFrom4(high, low);
+            } else if (j == 3) {
+              y = lowPairFrom4(low, x);  // the last lowpass, then its output passed on
+            }
+            pair.shift<kAll>(w, active);
+            return y;
+          });
+      pairs[0].save(st.bandHighpass, st.cornerLowpass[0]);
+      pairs[1].save(st.cornerLowpass[1], st.cornerLowpass[2]);
+      pairs[2].save(st.cornerLowpass[3], st.cornerLowpass[4]);
+      pairs[3].saveFirst(st.cornerLowpass[5]);
+    } else {
     {
       const Poles<V> highPoles(fRate.bandHighpass);
       const V k2 = splat<V>(fRate.bandHighpassK2);
@@ -145,9 +274,37 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       s5.save(st.cornerLowpass[5], lane);
     }
 
-    // The analytic signal: the two allpass branches, one pass each so that
-    // their node histories stay in registers. fBranch takes the outputs of
-    // branch A (one sample late, the real part) and branch B (the imaginary part).
+    }
+
+    // The analytic signal: the two allpass branches; fBranch takes the
+    // outputs of branch A (one sample late, the real part) and branch B (the
+    // imaginary part).
+    if constexpr (std::is_same_v<V, Float4>) {
+      // Both branches at once: A in the channels' lanes, B in the other two.
+      using expander_kernel::halves4;
+      AllpassHistories<Float4> both;
+      for (int k = 0; k < 5; ++k) {
+        both.one[k] = lowPairs4(load4(st.quadratureA.one[k]), load4(st.quadratureB.one[k]));
+        both.two[k] = lowPairs4(load4(st.quadratureA.two[k]), load4(st.quadratureB.two[k]));
+      }
+      Float4 coeffs[4];
+      for (int k = 0; k < 4; ++k) coeffs[k] = halves4(kQuadratureA[k], kQuadratureB[k]);
+      const Float4 zero = splat4(0.0f);
+      for (int i = 0; i < count; ++i) {
+        const Float4 x = load4(fValue[i]);
+        const Float4 y = both.processLanes(lowPairs4(x, x), coeffs);
+        store4(fBranch[i][0], lowPairFrom4(y, zero));
+        store4(fBranch[i][1], lowPairFrom4(highPairOf4(y), zero));
+      }
+      for (int k = 0; k < 5; ++k) {
+        store4(st.quadratureA.one[k], lowPairFrom4(both.one[k], load4(st.quadratureA.one[k])));
+        store4(st.quadratureA.two[k], lowPairFrom4(both.two[k], load4(st.quadratureA.two[k])));
+        store4(st.quadratureB.one[k],
+               lowPairFrom4(highPairOf4(both.one[k]), load4(st.quadratureB.one[k])));
+        store4(st.quadratureB.two[k],
+               lowPairFrom4(highPairOf4(both.two[k]), load4(st.quadratureB.two[k])));
+      }
+    } else {
     {
       Chain<V> chainA(st.quadratureA, lane);
       for (int i = 0; i < count; ++i) {
@@ -161,6 +318,8 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
         store(fBranch[i][1] + lane, chainB.process(load<V>(fValue[i] + lane), kQuadratureB));
       }
       chainB.save(st.quadratureB, lane);
+    }
+
     }
 
     // Its magnitude and envelope, and the normalised square.
@@ -215,7 +374,51 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       store(st.magnitude[3] + lane, m4);
     }
 
-    // Keep only what the squaring put above the corner.
+    // Keep only what the squaring put above the corner, lift it by 6 dB
+    // around the corner + 400 Hz, and add the channel sum two samples late.
+    if constexpr (std::is_same_v<V, Float4>) {
+      // The sections two at a time again: the highpasses in pairs, then the
+      // lift beside nothing.
+      using expander_kernel::halves4;
+      using expander_kernel::SectionPair;
+      SectionPair pairs[4] = {
+          {c.cornerHighpass[0], c.cornerHighpass[1], st.cornerHighpass[0], st.cornerHighpass[1]},
+          {c.cornerHighpass[2], c.cornerHighpass[3], st.cornerHighpass[2], st.cornerHighpass[3]},
+          {c.cornerHighpass[4], c.cornerHighpass[5], st.cornerHighpass[4], st.cornerHighpass[5]},
+          {c.lift, c.lift, st.lift, st.lift}};
+      const Float4 k2 = splat4(c.cornerHighpassK2);
+      const Float4 minus2K2 = splat4(c.cornerHighpassMinus2K2);
+      const Float4 liftB0 = splat4(c.liftB0);
+      const Float4 liftB2 = splat4(c.liftB2);
+      Float4 sum1 = load4(st.sum[0]);
+      Float4 sum2 = load4(st.sum[1]);
+      expander_kernel::cascadeInPairs<4>(
+          count, [&](int i) { return load4(fValue[i]); },
+          [&](int i, Float4 y) {
+            store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f)) + sum2);
+            sum2 = sum1;
+            sum1 = load4(fIn[i]);
+          },
+          [&]<bool kAll>(int j, Float4 x, Mask4 active) {
+            SectionPair& pair = pairs[j];
+            const Float4 w = pair.feed(x);
+            Float4 y;
+            if (j < 3) {
+              y = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
+            } else {
+              // The lift (b1 = a1), then its output passed on.
+              y = lowPairFrom4((pair.w2 * liftB2 + pair.w1 * pair.a1 + w * liftB0) * pair.g, x);
+            }
+            pair.shift<kAll>(w, active);
+            return y;
+          });
+      pairs[0].save(st.cornerHighpass[0], st.cornerHighpass[1]);
+      pairs[1].save(st.cornerHighpass[2], st.cornerHighpass[3]);
+      pairs[2].save(st.cornerHighpass[4], st.cornerHighpass[5]);
+      pairs[3].saveFirst(st.lift);
+      store4(st.sum[0], sum1);
+      store4(st.sum[1], sum2);
+    } else {
     const V k2 = splat<V>(c.cornerHighpassK2);
     const V minus2K2 = splat<V>(c.cornerHighpassMinus2K2);
     {
@@ -265,6 +468,7 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       lift.save(st.lift, lane);
       store(st.sum[0] + lane, sum1);
       store(st.sum[1] + lane, sum2);
+    }
     }
   }
 
