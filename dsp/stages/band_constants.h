@@ -38,7 +38,7 @@ struct alignas(kLaneAlign) BandOutputs {
   float gained[kBandSlots] = {};      // a_m: gained component of the sum input
   float gainedDiff[kBandSlots] = {};  // b_m: gained component of the difference input
   float sumOut[kBandSlots] = {};      // P_m: delayed sum line (bands 0, 1: their mono line)
-  float diffOut[kBandSlots] = {};     // Q'_m: delayed difference line (bands 2 ... 11)
+  float diffOut[kBandSlots] = {};     // Q'_m: delayed difference line (read for bands 2 ... 11)
   float mono = 0.0f;                  // L01: delayed mono read-out of bands 0 and 1
 };
 static_assert(sizeof(float) * kBandSlots % kLaneAlign == 0);

@@ -302,9 +302,9 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       store(lineNow + b, a + bDiff);
       store(lineNow + kDiffLane + b, a - bDiff);
       store(o.sumOut + b, load<V>(lineOut + b));
+      // (The mono bands' difference read-out goes unused.)
+      store(o.diffOut + b, load<V>(lineOut + kDiffLane + b));
     }
-    // The mono bands have no difference read-out.
-    for (int m = kMonoBandCount; m < kBandCount; ++m) o.diffOut[m] = lineOut[kDiffLane + m];
     o.mono = o.sumOut[0] + o.sumOut[1];
   }
 }
