@@ -217,8 +217,10 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       store(heldRow[i] + b, h);
       store(st.heldLevel + b, h);
     }
-    position = position == kHoldWindow - 1 ? 0 : position + 1;
-    numbers = !numbersNow ? 0 : numbers < kHoldWindow ? numbers + 1 : numbers;
+    if constexpr (kLaneWidth<V> > 1) {
+      position = position == kHoldWindow - 1 ? 0 : position + 1;
+      numbers = !numbersNow ? 0 : numbers < kHoldWindow ? numbers + 1 : numbers;
+    }
   }
   st.holdPosition = position;
   st.holdNumbers = numbers;
