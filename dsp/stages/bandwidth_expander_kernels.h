@@ -181,11 +181,12 @@ void BandwidthExpander<V>::processRun(int count, std::uint32_t, const float* sum
   }
 }
 
-// The per-sample step cut into five passes over the run, each a few sections
+// The per-sample step cut into passes over the run, each a few sections
 // deep, with the state of the pass in locals. One sample's trip through all
 // of them is a long chain of dependent operations; a pass short enough lets
 // the processor work on several samples at once, limited only by each
-// section's own feedback.
+// section's own feedback. On four lanes the filter cascades run as
+// wavefronts two sections at a time, and both allpass branches in one pass.
 template <class V>
 void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, float* outA,
                                         float* outB, int count) {

@@ -4,9 +4,10 @@
 // The release state s is exactly 1 on every sample with a rise and at or
 // below 0.5 once the follower has been steady for a while; in both cases the
 // argument of the exponential is one fixed float. Those two results are
-// computed once by the very same call; any other argument is evaluated per
-// sample by the quick exponential. Recognising an argument by its bits makes
-// the result identical to calling the exponential every time.
+// computed once by the very same call. One value at a time recognises the
+// two arguments by their bits; lanes take the rise factor when every rise
+// state is 1 and evaluate the rest with the quick exponential. Either way
+// the result is the one calling the exponential every time gives.
 #pragma once
 
 #include <algorithm>
