@@ -188,21 +188,23 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
       secondCornerHz[i] = last.secondCornerHz;
     }
 
-    alignas(16) float firstK[kPiece];
-    alignas(16) float secondK[kPiece];
+    // The lowpass of each four samples follows their tangents in the same
+    // loop: its recursion, held up by a division every sample, then runs
+    // beside the next four samples' tangents.
+    alignas(16) float firstK[4];
+    alignas(16) float secondK[4];
+    const auto finish = [&](int i, float kFirst, float kSecond) {
+      corner[i] = secondTerms(kSecond);
+      out[i] = divisor[i] * lowpass(kFirst, lowpassIn[i], lowpassInLate[i]);
+    };
     int i = 0;
     for (; i + 4 <= count; i += 4) {
-      store4(firstK + i, first(firstCornerHz + i, rd.rate));
-      store4(secondK + i, second(secondCornerHz + i, rd.rate));
+      store4(firstK, first(firstCornerHz + i, rd.rate));
+      store4(secondK, second(secondCornerHz + i, rd.rate));
+      for (int j = 0; j < 4; ++j) finish(i + j, firstK[j], secondK[j]);
     }
     for (; i < count; ++i) {
-      firstK[i] = first(firstCornerHz[i], rd.rate);
-      secondK[i] = second(secondCornerHz[i], rd.rate);
-    }
-
-    for (int j = 0; j < count; ++j) {
-      corner[j] = secondTerms(secondK[j]);
-      out[j] = divisor[j] * lowpass(firstK[j], lowpassIn[j], lowpassInLate[j]);
+      finish(i, first(firstCornerHz[i], rd.rate), second(secondCornerHz[i], rd.rate));
     }
   }
   s.lowpassOut = lowpassOut;
