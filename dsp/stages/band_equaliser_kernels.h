@@ -68,9 +68,10 @@ void BandEqualiser<V>::processRun(int count, std::uint32_t n, const float* x, co
 
 // A piece of the run goes through the stage in passes, each over every
 // sample of the piece before the next begins: band filters, quadrature
-// magnitudes, peaks and hold, envelopes and gains, the gained bands. Every
-// pass carries only its own recursions from sample to sample, so the
-// processor overlaps the samples of a pass; each value is computed as before.
+// magnitudes, peaks and hold, then envelopes and gains with the gained
+// bands. Every pass carries only its own recursions from sample to sample,
+// so the processor overlaps the samples of a pass; each value is computed
+// as before.
 template <class V>
 void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, const float* d,
                                     BandOutputs* out) {
@@ -286,10 +287,10 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       store(gainRow[i] + b, gain);
       store(st.gain + b, gain);
     }
-  }
 
-  // Gained band components from 132 samples back, into the band delay lines.
-  for (int i = 0; i < count; ++i) {
+    // The gained band components from 132 samples back, into the band delay
+    // lines, in the same loop: their loads and stores fill the time the
+    // followers' recursions leave.
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     float* lineNow = st.line[at & 4095];
     const float* lineOut = st.line[(at - kBandLineDelay) & 4095];
@@ -309,6 +310,7 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     }
     o.mono = o.sumOut[0] + o.sumOut[1];
   }
+
 }
 
 }  // namespace vardo
