@@ -127,6 +127,21 @@ TEST(Lv2Description, PortsCarryTheControlTable) {
   LilvNodes* required = lilv_plugin_get_required_features(plugin);
   EXPECT_EQ(lilv_nodes_size(required), 0u);
   lilv_nodes_free(required);
+
+  // The project's version, as a release: hosts may hide a plug-in whose
+  // minor version is 0 or odd as a development build.
+  auto versionPart = [&](const char* predicate) {
+    LilvNode* value = lilv_world_get(lv2.world(), lilv_plugin_get_uri(plugin), lv2.uri(predicate), nullptr);
+    const int number = value && lilv_node_is_int(value) ? lilv_node_as_int(value) : -1;
+    lilv_node_free(value);
+    return number;
+  };
+  const int minor = versionPart(LV2_CORE__minorVersion);
+  const int micro = versionPart(LV2_CORE__microVersion);
+  EXPECT_EQ(minor, VARDO_LV2_MINOR_VERSION);
+  EXPECT_EQ(micro, VARDO_LV2_MICRO_VERSION);
+  EXPECT_TRUE(minor > 0 && minor % 2 == 0) << minor;
+  EXPECT_TRUE(micro >= 0 && micro % 2 == 0) << micro;
 }
 
 // A lilv instance of the plug-in, with the shared runner over its descriptor.
