@@ -11,6 +11,8 @@ packages=(
   sox libsox-fmt-all binutils espeak-ng
   lv2-dev liblilv-dev lilv-utils sordi help2man man-db
   g++-aarch64-linux-gnu qemu-user
+  lintian
+  file unzip
 )
 
 missing=()
