@@ -36,6 +36,37 @@ if(EXISTS ${usr}/bin/vardo)
   file(APPEND ${doc}/copyright "${text}")
 endif()
 
+# The dependencies: dpkg-shlibdeps over every ELF file, run here rather
+# than by CPack, which would also add an ldconfig call to postinst and postrm
+# for any shared object below /usr/lib. The plug-ins are modules that hosts
+# open by path, not libraries the dynamic linker looks up, so ldconfig has
+# nothing to do for them. Unlike CPack's run, a library that no installed
+# package owns is an error here, not a dependency silently left out.
+file(GLOB_RECURSE candidates ${usr}/*)
+set(elf_files)
+foreach(path IN LISTS candidates)
+  file(READ ${path} magic LIMIT 4 HEX)
+  if(magic STREQUAL "7f454c46")
+    file(RELATIVE_PATH relative ${CPACK_TEMPORARY_DIRECTORY} ${path})
+    list(APPEND elf_files ${relative})
+    # Stripped as dh_strip would: no compiler version notes either.
+    run(${CPACK_VARDO_STRIP} --remove-section=.comment --remove-section=.note ${path})
+  endif()
+endforeach()
+if(elf_files)
+  file(MAKE_DIRECTORY ${CPACK_TEMPORARY_DIRECTORY}/debian ${CPACK_TEMPORARY_DIRECTORY}/DEBIAN)
+  file(WRITE ${CPACK_TEMPORARY_DIRECTORY}/debian/control "")
+  execute_process(COMMAND dpkg-shlibdeps -O ${elf_files}
+    WORKING_DIRECTORY ${CPACK_TEMPORARY_DIRECTORY}
+    OUTPUT_VARIABLE shlibdeps RESULT_VARIABLE status ERROR_VARIABLE errors)
+  file(REMOVE_RECURSE ${CPACK_TEMPORARY_DIRECTORY}/debian ${CPACK_TEMPORARY_DIRECTORY}/DEBIAN)
+  if(NOT status EQUAL 0 OR NOT shlibdeps MATCHES "shlibs:Depends=([^\n]+)")
+    message(FATAL_ERROR "dpkg-shlibdeps failed (${status}): ${errors}")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CMAKE_MATCH_1}")
+  message(STATUS "Depends: ${CPACK_DEBIAN_PACKAGE_DEPENDS}")
+endif()
+
 # Everything readable by all and written by root only, whatever the umask
 # of whoever built it.
 file(GLOB_RECURSE files LIST_DIRECTORIES true ${CPACK_TEMPORARY_DIRECTORY}/usr/*)

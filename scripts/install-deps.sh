@@ -13,6 +13,9 @@ packages=(
   g++-aarch64-linux-gnu qemu-user
   lintian
   file unzip
+  # The arm64 package's dependencies come from dpkg-shlibdeps, which must
+  # find the arm64 C and C++ runtimes as Debian packages (multiarch).
+  libc6:arm64 libstdc++6:arm64 libgcc-s1:arm64
 )
 
 missing=()
@@ -27,6 +30,9 @@ if ((${#missing[@]})); then
   fi
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  if [[ " ${missing[*]}" == *:arm64* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    dpkg --add-architecture arm64
+  fi
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
