@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a fresh prefix and uses it from another working
 # directory: the installed vardo finds the installed plug-in by itself, renders
-# a file, and its man page reads; the installed LV2 bundle is found by lv2info.
+# a file, and its man page reads; the installed LV2 bundle is found by lv2info;
+# the manual is installed with the pictures it links to.
 # usage: install_into_prefix.sh <build directory> <demo clip>
 build=$1
 clip=$2
@@ -17,8 +18,12 @@ fail() { echo "FAILED: $*"; failed=1; }
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
   { cat "$scratch/install.log"; echo "FAILED: cmake --install"; exit 1; }
 for f in bin/vardo lib/vst/vardo.so lib/lv2/vardo.lv2/manifest.ttl lib/lv2/vardo.lv2/vardo.ttl \
-         lib/lv2/vardo.lv2/vardo.so share/man/man1/vardo.1; do
+         lib/lv2/vardo.lv2/vardo.so share/man/man1/vardo.1 share/doc/vardo/manual.md; do
   [ -f "$prefix/$f" ] || fail "$f was not installed"
+done
+# Every picture the installed manual links to is beside it.
+for picture in $(grep -o '](manual/[^)]*)' "$prefix/share/doc/vardo/manual.md" | sed 's/^](//; s/)$//'); do
+  [ -f "$prefix/share/doc/vardo/$picture" ] || fail "the installed manual links to $picture, which is missing"
 done
 [ $failed -eq 0 ] || exit 1
 
