@@ -4,7 +4,7 @@
 #   scripts/package.sh [OUTDIR]        (default: build/packages)
 #
 #   vardo_<version>_amd64.deb          linux preset, cpack -G DEB
-#   vardo_<version>_arm64.deb          aarch64 preset, cpack -G DEB (plug-ins and documents)
+#   vardo_<version>_arm64.deb          aarch64 preset, cpack -G DEB
 #   vardo-<version>-windows-x64.zip    windows preset, cpack -G ZIP
 #   vardo-<version>.tar.gz             the source: git archive of HEAD
 #
@@ -94,7 +94,7 @@ docs=(share/doc/vardo/copyright share/doc/vardo/changelog.gz share/doc/vardo/man
       share/doc/vardo/manual/tape.png lib/vst/vardo.so lib/lv2/vardo.lv2/vardo.so
       lib/lv2/vardo.lv2/manifest.ttl lib/lv2/vardo.lv2/vardo.ttl)
 check_deb "$amd64" amd64 "Advanced Micro Devices X86-64" "${docs[@]}" bin/vardo share/man/man1/vardo.1.gz
-check_deb "$arm64" arm64 AArch64 "${docs[@]}"
+check_deb "$arm64" arm64 AArch64 "${docs[@]}" bin/vardo share/man/man1/vardo.1.gz
 
 # The zip's DLL is the one the wine tests ran.
 scratch=$(mktemp -d)
