@@ -183,6 +183,23 @@ constexpr Container kContainers[] = {
 
 bool isStandardStream(const std::string& path) { return path == "-"; }
 
+SNDFILE* openSoundFile(const std::string& path, int mode, SF_INFO* info) {
+#ifndef _WIN32
+  // libsndfile keeps the name in a buffer of about 1 kB and refuses a longer
+  // path ("Supplied filename too long"), where the system takes up to
+  // PATH_MAX: such a file is opened here and handed over as a descriptor.
+  if (path.size() >= 1000) {
+    const int flags = mode == SFM_READ ? O_RDONLY : (O_RDWR | O_CREAT | O_TRUNC);
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    SNDFILE* file = sf_open_fd(fd, mode, info, SF_TRUE);
+    if (file == nullptr) ::close(fd);
+    return file;
+  }
+#endif
+  return sf_open(path.c_str(), mode, info);
+}
+
 std::string describeInput(const std::string& path) {
   return isStandardStream(path) ? "standard input" : inQuotes(path);
 }
@@ -239,7 +256,7 @@ AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
       if (!probe)
         throw ToolError(ExitStatus::inputFile, "cannot read " + name + ": " + std::strerror(errno));
     }
-    fFile = sf_open(path.c_str(), SFM_READ, &fInfo);
+    fFile = openSoundFile(path, SFM_READ, &fInfo);
     if (fFile == nullptr)
       throw ToolError(ExitStatus::format,
                       "unsupported audio format in " + name + ": " + sf_strerror(nullptr));
@@ -476,7 +493,7 @@ AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels
 #endif
 
     fCleanupSlot = registerForCleanup(fTemporaryPath, targetPath);
-    fFile = sf_open(fTemporaryPath.c_str(), SFM_WRITE, &info);
+    fFile = openSoundFile(fTemporaryPath, SFM_WRITE, &info);
     if (fFile == nullptr) {
       const std::string why = sf_strerror(nullptr);
       fs::remove(fTemporaryPath, ec);

@@ -16,6 +16,10 @@ namespace vardo::tools {
 // "-" names standard input as an input and standard output as an output.
 bool isStandardStream(const std::string& path);
 
+// sf_open for any path the system takes, also those longer than libsndfile's
+// own limit on names.
+SNDFILE* openSoundFile(const std::string& path, int mode, SF_INFO* info);
+
 // 'name' for a file, "standard input" or "standard output" for "-".
 std::string describeInput(const std::string& path);
 std::string describeOutput(const std::string& path);

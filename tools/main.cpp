@@ -73,7 +73,7 @@ double plannedSeconds(const std::vector<RenderJob>& jobs) {
   for (const RenderJob& job : jobs) {
     if (isStandardStream(job.inputPath)) continue;
     SF_INFO info{};
-    if (SNDFILE* file = sf_open(job.inputPath.c_str(), SFM_READ, &info)) {
+    if (SNDFILE* file = openSoundFile(job.inputPath, SFM_READ, &info)) {
       if (info.samplerate > 0) total += static_cast<double>(info.frames) / info.samplerate;
       sf_close(file);
     }
@@ -89,7 +89,8 @@ std::vector<RenderJob> planRender(const Arguments& args) {
     if (args.outputDirectory.empty() && args.files.size() == 2 && !args.overwrite &&
         !args.noClobber && !isStandardStream(args.files[1]) &&
         std::filesystem::exists(args.files[1], ec) &&
-        !std::filesystem::is_directory(args.files[1], ec))
+        !std::filesystem::is_directory(args.files[1], ec) &&
+        !std::filesystem::equivalent(args.files[0], args.files[1], ec))
       throw ToolError(ExitStatus::exists,
                       "output '" + args.files[1] + "' exists; vardo render IN OUT would replace "
                       "it: give -y (--overwrite) to replace it, or -o DIR to render both files "

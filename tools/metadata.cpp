@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "audio_file.h"
+
 namespace vardo::tools {
 
 namespace {
@@ -181,7 +183,7 @@ void applyOutputMetadata(SNDFILE* file, int format, int channels, int sampleRate
 
 std::optional<std::string> recordedProvenance(const std::string& path) {
   SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  SNDFILE* file = openSoundFile(path, SFM_READ, &info);
   if (file == nullptr) return std::nullopt;
   std::optional<std::string> text;
   if (carrierFor(info.format) == ProvenanceCarrier::codingHistory) {

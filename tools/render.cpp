@@ -93,7 +93,7 @@ StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& opt
 bool outputIsComplete(const std::string& path, int sampleRate, int channels,
                       std::int64_t frames) {
   SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  SNDFILE* file = openSoundFile(path, SFM_READ, &info);
   if (file == nullptr) return false;
   bool complete = info.samplerate == sampleRate && info.channels == channels &&
                   info.frames == frames;
