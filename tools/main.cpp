@@ -208,7 +208,15 @@ int runRender(const Arguments& args) {
   std::string logPath = args.logPath;
   if (logPath.empty() && !args.manifest.empty())
     logPath = (std::filesystem::path(args.outputDirectory) / "vardo-log.jsonl").string();
-  if (!logPath.empty()) ownLog = std::make_unique<JsonLinesLog>(logPath);
+  if (!logPath.empty()) {
+    // W64 and AU outputs hold no text: their settings are those the log
+    // recorded when they were made.
+    if (settings.existing == ExistingOutput::keepMatching) {
+      std::ifstream earlier(logPath);
+      if (earlier) settings.loggedSettings = loggedSettings(earlier);
+    }
+    ownLog = std::make_unique<JsonLinesLog>(logPath);
+  }
 
   // A manifest run after a crash or kill -9: the temporary files that runs
   // of this host left beside the outputs are removed, and named.

@@ -156,7 +156,12 @@ RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const Ren
       return result;
     } else {
       const auto recorded = recordedProvenance(job.outputPath);
-      const auto key = recorded ? settingsKeyIn(*recorded) : std::nullopt;
+      auto key = recorded ? settingsKeyIn(*recorded) : std::nullopt;
+      if (!key) {
+        if (const auto logged = settings.loggedSettings.find(job.outputPath);
+            logged != settings.loggedSettings.end())
+          key = logged->second;
+      }
       if (key && *key == settings.provenance.settingsKey()) {
         result.outcome = RenderOutcome::skippedComplete;
         return result;
@@ -181,8 +186,9 @@ RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const Ren
   writeOptions.metadata = &metadata;
   // Only an output that was there when the render began, and was to be
   // replaced, may be replaced at its end.
-  writeOptions.noClobber = !exists || settings.existing == ExistingOutput::keep ||
-                           settings.existing == ExistingOutput::refuse;
+  writeOptions.noClobber = settings.existing != ExistingOutput::replace &&
+                           (!exists || settings.existing == ExistingOutput::keep ||
+                            settings.existing == ExistingOutput::refuse);
   AudioWriter writer(job.outputPath, result.outputFormat, plugin.numOutputs(),
                      reader.sampleRate(), writeOptions);
   result.dithered = writer.dithers();

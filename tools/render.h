@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,6 +83,9 @@ struct RenderSettings {
   // What every output records of how it was made; sampleChangingOptions()
   // fills its options from the fields above.
   Provenance provenance;
+  // Settings keys of earlier renders by output path, from the run's log:
+  // the only record of outputs in containers that hold no text.
+  std::map<std::string, std::string> loggedSettings;
 };
 
 enum class RenderOutcome { rendered, skippedExisting, skippedComplete };

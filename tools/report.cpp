@@ -205,6 +205,25 @@ std::string errorJson(int status, const std::string& message) {
   return j.dump();
 }
 
+std::map<std::string, std::string> loggedSettings(std::istream& log) {
+  std::map<std::string, std::string> keys;
+  for (std::string line; std::getline(log, line);) {
+    const Json j = Json::parse(line, nullptr, false);
+    if (j.is_discarded() || !j.is_object() || j.value("type", "") != "file") continue;
+    const std::string status = j.value("status", "");
+    if ((status != "rendered" && status != "truncated") || !j.contains("provenance")) continue;
+    const Json& p = j["provenance"];
+    if (!p.is_object() || !p.contains("values") || !p.contains("options")) continue;
+    Provenance recorded;
+    for (const auto& [name, value] : p["values"].items())
+      if (value.is_string()) recorded.values.emplace_back(name, value.get<std::string>());
+    for (const auto& [name, value] : p["options"].items())
+      if (value.is_string()) recorded.options.emplace_back(name, value.get<std::string>());
+    keys[j.value("output", "")] = recorded.settingsKey();
+  }
+  return keys;
+}
+
 std::string cleanupJson(const std::string& path) {
   Json j;
   j["type"] = "cleanup";

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <istream>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,6 +43,11 @@ std::string failureJson(const RenderJob& job, int status, const std::string& mes
                         const Provenance& provenance);
 // An error of the whole run, for --json: {"type": "error", "exit", "error"}.
 std::string errorJson(int status, const std::string& message);
+// The settings key of the last render of each output that a log records
+// (rendered or truncated), by output path; lines that do not parse are
+// passed over.
+std::map<std::string, std::string> loggedSettings(std::istream& log);
+
 // A stale temporary file a resumed run removed.
 std::string cleanupJson(const std::string& path);
 

@@ -173,7 +173,8 @@ TEST(Provenance, SkipExistingKeepsOnlyOutputsMadeWithTheSameSettings) {
   for (int i = 0; i < 3; ++i) {
     const std::string in = dir.file("in" + std::to_string(i) + ".wav");
     writeAudio(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, noise(2000, 0.3f, 3 + i));
-    list << in << (i == 2 ? "\tthird.flac" : "") << "\n";
+    // A W64 output holds no text: the log is its record.
+    list << in << (i == 2 ? "\tthird.flac" : i == 1 ? "\tsecond.w64" : "") << "\n";
   }
   list.close();
   auto pass = [&](const std::vector<std::string>& extra) {
@@ -247,6 +248,13 @@ TEST(Provenance, AnInterruptedManifestResumedEndsAsAnUninterruptedOne) {
     for (int type = SF_STR_FIRST; type <= SF_STR_LAST; ++type)
       EXPECT_EQ(stringField(entry.path().string(), type), stringField(whole, type)) << type;
     EXPECT_EQ(codingHistory(entry.path().string()), codingHistory(whole));
+    // Byte for byte, but for the time a float WAV's PEAK chunk was written.
+    std::string cutBytes = slurp(entry.path());
+    std::string wholeBytes = slurp(whole);
+    for (std::string* bytes : {&cutBytes, &wholeBytes})
+      if (const auto peak = bytes->find("PEAK"); name.ends_with(".wav") && peak != std::string::npos)
+        bytes->replace(peak + 12, 4, 4, '\0');
+    EXPECT_TRUE(cutBytes == wholeBytes);
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("cut")),
                           std::filesystem::directory_iterator()),
