@@ -105,23 +105,24 @@ std::vector<RenderJob> planRender(const Arguments& args) {
   return readManifest(list, args.manifest, args.outputDirectory);
 }
 
+// Which preset an argument of --preset names, for -v.
+std::string presetSource(const std::string& preset) {
+  if (isPresetPath(preset)) return "the file '" + preset + "'";
+  std::error_code ec;
+  if (std::filesystem::exists(preset, ec))
+    return "the built-in preset (the file of that name here is not read; give ./" + preset +
+           " for it)";
+  return "the built-in preset";
+}
+
 // Presets first, in the order given, then --set; a later setting of a
 // parameter replaces an earlier one.
 std::vector<ParameterSetting> resolveSettings(const PluginInstance& probe, const Arguments& args) {
   std::vector<PresetLine> lines;
   for (const std::string& preset : args.presets) {
     const auto loaded = loadPreset(preset);
-    if (args.verbose > 0 && !args.quiet && !args.json) {
-      std::error_code ec;
-      const bool file = isPresetPath(preset);
-      std::fprintf(stderr, "vardo: preset '%s': %s%s\n", preset.c_str(),
-                   file ? "the file " : "the built-in preset",
-                   file ? ("'" + preset + "'").c_str()
-                   : std::filesystem::exists(preset, ec)
-                       ? (" (the file of that name here is not read; give ./" + preset +
-                          " for it)").c_str()
-                       : "");
-    }
+    if (args.verbose > 0 && !args.quiet && !args.json)
+      std::fprintf(stderr, "vardo: preset '%s': %s\n", preset.c_str(), presetSource(preset).c_str());
     lines.insert(lines.end(), loaded.begin(), loaded.end());
   }
   for (const std::string& assignment : args.assignments) lines.push_back({assignment, ""});
@@ -193,15 +194,8 @@ int runRender(const Arguments& args) {
       std::fprintf(text, "%s\n", settingsJson(probe, settings.parameters).c_str());
     std::fflush(text);
 
-    Provenance& provenance = settings.provenance;
-    provenance.tool = std::string("vardo ") + VARDO_VERSION;
-    provenance.plugin = probe.effectName() + " (vendor version " +
-                        std::to_string(static_cast<long>(probe.dispatch(effGetVendorVersion))) + ")";
-    for (const std::string& preset : args.presets)
-      provenance.preset += (provenance.preset.empty() ? "" : " + ") + preset;
-    if (provenance.preset.empty()) provenance.preset = "none";
-    provenance.values = parameterValues(probe);
-    provenance.options = sampleChangingOptions(settings);
+    settings.provenance =
+        describeRun(std::string("vardo ") + VARDO_VERSION, probe, args.presets, settings);
   }
 
   std::unique_ptr<JsonLinesLog> ownLog;
@@ -548,7 +542,8 @@ int main(int argc, char** argv) {
                    "Skip an input whose output exists, is complete and was made with the same "
                    "values and options (to resume a batch); render the others again. "
                    "--skip-existing=any skips every complete output")
-      ->check(CLI::IsMember({"same", "any"}));
+      ->check(CLI::IsMember({"same", "any"}))
+      ->option_text("[=any]");
   render->add_flag("--no-latency-compensation", args.noLatencyCompensation,
                    "Keep the plug-in's delay instead of aligning output with input");
   render->add_option("--block", args.blockSize, "Host block size in frames, 1 to 1048576 (default: 512)")

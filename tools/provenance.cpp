@@ -75,6 +75,20 @@ NamedValues parameterValues(const PluginInstance& plugin) {
   return values;
 }
 
+Provenance describeRun(const std::string& tool, const PluginInstance& plugin,
+                       const std::vector<std::string>& presets, const RenderSettings& settings) {
+  Provenance provenance;
+  provenance.tool = tool;
+  provenance.plugin = plugin.effectName() + " (vendor version " +
+                      std::to_string(static_cast<long>(plugin.dispatch(effGetVendorVersion))) + ")";
+  for (const std::string& preset : presets)
+    provenance.preset += (provenance.preset.empty() ? "" : " + ") + preset;
+  if (provenance.preset.empty()) provenance.preset = "none";
+  provenance.values = parameterValues(plugin);
+  provenance.options = sampleChangingOptions(settings);
+  return provenance;
+}
+
 std::optional<std::string> settingsKeyIn(const std::string& recorded) {
   const auto begin = recorded.rfind(kValuesMark);
   if (begin == std::string::npos) return std::nullopt;

@@ -38,6 +38,12 @@ NamedValues sampleChangingOptions(const RenderSettings& settings);
 // the range is known ("4500 Hz", "on"), else the normalised value ("0.25n").
 NamedValues parameterValues(const PluginInstance& plugin);
 
+// The record of a run: the program's name and version, the plug-in (whose
+// parameters hold the run's values), the --preset arguments and the
+// settings' sample-changing options.
+Provenance describeRun(const std::string& tool, const PluginInstance& plugin,
+                       const std::vector<std::string>& presets, const RenderSettings& settings);
+
 // The settings key of the last provenance line in a recorded text (a coding
 // history or a comment, which may hold older lines of earlier renders).
 std::optional<std::string> settingsKeyIn(const std::string& recorded);
