@@ -38,7 +38,7 @@ say "what a host sees"
 # the hiss above is cut and the bandwidth expansion rebuilds the high band
 # from the programme itself.
 say "restoring $clip"
-"$vardo" render "$clip" "$out/demo-restored.wav" --set "Lowpass Filter=4500 Hz"
+"$vardo" render -y "$clip" "$out/demo-restored.wav" --set "Lowpass Filter=4500 Hz"
 
 # --- pictures ---------------------------------------------------------------
 say "spectrograms"

@@ -18,6 +18,7 @@ packages=(
   libc6:arm64 libstdc++6:arm64 libgcc-s1:arm64
   # The renderer's arm64 build links the arm64 libsndfile.
   libsndfile1-dev:arm64
+  mediainfo flac openssh-server parallel
 )
 
 missing=()

@@ -65,7 +65,7 @@ band() {  # band FILE LOW-HIGH: RMS in the band from 5 s on, dB
 # Low-end lift of the settings: output over input at 43-54 Hz, less the same
 # at 995-1006 Hz, on flat hiss.
 lift() {  # lift ARGS...
-  "$vardo" -q render "$@" --bit-depth 32f "$clips/hiss.wav" "$renders/lift.wav"
+  "$vardo" -q render -y "$@" --bit-depth 32f "$clips/hiss.wav" "$renders/lift.wav"
   awk -v ol="$(band "$renders/lift.wav" 43-54)" -v il="$(band "$clips/hiss.wav" 43-54)" \
       -v oh="$(band "$renders/lift.wav" 995-1006)" -v ih="$(band "$clips/hiss.wav" 995-1006)" \
       'BEGIN { printf "%+.1f", (ol - il) - (oh - ih) }'
@@ -106,8 +106,8 @@ for entry in tape:tape am:am phone:phone vinyl:vinyl field:field; do
   preset=${entry%%:*}
   clip=${entry#*:}
   input="$clips/$clip.wav"
-  "$vardo" -q render --bit-depth 32f "$input" "$renders/$clip-default.wav"
-  "$vardo" -q render --bit-depth 32f --preset "$preset" "$input" "$renders/$clip-$preset.wav"
+  "$vardo" -q render -y --bit-depth 32f "$input" "$renders/$clip-default.wav"
+  "$vardo" -q render -y --bit-depth 32f --preset "$preset" "$input" "$renders/$clip-$preset.wav"
   echo "### $preset ($clip.wav)"
   echo
   header
@@ -116,7 +116,7 @@ for entry in tape:tape am:am phone:phone vinyl:vinyl field:field; do
   row "--preset $preset" "$renders/$clip-$preset.wav" "$(lift --preset "$preset")"
   if [ "$clip" = phone ]; then
     # The same call rendered at its own 8 kHz, without resampling first.
-    "$vardo" -q render --bit-depth 32f --preset phone "$clips/phone-8k.wav" "$renders/phone-8k.wav"
+    "$vardo" -q render -y --bit-depth 32f --preset phone "$clips/phone-8k.wav" "$renders/phone-8k.wav"
     row "--preset phone, left at 8 kHz" "$renders/phone-8k.wav"
   fi
   echo
@@ -138,10 +138,10 @@ echo '| | 50 Hz hum | speech | speech over hum, dB | lift dB |'
 echo '|---|---|---|---|---|'
 sox -R -D -V1 "$clips/tape-hum.wav" "$clips/tape-hum-notched.wav" \
   bandreject 50 4q bandreject 150 4q bandreject 250 4q highpass 60
-"$vardo" -q render --bit-depth 32f "$clips/tape-hum.wav" "$renders/hum-default.wav"
-"$vardo" -q render --bit-depth 32f --set "Disable VEZE EQ=on" "$clips/tape-hum.wav" "$renders/hum-noveze.wav"
-"$vardo" -q render --bit-depth 32f --preset tape "$clips/tape-hum.wav" "$renders/hum-tape.wav"
-"$vardo" -q render --bit-depth 32f --preset tape "$clips/tape-hum-notched.wav" "$renders/hum-notched.wav"
+"$vardo" -q render -y --bit-depth 32f "$clips/tape-hum.wav" "$renders/hum-default.wav"
+"$vardo" -q render -y --bit-depth 32f --set "Disable VEZE EQ=on" "$clips/tape-hum.wav" "$renders/hum-noveze.wav"
+"$vardo" -q render -y --bit-depth 32f --preset tape "$clips/tape-hum.wav" "$renders/hum-tape.wav"
+"$vardo" -q render -y --bit-depth 32f --preset tape "$clips/tape-hum-notched.wav" "$renders/hum-notched.wav"
 humrow "before" "$clips/tape-hum.wav"
 humrow "defaults" "$renders/hum-default.wav" "$(lift)"
 humrow "defaults, Disable VEZE EQ on" "$renders/hum-noveze.wav" "$(lift --set "Disable VEZE EQ=on")"
@@ -156,7 +156,7 @@ for sweep in "Noisegate Gain dB:55 45 40 35 30" "Auto-EQ Threshold:-60 -45 -40 -
   echo
   header
   for value in ${sweep#*:}; do
-    "$vardo" -q render --bit-depth 32f --preset tape --set "$name=$value" "$clips/tape.wav" "$renders/sweep.wav"
+    "$vardo" -q render -y --bit-depth 32f --preset tape --set "$name=$value" "$clips/tape.wav" "$renders/sweep.wav"
     row "$name = $value" "$renders/sweep.wav"
   done
   echo
@@ -185,7 +185,7 @@ demorow() {  # demorow LABEL FILE: RMS, peak, the pause, RMS over the pause, the
 demorender() {  # demorender LABEL [SET...]
   label=$1
   shift
-  "$vardo" -q render --bit-depth 32f --set "Lowpass Filter=4500" "$@" "$demo" "$renders/demo.wav"
+  "$vardo" -q render -y --bit-depth 32f --set "Lowpass Filter=4500" "$@" "$demo" "$renders/demo.wav"
   demorow "$label" "$renders/demo.wav"
 }
 demorow "input" "$demo"

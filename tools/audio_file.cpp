@@ -1,30 +1,26 @@
 #include "audio_file.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <cmath>
 #include <fstream>
+#include <optional>
 
 #ifdef _WIN32
 #include <io.h>
-#include <process.h>
-#define VARDO_GETPID _getpid
-#define VARDO_UNLINK _unlink
 #else
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#define VARDO_GETPID getpid
-#define VARDO_UNLINK unlink
 #endif
 
 #include "plugin_host.h"
+#include "temp_files.h"
 
 namespace vardo::tools {
 
@@ -47,42 +43,6 @@ bool isPcmSubtype(int subtype) {
   return subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8 ||
          subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_24 ||
          subtype == SF_FORMAT_PCM_32;
-}
-
-// Temporary outputs being written, for the interrupt handler to remove. The
-// handler may only touch plain memory and call unlink, so the paths live in
-// fixed slots: a slot is claimed, its path written, then marked ready.
-constexpr int kCleanupSlots = 64;
-constexpr std::size_t kCleanupPathSize = 4096;
-enum SlotState : int { kSlotFree = 0, kSlotClaimed = 1, kSlotReady = 2 };
-struct CleanupSlot {
-  std::atomic<int> state{kSlotFree};
-  char path[kCleanupPathSize];
-};
-CleanupSlot gCleanupSlots[kCleanupSlots];
-
-int registerForCleanup(const std::string& path) {
-  if (path.size() >= kCleanupPathSize) return -1;
-  for (int i = 0; i < kCleanupSlots; ++i) {
-    int expected = kSlotFree;
-    if (gCleanupSlots[i].state.compare_exchange_strong(expected, kSlotClaimed)) {
-      std::memcpy(gCleanupSlots[i].path, path.c_str(), path.size() + 1);
-      gCleanupSlots[i].state.store(kSlotReady);
-      return i;
-    }
-  }
-  return -1;  // more writers than slots: this one is not covered
-}
-
-void releaseCleanup(int slot) {
-  if (slot >= 0) gCleanupSlots[slot].state.store(kSlotFree);
-}
-
-extern "C" void removeTemporariesAndEnd(int signalNumber) {
-  for (CleanupSlot& slot : gCleanupSlots)
-    if (slot.state.load() == kSlotReady) VARDO_UNLINK(slot.path);
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
 }
 
 #ifndef _WIN32
@@ -141,6 +101,74 @@ double uniformUnit(std::uint64_t& state) {  // [0, 1)
   return static_cast<double>(nextRandom(state) >> 11) * 0x1.0p-53;
 }
 
+int bytesPerSample(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW: return 1;
+    case SF_FORMAT_PCM_16: return 2;
+    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 4;
+    case SF_FORMAT_DOUBLE: return 8;
+    default: return 0;  // compressed: no fixed size
+  }
+}
+
+// The number after a label in libsndfile's account of the header, e.g.
+// "data : 176400 (should be 52398)" for the label "data :".
+std::optional<long long> numberAfter(const std::string& log, const std::string& label,
+                                     bool onlyWhenShort) {
+  for (std::size_t at = log.find(label); at != std::string::npos; at = log.find(label, at + 1)) {
+    if (at > 0 && log[at - 1] != '\n' && log[at - 1] != ' ') continue;
+    const auto lineEnd = log.find('\n', at);
+    const std::string line = log.substr(at + label.size(), lineEnd == std::string::npos
+                                                               ? std::string::npos
+                                                               : lineEnd - at - label.size());
+    if (onlyWhenShort && line.find("should be") == std::string::npos) continue;
+    char* end = nullptr;
+    const long long value = std::strtoll(line.c_str(), &end, 10);
+    if (end != line.c_str() && value > 0) return value;
+  }
+  return std::nullopt;
+}
+
+// The frames a header promises, where it says more than the file holds.
+// libsndfile then opens the file with the frames that are there and no
+// error; only its account of the header shows the length it declared.
+sf_count_t declaredFrames(SNDFILE* file, const SF_INFO& info) {
+  std::string log(16384, '\0');
+  sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+  log.resize(std::strlen(log.c_str()));
+  const long long frameBytes =
+      static_cast<long long>(bytesPerSample(info.format)) * std::max(info.channels, 1);
+  std::optional<long long> frames;
+  switch (info.format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_AIFF:
+      if (log.find("not equal to frame count") != std::string::npos)
+        frames = numberAfter(log, "Frames      :", false);
+      break;
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_RF64:
+      if (const auto bytes = numberAfter(log, "data :", true); bytes && frameBytes > 0)
+        frames = *bytes / frameBytes;
+      break;
+    case SF_FORMAT_W64:  // its chunk size counts the 24-byte chunk header
+      if (log.find("should be") != std::string::npos)
+        if (const auto bytes = numberAfter(log, "data :", false); bytes && frameBytes > 0)
+          frames = (*bytes - 24) / frameBytes;
+      break;
+    case SF_FORMAT_AU:
+      if (const auto bytes = numberAfter(log, "Data Size   :", true); bytes && frameBytes > 0)
+        frames = *bytes / frameBytes;
+      break;
+    default: break;
+  }
+  return frames && *frames > info.frames ? static_cast<sf_count_t>(*frames) : info.frames;
+}
+
 struct Container {
   const char* type;
   int format;
@@ -155,6 +183,23 @@ constexpr Container kContainers[] = {
 
 bool isStandardStream(const std::string& path) { return path == "-"; }
 
+SNDFILE* openSoundFile(const std::string& path, int mode, SF_INFO* info) {
+#ifndef _WIN32
+  // libsndfile keeps the name in a buffer of about 1 kB and refuses a longer
+  // path ("Supplied filename too long"), where the system takes up to
+  // PATH_MAX: such a file is opened here and handed over as a descriptor.
+  if (path.size() >= 1000) {
+    const int flags = mode == SFM_READ ? O_RDONLY : (O_RDWR | O_CREAT | O_TRUNC);
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    SNDFILE* file = sf_open_fd(fd, mode, info, SF_TRUE);
+    if (file == nullptr) ::close(fd);
+    return file;
+  }
+#endif
+  return sf_open(path.c_str(), mode, info);
+}
+
 std::string describeInput(const std::string& path) {
   return isStandardStream(path) ? "standard input" : inQuotes(path);
 }
@@ -164,14 +209,6 @@ std::string describeOutput(const std::string& path) {
 }
 
 std::string knownOutputTypes() { return "wav, flac, aiff, caf, w64, au, ogg"; }
-
-void removeTemporariesOnInterrupt() {
-  std::signal(SIGINT, removeTemporariesAndEnd);
-  std::signal(SIGTERM, removeTemporariesAndEnd);
-#ifdef SIGHUP
-  std::signal(SIGHUP, removeTemporariesAndEnd);
-#endif
-}
 
 AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
     : fPath(path), fChoice(choice) {
@@ -205,7 +242,12 @@ AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
 #endif
   } else {
     std::error_code ec;
-    if (!fs::exists(path, ec))
+    const bool exists = fs::exists(path, ec);
+    if (ec == std::errc::filename_too_long)
+      throw ToolError(ExitStatus::inputFile,
+                      "cannot read " + name + ": the path (" + std::to_string(path.size()) +
+                          " bytes) is too long for this system");
+    if (!exists)
       throw ToolError(ExitStatus::inputFile, "cannot read " + name + ": no such file");
     if (fs::is_directory(path, ec))
       throw ToolError(ExitStatus::inputFile, "cannot read " + name + ": it is a directory");
@@ -214,7 +256,7 @@ AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
       if (!probe)
         throw ToolError(ExitStatus::inputFile, "cannot read " + name + ": " + std::strerror(errno));
     }
-    fFile = sf_open(path.c_str(), SFM_READ, &fInfo);
+    fFile = openSoundFile(path, SFM_READ, &fInfo);
     if (fFile == nullptr)
       throw ToolError(ExitStatus::format,
                       "unsupported audio format in " + name + ": " + sf_strerror(nullptr));
@@ -232,6 +274,8 @@ AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
                                            std::to_string(channels) + " channel" +
                                            (channels == 1 ? "" : "s"));
   }
+  fMetadata = readInputMetadata(fFile);
+  fPromisedFrames = declaredFrames(fFile, fInfo);
   fInterleaved.resize(static_cast<std::size_t>(kReadChunkFrames) *
                       static_cast<std::size_t>(fInfo.channels));
 }
@@ -245,13 +289,12 @@ int AudioReader::read(float* mono, int frames) {
   int done = 0;
   while (done < frames) {
     const int want = std::min(frames - done, kReadChunkFrames);
+    if (!fReadError.empty()) break;
     const sf_count_t got = sf_readf_float(fFile, fInterleaved.data(), want);
-    if (got <= 0) {
-      if (sf_error(fFile) != SF_ERR_NO_ERROR)
-        throw ToolError(ExitStatus::inputFile,
-                        "reading " + describeInput(fPath) + " failed: " + sf_strerror(fFile));
-      break;
-    }
+    // A read error midway ends the input where it happened: what came
+    // before it is rendered, and the caller reports the input as damaged.
+    if (sf_error(fFile) != SF_ERR_NO_ERROR) fReadError = sf_strerror(fFile);
+    if (got <= 0) break;
     for (sf_count_t i = 0; i < got; ++i) {
       const float* frame = fInterleaved.data() + i * channels;
       float sample;
@@ -267,6 +310,7 @@ int AudioReader::read(float* mono, int frames) {
     done += static_cast<int>(got);
     if (got < want) break;
   }
+  fFramesRead += done;
   return done;
 }
 
@@ -380,7 +424,6 @@ std::string describeFormat(int format) {
 AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels, int sampleRate,
                          WriteOptions options)
     : fTargetPath(targetPath), fNoClobber(options.noClobber), fChannels(channels) {
-  static std::atomic<unsigned> counter{0};
   switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_16: fBits = 16; break;
     case SF_FORMAT_PCM_24: fBits = 24; break;
@@ -420,22 +463,37 @@ AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels
     const fs::path target = followLinks(targetPath);
 #endif
     fResolvedPath = target.string();
-    // A hidden name beside the target, unique per process and writer.
-    std::string name = ".";
-    name += target.filename().string();
-    name += ".vardo-" + std::to_string(VARDO_GETPID()) + "-" +
-            std::to_string(counter.fetch_add(1)) + ".tmp";
-    const fs::path temporary = target.parent_path() / name;
+    // A hidden name beside the target whose length does not depend on the
+    // target's, so any name the file system takes can be written.
+    const fs::path temporary = target.parent_path() / temporaryName();
     fTemporaryPath = temporary.string();
 
     std::error_code ec;
     const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    if (!fs::is_directory(directory, ec))
+    const bool isDirectory = fs::is_directory(directory, ec);
+    if (ec == std::errc::filename_too_long)
+      throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": the path (" +
+                                             std::to_string(fResolvedPath.size()) +
+                                             " bytes) is too long for this system");
+    if (!isDirectory)
       throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": directory " +
                                              inQuotes(directory.string()) + " does not exist");
+#ifndef _WIN32
+    const long nameMax = ::pathconf(directory.c_str(), _PC_NAME_MAX);
+    const std::size_t nameSize = target.filename().string().size();
+    if (nameMax > 0 && nameSize > static_cast<std::size_t>(nameMax))
+      throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": its name (" +
+                                             std::to_string(nameSize) + " bytes) is longer than " +
+                                             std::to_string(nameMax) +
+                                             " bytes, the most this file system takes");
+    if (fResolvedPath.size() >= PATH_MAX)
+      throw ToolError(ExitStatus::write, "cannot write " + inQuotes(targetPath) + ": the path (" +
+                                             std::to_string(fResolvedPath.size()) +
+                                             " bytes) is too long for this system");
+#endif
 
-    fCleanupSlot = registerForCleanup(fTemporaryPath);
-    fFile = sf_open(fTemporaryPath.c_str(), SFM_WRITE, &info);
+    fCleanupSlot = registerForCleanup(fTemporaryPath, targetPath);
+    fFile = openSoundFile(fTemporaryPath, SFM_WRITE, &info);
     if (fFile == nullptr) {
       const std::string why = sf_strerror(nullptr);
       fs::remove(fTemporaryPath, ec);
@@ -445,6 +503,10 @@ AudioWriter::AudioWriter(const std::string& targetPath, int format, int channels
   }
   // Integer outputs saturate instead of wrapping on samples at full scale.
   sf_command(fFile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  // Text fields go in before the first sample: FLAC and Ogg write them in
+  // the header.
+  if (options.metadata != nullptr)
+    applyOutputMetadata(fFile, format, channels, sampleRate, *options.metadata);
 }
 
 AudioWriter::~AudioWriter() {

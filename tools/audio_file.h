@@ -9,10 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "metadata.h"
+
 namespace vardo::tools {
 
 // "-" names standard input as an input and standard output as an output.
 bool isStandardStream(const std::string& path);
+
+// sf_open for any path the system takes, also those longer than libsndfile's
+// own limit on names.
+SNDFILE* openSoundFile(const std::string& path, int mode, SF_INFO* info);
 
 // 'name' for a file, "standard input" or "standard output" for "-".
 std::string describeInput(const std::string& path);
@@ -40,6 +46,14 @@ class AudioReader {
   int channels() const { return fInfo.channels; }
   ChannelChoice choice() const { return fChoice; }
   sf_count_t frames() const { return fInfo.frames; }
+  // The frames the header declares, more than frames() when the file was cut
+  // short; and how many read() has delivered so far.
+  sf_count_t promisedFrames() const { return fPromisedFrames; }
+  sf_count_t framesRead() const { return fFramesRead; }
+  // libsndfile's message when a read failed midway (the input then ends
+  // there), else empty.
+  const std::string& readError() const { return fReadError; }
+  const InputMetadata& metadata() const { return fMetadata; }
   int format() const { return fInfo.format; }
   const std::string& path() const { return fPath; }
 
@@ -50,6 +64,10 @@ class AudioReader {
   ChannelChoice fChoice;
   std::vector<float> fInterleaved;
   bool fFromStandardInput = false;
+  InputMetadata fMetadata;
+  sf_count_t fPromisedFrames = 0;
+  sf_count_t fFramesRead = 0;
+  std::string fReadError;
 };
 
 enum class BitDepth { asInput, pcm16, pcm24, float32 };
@@ -79,6 +97,8 @@ struct WriteOptions {
   bool dither = true;
   // Never replace an existing target; commit() then answers false.
   bool noClobber = false;
+  // Text fields and the record of how the output was made; none when null.
+  const OutputMetadata* metadata = nullptr;
 };
 
 // Writes interleaved float frames to a temporary file beside the target; only
@@ -123,8 +143,5 @@ class AudioWriter {
   std::vector<int> fInts;
 };
 
-// Makes SIGINT, SIGTERM (and SIGHUP where it exists) remove every temporary
-// output file still being written before the process ends as the signal says.
-void removeTemporariesOnInterrupt();
 
 }  // namespace vardo::tools

@@ -66,6 +66,7 @@ std::vector<RenderJob> readManifest(std::istream& in, const std::string& source,
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // byte-order mark
     const auto first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == '#') continue;
     std::string input = line;

@@ -31,6 +31,7 @@
 #include "presets.h"
 #include "render.h"
 #include "report.h"
+#include "temp_files.h"
 
 using namespace vardo::tools;
 
@@ -51,8 +52,9 @@ struct Arguments {
   std::string bitDepth;
   std::string format;
   bool noDither = false;
+  bool overwrite = false;
   bool noClobber = false;
-  bool skipExisting = false;
+  std::string skipExisting;  // "", "same" or "any"
   bool noLatencyCompensation = false;
   int blockSize = 512;
   int jobs = 0;  // 0: one per core
@@ -71,7 +73,7 @@ double plannedSeconds(const std::vector<RenderJob>& jobs) {
   for (const RenderJob& job : jobs) {
     if (isStandardStream(job.inputPath)) continue;
     SF_INFO info{};
-    if (SNDFILE* file = sf_open(job.inputPath.c_str(), SFM_READ, &info)) {
+    if (SNDFILE* file = openSoundFile(job.inputPath, SFM_READ, &info)) {
       if (info.samplerate > 0) total += static_cast<double>(info.frames) / info.samplerate;
       sf_close(file);
     }
@@ -80,7 +82,21 @@ double plannedSeconds(const std::vector<RenderJob>& jobs) {
 }
 
 std::vector<RenderJob> planRender(const Arguments& args) {
-  if (args.manifest.empty()) return planJobs(args.files, args.outputDirectory);
+  if (args.manifest.empty()) {
+    // Two files are IN and OUT: a shell pattern that matched two originals
+    // must not make the second one an output.
+    std::error_code ec;
+    if (args.outputDirectory.empty() && args.files.size() == 2 && !args.overwrite &&
+        !args.noClobber && !isStandardStream(args.files[1]) &&
+        std::filesystem::exists(args.files[1], ec) &&
+        !std::filesystem::is_directory(args.files[1], ec) &&
+        !std::filesystem::equivalent(args.files[0], args.files[1], ec))
+      throw ToolError(ExitStatus::exists,
+                      "output '" + args.files[1] + "' exists; vardo render IN OUT would replace "
+                      "it: give -y (--overwrite) to replace it, or -o DIR to render both files "
+                      "into DIR");
+    return planJobs(args.files, args.outputDirectory);
+  }
   if (!args.files.empty())
     throw ToolError(ExitStatus::usage, "--manifest takes the inputs from its list: give no files");
   if (isStandardStream(args.manifest)) return readManifest(std::cin, "standard input", args.outputDirectory);
@@ -89,12 +105,24 @@ std::vector<RenderJob> planRender(const Arguments& args) {
   return readManifest(list, args.manifest, args.outputDirectory);
 }
 
+// Which preset an argument of --preset names, for -v.
+std::string presetSource(const std::string& preset) {
+  if (isPresetPath(preset)) return "the file '" + preset + "'";
+  std::error_code ec;
+  if (std::filesystem::exists(preset, ec))
+    return "the built-in preset (the file of that name here is not read; give ./" + preset +
+           " for it)";
+  return "the built-in preset";
+}
+
 // Presets first, in the order given, then --set; a later setting of a
 // parameter replaces an earlier one.
 std::vector<ParameterSetting> resolveSettings(const PluginInstance& probe, const Arguments& args) {
   std::vector<PresetLine> lines;
   for (const std::string& preset : args.presets) {
     const auto loaded = loadPreset(preset);
+    if (args.verbose > 0 && !args.quiet && !args.json)
+      std::fprintf(stderr, "vardo: preset '%s': %s\n", preset.c_str(), presetSource(preset).c_str());
     lines.insert(lines.end(), loaded.begin(), loaded.end());
   }
   for (const std::string& assignment : args.assignments) lines.push_back({assignment, ""});
@@ -123,9 +151,11 @@ int runRender(const Arguments& args) {
   settings.bitDepth = args.bitDepth.empty() ? BitDepth::asInput : parseBitDepth(args.bitDepth);
   settings.outputType = args.format;
   settings.dither = !args.noDither;
-  settings.existing = args.noClobber      ? ExistingOutput::keep
-                      : args.skipExisting ? ExistingOutput::keepComplete
-                                          : ExistingOutput::replace;
+  settings.existing = args.noClobber                ? ExistingOutput::keep
+                      : args.skipExisting == "any"  ? ExistingOutput::keepComplete
+                      : !args.skipExisting.empty()  ? ExistingOutput::keepMatching
+                      : args.overwrite              ? ExistingOutput::replace
+                                                    : ExistingOutput::refuse;
   settings.options.blockSize = args.blockSize;
   settings.options.compensateLatency = !args.noLatencyCompensation;
 
@@ -163,13 +193,38 @@ int runRender(const Arguments& args) {
     if (!args.quiet && args.json && !settings.parameters.empty())
       std::fprintf(text, "%s\n", settingsJson(probe, settings.parameters).c_str());
     std::fflush(text);
+
+    settings.provenance =
+        describeRun(std::string("vardo ") + VARDO_VERSION, probe, args.presets, settings);
   }
 
   std::unique_ptr<JsonLinesLog> ownLog;
   std::string logPath = args.logPath;
   if (logPath.empty() && !args.manifest.empty())
     logPath = (std::filesystem::path(args.outputDirectory) / "vardo-log.jsonl").string();
-  if (!logPath.empty()) ownLog = std::make_unique<JsonLinesLog>(logPath);
+  if (!logPath.empty()) {
+    // W64 and AU outputs hold no text: their settings are those the log
+    // recorded when they were made.
+    if (settings.existing == ExistingOutput::keepMatching) {
+      std::ifstream earlier(logPath);
+      if (earlier) settings.loggedSettings = loggedSettings(earlier);
+    }
+    ownLog = std::make_unique<JsonLinesLog>(logPath);
+  }
+
+  // A manifest run after a crash or kill -9: the temporary files that runs
+  // of this host left beside the outputs are removed, and named.
+  if (!args.manifest.empty()) {
+    std::vector<std::string> directories;
+    for (const RenderJob& job : jobs)
+      directories.push_back(std::filesystem::path(job.outputPath).parent_path().string());
+    for (const std::string& stale : removeStaleTemporaries(directories)) {
+      if (ownLog) ownLog->append(cleanupJson(stale));
+      if (!args.quiet)
+        std::fprintf(stderr, "vardo: removed '%s', left by an earlier run that ended unfinished\n",
+                     stale.c_str());
+    }
+  }
 
   const bool terminal = VARDO_ISATTY(VARDO_FILENO(stderr)) != 0 && !args.quiet;
   ProgressBar bar(terminal, terminal ? plannedSeconds(jobs) : 0.0);
@@ -195,7 +250,8 @@ int runRender(const Arguments& args) {
       };
       try {
         const RenderResult result = renderFile(library, job, settings, progress);
-        const std::string json = resultJson(job, result);
+        const std::string json = resultJson(job, result, settings.provenance);
+        if (result.damaged) statuses[i] = static_cast<int>(ExitStatus::damaged);
         if (ownLog) ownLog->append(json);
         std::lock_guard lock(bar.outputLock());
         if (result.outcome == RenderOutcome::rendered) {
@@ -217,7 +273,7 @@ int runRender(const Arguments& args) {
                                                             : ExitStatus::failure);
         const std::string message =
             toolError != nullptr ? error.what() : job.inputPath + ": " + error.what();
-        const std::string json = failureJson(job, statuses[i], message);
+        const std::string json = failureJson(job, statuses[i], message, settings.provenance);
         if (ownLog) ownLog->append(json);
         std::lock_guard lock(bar.outputLock());
         ++totals.failed;
@@ -295,6 +351,20 @@ int runPresets(const Arguments& args) {
   return 0;
 }
 
+// An error that ends the run: a line on standard error and, with --json, the
+// same as a JSON object on standard output.
+int fail(const Arguments& args, int status, const std::string& message) {
+  printError(message);
+  if (args.json) {
+    // Standard output may be meant for audio ("render IN -"): then stderr.
+    const bool audioOut = std::find(args.files.begin(), args.files.end(), "-") != args.files.end();
+    std::FILE* stream = audioOut ? stderr : stdout;
+    std::fprintf(stream, "%s\n", errorJson(status, message).c_str());
+    std::fflush(stream);
+  }
+  return status;
+}
+
 // The subcommand named on the command line, for pointing at its help.
 std::string subcommandIn(int argc, char** argv, const CLI::App& app) {
   for (int i = 1; i < argc; ++i)
@@ -314,10 +384,27 @@ rounded to the nearer step, with a warning. Presets are applied first, in the
 order given, then every --set; a later value of a parameter replaces an
 earlier one.
 
-A preset file holds NAME=VALUE lines; blank lines and lines starting with #
-are skipped. 'vardo presets' lists the built-in presets.
+A preset file holds NAME=VALUE lines; blank lines and # comments are
+skipped. A --preset argument with a / or an extension is a file, anything
+else a built-in preset ('vardo presets' lists them; -v says which was used).
 
-Outputs are written under a temporary name and renamed when complete; '-' as
+An existing output is never replaced unless -y (--overwrite) is given: that
+file fails with exit status 8 and the others go on. -n leaves existing
+outputs alone; --skip-existing leaves those that are complete and were made
+with the same values and options, and renders the others again
+(--skip-existing=any leaves every complete one).
+
+Every output records how it was made (program, plug-in, preset, all values,
+the options that change samples, the input's name): WAV in its bext coding
+history, FLAC, Ogg, AIFF and CAF in their comment, W64 and AU only in the
+log. The input's own text fields, bext description and dates, cue points and
+cart chunk are carried over.
+
+An input whose header promises more audio than the file holds is rendered as
+far as it goes, with a warning, status "truncated" and exit status 9.
+
+Outputs are written under a temporary name (.vardo-HOST-PID-N.tmp beside
+them) and renamed when complete; '-' as
 the output writes the finished file to standard output (give --format), '-'
 as the input reads standard input. 16-bit outputs get TPDF dither unless
 --no-dither is given.
@@ -328,6 +415,7 @@ log (--log, by default DIR/vardo-log.jsonl).
 
 Examples:
   vardo render --preset tape tape.wav restored.wav
+  vardo render -y --preset tape tape.wav restored.wav   # replace restored.wav
   vardo render --set lowpass=6000 --set noisegate=40 in.flac out.flac
   sox old.mp3 -t wav - | vardo render - - --format flac > restored.flac
   vardo render --manifest archive.txt -o restored/ --skip-existing -j 4)";
@@ -335,11 +423,12 @@ Examples:
 const char* const kMainFooter = R"(
 Exit status: 0 success; 2 malformed command line; 3 missing or unreadable
 input; 4 unsupported format; 5 unknown parameter or value out of range;
-6 library that is not a VST 2.4 plug-in; 7 failed write; 1 any other failure.
+6 library that is not a VST 2.4 plug-in; 7 failed write; 8 output exists
+(give -y); 9 damaged input, its readable part rendered; 1 any other failure.
 With several inputs, the status is that of the first failed file.
 
-The manual (docs/manual.md) explains what each control does and which
-settings suit which material.)";
+The manual, )" VARDO_MANUAL_PATH R"(, explains what each control
+does and which settings suit which material.)";
 
 // A whole number from minimum to maximum; otherwise the reason, which the
 // error message shows with the value given.
@@ -444,11 +533,17 @@ int main(int argc, char** argv) {
       ->type_name("TYPE");
   render->add_flag("--no-dither", args.noDither,
                    "Round 16-bit output without the default TPDF dither");
+  render->add_flag("-y,--overwrite", args.overwrite,
+                   "Replace outputs that exist (without it, an existing output fails its file "
+                   "with exit status 8)");
   render->add_flag("-n,--no-clobber", args.noClobber,
                    "Never replace an existing output; leave it untouched and go on");
-  render->add_flag("--skip-existing", args.skipExisting,
-                   "Skip an input whose output exists and is complete (to resume a batch); "
-                   "re-render an incomplete one");
+  render->add_flag("--skip-existing{same}", args.skipExisting,
+                   "Skip an input whose output exists, is complete and was made with the same "
+                   "values and options (to resume a batch); render the others again. "
+                   "--skip-existing=any skips every complete output")
+      ->check(CLI::IsMember({"same", "any"}))
+      ->option_text("[=any]");
   render->add_flag("--no-latency-compensation", args.noLatencyCompensation,
                    "Keep the plug-in's delay instead of aligning output with input");
   render->add_option("--block", args.blockSize, "Host block size in frames, 1 to 1048576 (default: 512)")
@@ -482,7 +577,10 @@ int main(int argc, char** argv) {
     std::string message = error.what();
     if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr && sub.empty())
       message = "name a subcommand: render, params, info or presets";
-    printError(message + " (see vardo " + (sub.empty() ? "" : sub + " ") + "--help)");
+    message += " (see vardo " + (sub.empty() ? "" : sub + " ") + "--help)";
+    printError(message);
+    if (std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--json") == 0; }))
+      std::printf("%s\n", errorJson(static_cast<int>(ExitStatus::usage), message).c_str());
     return static_cast<int>(ExitStatus::usage);
   }
 
@@ -492,9 +590,13 @@ int main(int argc, char** argv) {
         throw ToolError(ExitStatus::usage,
                         "render needs IN OUT, inputs with -o DIR, or --manifest LIST "
                         "(see vardo render --help)");
-      if (args.noClobber && args.skipExisting)
+      if (args.noClobber && !args.skipExisting.empty())
         throw ToolError(ExitStatus::usage,
                         "--no-clobber and --skip-existing exclude each other "
+                        "(see vardo render --help)");
+      if (args.noClobber && args.overwrite)
+        throw ToolError(ExitStatus::usage,
+                        "--no-clobber and --overwrite exclude each other "
                         "(see vardo render --help)");
       return runRender(args);
     }
@@ -502,10 +604,8 @@ int main(int argc, char** argv) {
     if (presets->parsed()) return runPresets(args);
     return runInfo(args);
   } catch (const ToolError& error) {
-    printError(error.what());
-    return static_cast<int>(error.status());
+    return fail(args, static_cast<int>(error.status()), error.what());
   } catch (const std::exception& error) {
-    printError(error.what());
-    return static_cast<int>(ExitStatus::failure);
+    return fail(args, static_cast<int>(ExitStatus::failure), error.what());
   }
 }

@@ -237,7 +237,7 @@ ParameterSetting resolveSetting(const PluginInstance& plugin, const std::string&
   if (!value) fail("value " + inQuotes(valueText) + " for " + inQuotes(name) + " is not a number");
   const std::string unit = range->unit;
   if (!suffix.empty()) {
-    if (unit == "Hz" && lowerCase(suffix) == "khz") {
+    if (unit == "Hz" && (lowerCase(suffix) == "khz" || lowerCase(suffix) == "k")) {
       *value *= 1000.0;
     } else if (unit.empty() || lowerCase(suffix) != lowerCase(unit)) {
       fail("unit " + inQuotes(suffix) + " does not fit " + inQuotes(name) +

@@ -46,7 +46,8 @@ std::string lastSystemError() {
 std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec))
-    throw ToolError(ExitStatus::plugin, "plug-in library '" + path + "' does not exist");
+    throw ToolError(ExitStatus::plugin, "plug-in library '" + path +
+                                            "' does not exist; name the plug-in with --plugin PATH");
   // The system loader looks a bare file name up in its own search path; on
   // the command line it means the file in the working directory.
   std::string loadPath = path;

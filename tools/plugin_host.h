@@ -23,6 +23,8 @@ enum class ExitStatus : int {
   parameter = 5,     // unknown parameter or value out of range
   plugin = 6,        // library missing or not a VST 2.4 plug-in
   write = 7,         // the output could not be written
+  exists = 8,        // the output exists and was not to be replaced
+  damaged = 9,       // the input is cut short or unreadable midway; its readable part rendered
 };
 
 class ToolError : public std::runtime_error {

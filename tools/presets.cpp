@@ -17,6 +17,11 @@ std::vector<PresetLine> readPresetFile(const std::string& path) {
   std::vector<PresetLine> lines;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
+    // Editors on some systems begin a UTF-8 file with a byte-order mark.
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+    // A # starts a comment, on a line of its own or after a value; no name
+    // or value holds one.
+    if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
     const std::string text = trimmed(line);
     if (text.empty() || text.front() == '#') continue;
     const std::string origin = path + ":" + std::to_string(number);
@@ -73,11 +78,13 @@ const std::vector<Preset>& builtInPresets() {
   return presets;
 }
 
+bool isPresetPath(const std::string& nameOrPath) {
+  return nameOrPath.find_first_of("/\\") != std::string::npos ||
+         std::filesystem::path(nameOrPath).has_extension();
+}
+
 std::vector<PresetLine> loadPreset(const std::string& nameOrPath) {
-  std::error_code ec;
-  const bool looksLikeFile = nameOrPath.find_first_of("/\\.") != std::string::npos ||
-                             std::filesystem::is_regular_file(nameOrPath, ec);
-  if (looksLikeFile) return readPresetFile(nameOrPath);
+  if (isPresetPath(nameOrPath)) return readPresetFile(nameOrPath);
 
   const std::string wanted = lowerCase(nameOrPath);
   std::vector<std::string> names;
@@ -93,7 +100,8 @@ std::vector<PresetLine> loadPreset(const std::string& nameOrPath) {
   std::string list;
   for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
   throw ToolError(ExitStatus::usage, "unknown preset '" + nameOrPath + "': the built-in presets are " +
-                                         list + " (see vardo presets); a preset file needs a path");
+                                         list + " (see vardo presets); a preset file needs a path, such as ./" +
+                                         nameOrPath);
 }
 
 }  // namespace vardo::tools

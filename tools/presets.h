@@ -27,10 +27,14 @@ struct PresetLine {
   std::string origin;
 };
 
+// True when the argument of --preset names a file: it holds a path separator
+// or has an extension. Anything else is a built-in preset's name, even where
+// a file of that name lies in the working directory.
+bool isPresetPath(const std::string& nameOrPath);
+
 // The settings of a built-in preset by name (any case), or of a preset file:
-// lines of NAME=VALUE; blank lines and lines starting with # are skipped.
-// A text with a path separator or a dot, or naming an existing file, is read
-// as a file. Throws ToolError(usage) for an unknown name, ToolError(inputFile)
+// lines of NAME=VALUE; blank lines and # comments (also after a value) are
+// skipped, and a leading byte-order mark. Throws ToolError(usage) for an unknown name, ToolError(inputFile)
 // for an unreadable file and ToolError(parameter) for a malformed line.
 std::vector<PresetLine> loadPreset(const std::string& nameOrPath);
 

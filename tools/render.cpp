@@ -93,7 +93,7 @@ StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& opt
 bool outputIsComplete(const std::string& path, int sampleRate, int channels,
                       std::int64_t frames) {
   SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  SNDFILE* file = openSoundFile(path, SFM_READ, &info);
   if (file == nullptr) return false;
   bool complete = info.samplerate == sampleRate && info.channels == channels &&
                   info.frames == frames;
@@ -106,6 +106,15 @@ bool outputIsComplete(const std::string& path, int sampleRate, int channels,
   return complete;
 }
 
+namespace {
+
+std::string existsMessage(const std::string& outputPath) {
+  return "output '" + outputPath + "' exists; give -y (--overwrite) to replace it, or -o DIR to "
+         "write the outputs elsewhere";
+}
+
+}  // namespace
+
 RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const RenderJob& job,
                         const RenderSettings& settings, const SecondsCallback& progress) {
   const auto started = std::chrono::steady_clock::now();
@@ -117,11 +126,14 @@ RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const Ren
                     "output '" + job.outputPath + "' is the input file; name another output");
 
   RenderResult result;
-  if (!streamOut && settings.existing == ExistingOutput::keep &&
-      std::filesystem::exists(job.outputPath, ec)) {
+  const bool exists = !streamOut && std::filesystem::exists(job.outputPath, ec) &&
+                      !std::filesystem::is_directory(job.outputPath, ec);
+  if (exists && settings.existing == ExistingOutput::keep) {
     result.outcome = RenderOutcome::skippedExisting;
     return result;
   }
+  if (exists && settings.existing == ExistingOutput::refuse)
+    throw ToolError(ExitStatus::exists, existsMessage(job.outputPath));
 
   AudioReader reader(job.inputPath, settings.channel);
   result.sampleRate = reader.sampleRate();
@@ -134,11 +146,28 @@ RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const Ren
   if (plugin.numInputs() < 1 || plugin.numOutputs() < 1)
     throw ToolError(ExitStatus::plugin, "the plug-in has no audio inputs or no audio outputs");
 
-  if (!streamOut && !streamIn && settings.existing == ExistingOutput::keepComplete &&
-      outputIsComplete(job.outputPath, reader.sampleRate(), plugin.numOutputs(),
-                       reader.frames())) {
-    result.outcome = RenderOutcome::skippedComplete;
-    return result;
+  if (exists && !streamIn && (settings.existing == ExistingOutput::keepComplete ||
+                              settings.existing == ExistingOutput::keepMatching)) {
+    if (!outputIsComplete(job.outputPath, reader.sampleRate(), plugin.numOutputs(),
+                          reader.frames())) {
+      result.replacedBecause = "incomplete";
+    } else if (settings.existing == ExistingOutput::keepComplete) {
+      result.outcome = RenderOutcome::skippedComplete;
+      return result;
+    } else {
+      const auto recorded = recordedProvenance(job.outputPath);
+      auto key = recorded ? settingsKeyIn(*recorded) : std::nullopt;
+      if (!key) {
+        if (const auto logged = settings.loggedSettings.find(job.outputPath);
+            logged != settings.loggedSettings.end())
+          key = logged->second;
+      }
+      if (key && *key == settings.provenance.settingsKey()) {
+        result.outcome = RenderOutcome::skippedComplete;
+        return result;
+      }
+      result.replacedBecause = key ? "made with other settings" : "no record of its settings";
+    }
   }
 
   plugin.configure(reader.sampleRate(), settings.options.blockSize);
@@ -147,9 +176,19 @@ RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const Ren
   result.warnings = cornerWarnings(plugin, reader.sampleRate());
   plugin.resume();
 
+  OutputMetadata metadata;
+  metadata.carried = reader.metadata();
+  metadata.software = settings.provenance.tool + " with " + settings.provenance.plugin;
+  metadata.provenance = settings.provenance.line(job.inputPath);
+  result.recordedIn = carrierFor(result.outputFormat);
   WriteOptions writeOptions;
   writeOptions.dither = settings.dither;
-  writeOptions.noClobber = settings.existing == ExistingOutput::keep;
+  writeOptions.metadata = &metadata;
+  // Only an output that was there when the render began, and was to be
+  // replaced, may be replaced at its end.
+  writeOptions.noClobber = settings.existing != ExistingOutput::replace &&
+                           (!exists || settings.existing == ExistingOutput::keep ||
+                            settings.existing == ExistingOutput::refuse);
   AudioWriter writer(job.outputPath, result.outputFormat, plugin.numOutputs(),
                      reader.sampleRate(), writeOptions);
   result.dithered = writer.dithers();
@@ -161,7 +200,25 @@ RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const Ren
         if (progress) progress(static_cast<double>(frames) / rate);
       });
   plugin.suspend();
-  if (!writer.commit()) result.outcome = RenderOutcome::skippedExisting;
+  if (reader.promisedFrames() > reader.framesRead() || !reader.readError().empty()) {
+    result.damaged = true;
+    result.promisedFrames = std::max<std::int64_t>(reader.promisedFrames(), reader.framesRead());
+    result.readFrames = reader.framesRead();
+    result.warnings.push_back(
+        "damaged input: " +
+        (reader.readError().empty() ? "its header promises " + std::to_string(reader.promisedFrames()) +
+                                          " frames, the file holds " +
+                                          std::to_string(reader.framesRead())
+                                    : "reading failed after " + std::to_string(reader.framesRead()) +
+                                          " frames (" + reader.readError() + ")") +
+        "; the readable part is rendered");
+  }
+  if (!writer.commit()) {
+    if (settings.existing != ExistingOutput::keep)
+      throw ToolError(ExitStatus::exists, existsMessage(job.outputPath) +
+                                              " (it appeared while this render ran)");
+    result.outcome = RenderOutcome::skippedExisting;
+  }
   result.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return result;

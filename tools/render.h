@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "audio_file.h"
 #include "parameters.h"
+#include "provenance.h"
 
 namespace vardo::tools {
 
@@ -63,9 +65,11 @@ struct RenderJob {
 
 // What to do with an output that is already there.
 enum class ExistingOutput {
-  replace,       // render and replace it
+  refuse,        // fail that file with ExitStatus::exists (the default)
+  replace,       // render and replace it (--overwrite)
   keep,          // leave it untouched, whatever it holds (--no-clobber)
-  keepComplete,  // leave it when it is a complete render of the input (--skip-existing)
+  keepMatching,  // leave it when complete and made with the same settings (--skip-existing)
+  keepComplete,  // leave it when it is a complete render of the input (--skip-existing=any)
 };
 
 struct RenderSettings {
@@ -74,8 +78,14 @@ struct RenderSettings {
   BitDepth bitDepth = BitDepth::asInput;
   std::string outputType;  // container by name; empty: from the output's extension
   bool dither = true;
-  ExistingOutput existing = ExistingOutput::replace;
+  ExistingOutput existing = ExistingOutput::refuse;
   RenderOptions options;
+  // What every output records of how it was made; sampleChangingOptions()
+  // fills its options from the fields above.
+  Provenance provenance;
+  // Settings keys of earlier renders by output path, from the run's log:
+  // the only record of outputs in containers that hold no text.
+  std::map<std::string, std::string> loggedSettings;
 };
 
 enum class RenderOutcome { rendered, skippedExisting, skippedComplete };
@@ -90,6 +100,16 @@ struct RenderResult {
   bool dithered = false;
   double wallSeconds = 0.0;
   std::vector<std::string> warnings;  // one line each, without a prefix
+  // A damaged input: the frames its header promised and those that could be
+  // read (the output holds what was read).
+  bool damaged = false;
+  std::int64_t promisedFrames = 0;
+  std::int64_t readFrames = 0;
+  // Why an existing output was rendered again ("made with other settings",
+  // "incomplete", ...); empty when there was none or it was replaced on
+  // request.
+  std::string replacedBecause;
+  ProvenanceCarrier recordedIn = ProvenanceCarrier::logOnly;
   double durationSeconds() const {
     return sampleRate > 0 ? static_cast<double>(stream.inputFrames) / sampleRate : 0.0;
   }

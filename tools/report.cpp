@@ -79,6 +79,24 @@ const char* categoryName(VstIntPtr category) {
   return category >= 0 && category < 12 ? kNames[category] : "unlisted";
 }
 
+Json provenanceJson(const Provenance& provenance, const std::string& inputPath,
+                    const char* recordedIn) {
+  Json j;
+  j["tool"] = provenance.tool;
+  j["plugin"] = provenance.plugin;
+  j["preset"] = provenance.preset;
+  Json values = Json::object();
+  for (const auto& [name, value] : provenance.values) values[name] = value;
+  j["values"] = values;
+  Json options = Json::object();
+  for (const auto& [name, value] : provenance.options) options[name] = value;
+  j["options"] = options;
+  j["input"] = isStandardStream(inputPath) ? std::string("standard input")
+                                           : std::filesystem::path(inputPath).filename().string();
+  if (recordedIn != nullptr) j["recorded_in"] = recordedIn;
+  return j;
+}
+
 }  // namespace
 
 std::string formatDbfs(double linear) {
@@ -101,14 +119,19 @@ std::string summaryLine(const RenderJob& job, const RenderResult& result) {
   if (result.outcome == RenderOutcome::skippedExisting)
     return head + "exists, left untouched (--no-clobber)";
   if (result.outcome == RenderOutcome::skippedComplete)
-    return head + "complete output exists, skipped";
+    return head + "complete output with the same settings exists, skipped";
   const double duration = result.durationSeconds();
   const double speed = result.wallSeconds > 0.0 ? duration / result.wallSeconds : 0.0;
   const auto& s = result.stream;
   return head + printed("%.2f s", duration) + ", in peak " + formatDbfs(s.input.peak()) +
          " dBFS RMS " + formatDbfs(s.input.rms()) + " dBFS, out peak " +
          formatDbfs(s.output.peak()) + " dBFS RMS " + formatDbfs(s.output.rms()) + " dBFS, " +
-         printed("%.1fx real time", speed) + channelNote(result);
+         printed("%.1fx real time", speed) + channelNote(result) +
+         (result.damaged ? ", input truncated (" + std::to_string(result.readFrames) + " of " +
+                               std::to_string(result.promisedFrames) + " frames)"
+                         : std::string()) +
+         (result.replacedBecause.empty() ? std::string()
+                                         : ", replaced an output " + result.replacedBecause);
 }
 
 std::string detailLine(const RenderResult& result, const RenderSettings& settings) {
@@ -124,13 +147,19 @@ std::string detailLine(const RenderResult& result, const RenderSettings& setting
   return text;
 }
 
-std::string resultJson(const RenderJob& job, const RenderResult& result) {
+std::string resultJson(const RenderJob& job, const RenderResult& result,
+                       const Provenance& provenance) {
   Json j;
   j["type"] = "file";
   j["input"] = job.inputPath;
   j["output"] = job.outputPath;
-  j["status"] = outcomeName(result.outcome);
-  j["exit"] = 0;
+  j["status"] = result.damaged ? "truncated" : outcomeName(result.outcome);
+  j["exit"] = result.damaged ? static_cast<int>(ExitStatus::damaged) : 0;
+  if (result.damaged) {
+    j["frames_promised"] = result.promisedFrames;
+    j["frames_read"] = result.readFrames;
+  }
+  if (!result.replacedBecause.empty()) j["replaced"] = result.replacedBecause;
   if (result.outcome == RenderOutcome::rendered) {
     const auto& s = result.stream;
     j["seconds"] = rounded(result.durationSeconds(), 0.001);
@@ -149,17 +178,57 @@ std::string resultJson(const RenderJob& job, const RenderResult& result) {
     j["wall_seconds"] = rounded(result.wallSeconds, 0.001);
     j["warnings"] = result.warnings;
   }
+  const bool written = result.outcome == RenderOutcome::rendered;
+  j["provenance"] = provenanceJson(provenance, job.inputPath,
+                                   written ? carrierName(result.recordedIn) : nullptr);
   return j.dump();
 }
 
-std::string failureJson(const RenderJob& job, int status, const std::string& message) {
+std::string failureJson(const RenderJob& job, int status, const std::string& message,
+                        const Provenance& provenance) {
   Json j;
   j["type"] = "file";
   j["input"] = job.inputPath;
   j["output"] = job.outputPath;
-  j["status"] = "failed";
+  j["status"] = status == static_cast<int>(ExitStatus::exists) ? "refused" : "failed";
   j["exit"] = status;
   j["error"] = message;
+  j["provenance"] = provenanceJson(provenance, job.inputPath, nullptr);
+  return j.dump();
+}
+
+std::string errorJson(int status, const std::string& message) {
+  Json j;
+  j["type"] = "error";
+  j["exit"] = status;
+  j["error"] = message;
+  return j.dump();
+}
+
+std::map<std::string, std::string> loggedSettings(std::istream& log) {
+  std::map<std::string, std::string> keys;
+  for (std::string line; std::getline(log, line);) {
+    const Json j = Json::parse(line, nullptr, false);
+    if (j.is_discarded() || !j.is_object() || j.value("type", "") != "file") continue;
+    const std::string status = j.value("status", "");
+    if ((status != "rendered" && status != "truncated") || !j.contains("provenance")) continue;
+    const Json& p = j["provenance"];
+    if (!p.is_object() || !p.contains("values") || !p.contains("options")) continue;
+    Provenance recorded;
+    for (const auto& [name, value] : p["values"].items())
+      if (value.is_string()) recorded.values.emplace_back(name, value.get<std::string>());
+    for (const auto& [name, value] : p["options"].items())
+      if (value.is_string()) recorded.options.emplace_back(name, value.get<std::string>());
+    keys[j.value("output", "")] = recorded.settingsKey();
+  }
+  return keys;
+}
+
+std::string cleanupJson(const std::string& path) {
+  Json j;
+  j["type"] = "cleanup";
+  j["removed"] = path;
+  j["reason"] = "temporary file of an earlier run on this host whose process no longer exists";
   return j.dump();
 }
 

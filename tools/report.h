@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <istream>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,10 +32,24 @@ std::string summaryLine(const RenderJob& job, const RenderResult& result);
 // The details -v adds: output format, dither, sample rate, latency, blocks.
 std::string detailLine(const RenderResult& result, const RenderSettings& settings);
 
-// The same as one JSON object ("type": "file"), for --json and the log.
-std::string resultJson(const RenderJob& job, const RenderResult& result);
-// A file that failed: its exit status and the error message.
-std::string failureJson(const RenderJob& job, int status, const std::string& message);
+// The same as one JSON object ("type": "file"), for --json and the log,
+// with the provenance of the render: the program, the plug-in, the preset,
+// every value and option, the input, and where the output records them.
+std::string resultJson(const RenderJob& job, const RenderResult& result,
+                       const Provenance& provenance);
+// A file that failed: its exit status and the error message ("refused" when
+// the output exists and was not to be replaced).
+std::string failureJson(const RenderJob& job, int status, const std::string& message,
+                        const Provenance& provenance);
+// An error of the whole run, for --json: {"type": "error", "exit", "error"}.
+std::string errorJson(int status, const std::string& message);
+// The settings key of the last render of each output that a log records
+// (rendered or truncated), by output path; lines that do not parse are
+// passed over.
+std::map<std::string, std::string> loggedSettings(std::istream& log);
+
+// A stale temporary file a resumed run removed.
+std::string cleanupJson(const std::string& path);
 
 struct BatchTotals {
   int rendered = 0;

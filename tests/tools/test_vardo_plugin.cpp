@@ -195,7 +195,7 @@ TEST(VardoCommandLine, PresetsFilesOverridesAndWarnings) {
   const ToolRun list = runTool({"presets"});
   ASSERT_EQ(list.status, 0);
   for (const char* name : {"tape", "am", "phone", "vinyl", "field"}) {
-    const ToolRun run = runTool({"render", "--preset", name, in, dir.file("p.wav")});
+    const ToolRun run = runTool({"render", "-y", "--preset", name, in, dir.file("p.wav")});
     EXPECT_EQ(run.status, 0) << name << ": " << run.err;
     EXPECT_TRUE(run.err.empty()) << name << ": " << run.err;
     EXPECT_NE(list.out.find(std::string(name) + " "), std::string::npos) << list.out;
@@ -205,6 +205,7 @@ TEST(VardoCommandLine, PresetsFilesOverridesAndWarnings) {
   // same as giving the values with --set alone.
   std::ofstream(dir.file("mine.preset")) << "# for a worn tape\n\nLowpass Filter = 6000 Hz\n"
                                             "noisegate=40\nDisable VEZE EQ=on\n";
+  ToolRun run;
   const ToolRun preset = runTool({"render", "--preset", dir.file("mine.preset"), "--set",
                                   "lowpass=7000", in, dir.file("a.wav")});
   ASSERT_EQ(preset.status, 0) << preset.err;
@@ -216,8 +217,30 @@ TEST(VardoCommandLine, PresetsFilesOverridesAndWarnings) {
   ASSERT_EQ(direct.status, 0) << direct.err;
   EXPECT_EQ(readAudio(dir.file("a.wav")).samples, readAudio(dir.file("b.wav")).samples);
 
+  // A file saved with a byte-order mark and comments after the values; a
+  // frequency in k.
+  std::ofstream(dir.file("marked.preset")) << "\xEF\xBB\xBFLowpass Filter=6000 Hz # brighter\n"
+                                              "noisegate=40 # as the presets\n";
+  run = runTool({"render", "--preset", dir.file("marked.preset"), "--set", "dnr lpf=on", in,
+                 dir.file("e.wav")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Lowpass Filter = 6000 Hz"), std::string::npos) << run.out;
+  run = runTool({"render", "--set", "lowpass=8k", in, dir.file("f.wav")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Lowpass Filter = 8000 Hz"), std::string::npos) << run.out;
+  // A file named like a built-in preset does not replace it; -v says which.
+  std::ofstream(dir.file("tape")) << "Lowpass Filter=1000\n";
+  run = runShell("cd " + shellQuoted(dir.path().string()) + " && " +
+                 toolCommand({"render", "-v", "--preset", "tape", "in.wav", "g.wav"}));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Lowpass Filter = 4500 Hz"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("the built-in preset"), std::string::npos) << run.err;
+  run = runShell("cd " + shellQuoted(dir.path().string()) + " && " +
+                 toolCommand({"render", "-v", "--preset", "./tape", "in.wav", "h.wav"}));
+  EXPECT_NE(run.out.find("Lowpass Filter = 1000 Hz"), std::string::npos) << run.out;
+
   std::ofstream(dir.file("bad.preset")) << "Lowpass Filter=6000\nlowpass 5000\n";
-  ToolRun run = runTool({"render", "--preset", dir.file("bad.preset"), in, dir.file("c.wav")});
+  run = runTool({"render", "--preset", dir.file("bad.preset"), in, dir.file("c.wav")});
   EXPECT_EQ(run.status, 5);
   EXPECT_NE(run.err.find("bad.preset:2"), std::string::npos) << run.err;
   run = runTool({"render", "--preset", "casette", in, dir.file("c.wav")});
@@ -238,4 +261,65 @@ TEST(VardoCommandLine, PresetsFilesOverridesAndWarnings) {
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.err.find("'Lowpass Filter' at 9600 Hz lies above the Nyquist frequency of the "
                          "input (4000 Hz"), std::string::npos) << run.err;
+}
+
+// The manual's recipe for spreading an archive over machines, as written,
+// against an sshd of the test's own on 127.0.0.1: over ssh a command gets a
+// non-login PATH, so the recipe names the program by its absolute path.
+TEST(VardoCommandLine, TheManualsRemoteRecipeRunsOverSsh) {
+  if (!haveProgram("parallel") || !haveProgram("ssh") || !haveProgram("ssh-keygen") ||
+      !std::filesystem::exists("/usr/sbin/sshd"))
+    GTEST_SKIP() << "needs GNU parallel, ssh and sshd (Debian parallel, openssh-server)";
+  ScratchDir dir;
+  const std::string d = dir.path().string();
+  const int port = 20000 + static_cast<int>(::getpid() % 20000);
+  for (const char* key : {"host_key", "id"})
+    ASSERT_EQ(runShell("ssh-keygen -q -t ed25519 -N '' -f " + shellQuoted(d + "/" + key)).status, 0);
+  std::filesystem::copy_file(d + "/id.pub", d + "/authorized_keys");
+  std::ofstream(d + "/sshd_config")
+      << "Port " << port << "\nListenAddress 127.0.0.1\nHostKey " << d << "/host_key\n"
+      << "AuthorizedKeysFile " << d << "/authorized_keys\nPidFile " << d << "/sshd.pid\n"
+      << "StrictModes no\nUsePAM no\nPasswordAuthentication no\nPermitRootLogin prohibit-password\n";
+  std::error_code ec;
+  std::filesystem::create_directories("/run/sshd", ec);  // its privilege-separation directory
+  const ToolRun started = runShell("/usr/sbin/sshd -D -e -f " + shellQuoted(d + "/sshd_config") +
+                                   " >/dev/null 2>" + shellQuoted(d + "/sshd.log") +
+                                   " </dev/null & echo $!");
+  const std::string sshdPid = started.out.substr(0, started.out.find('\n'));
+  struct StopSshd {
+    std::string pid;
+    ~StopSshd() {
+      if (!pid.empty()) runShell("kill " + pid + " 2>/dev/null");
+    }
+  } stop{sshdPid};
+  const std::string ssh = "ssh -i " + d + "/id -p " + std::to_string(port) +
+                          " -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null "
+                          "-o BatchMode=yes -o LogLevel=ERROR";
+  bool up = false;
+  for (int attempt = 0; attempt < 50 && !up; ++attempt) {
+    up = runShell(ssh + " 127.0.0.1 true").status == 0;
+    if (!up) ::usleep(100000);
+  }
+  if (!up) GTEST_SKIP() << "sshd did not start here: " << slurp(d + "/sshd.log");
+
+  std::ofstream list(d + "/list.txt");
+  for (int i = 0; i < 4; ++i) {
+    const std::string in = d + "/tape" + std::to_string(i) + ".wav";
+    writeAudio(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, noise(2000, 0.1f, 20 + i));
+    list << in << "\n";
+  }
+  list.close();
+  // The manual's lines with this test's paths, machine and ssh options.
+  const std::string recipe =
+      "cd " + shellQuoted(d) + " && mkdir -p chunks restored/logs && "
+      "split -n l/2 -d list.txt chunks/part- && "
+      "parallel --ssh " + shellQuoted(ssh) + " --sshlogin 1/127.0.0.1,1/: --workdir \"$PWD\" " +
+      shellQuoted(VARDO_TOOL_PATH) + " -q render --preset tape --manifest {} -o " + d +
+      "/restored --skip-existing -j 1 --log " + d + "/restored/logs/{/}.jsonl ::: chunks/part-*";
+  const ToolRun run = runShell(recipe);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(readAudio(d + "/restored/tape" + std::to_string(i) + ".wav").info.frames, 2000);
+  EXPECT_TRUE(std::filesystem::exists(d + "/restored/logs/part-00.jsonl"));
+  EXPECT_TRUE(std::filesystem::exists(d + "/restored/logs/part-01.jsonl"));
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,20 @@ struct ToolRun {
   std::string out;
   std::string err;
 };
+
+// Standard output of a program that prints one JSON object per line.
+inline std::vector<nlohmann::json> jsonLines(const std::string& text) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(nlohmann::json::parse(line));  // throws on malformed JSON
+  return lines;
+}
+
+// Whether a program is on the PATH, for tests of independent readers.
+inline bool haveProgram(const std::string& name) {
+  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 inline std::string shellQuoted(const std::string& text) {
   std::string quoted = "'";
