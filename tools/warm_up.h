@@ -1,0 +1,52 @@
+// The programme as the plug-in is fed it. A plug-in that starts cold has empty
+// delay lines and level followers at rest, so a file's first seconds come out
+// unlike its middle (a leveller lifts the opening hiss to speech level). The
+// warm start runs the plug-in first over the file's own opening, mirrored in
+// time, and discards that output: the plug-in then meets time zero with its
+// states as they would be in the middle of a programme, and since the mirror
+// ends on the first sample, the input runs on without a jump, so no click or
+// step from the warm-up's tail reaches the output.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "dehum.h"
+
+namespace vardo::tools {
+
+// How long a warm start runs by default: longer than the slowest level
+// follower of the chain takes to settle.
+inline constexpr double kWarmUpSeconds = 5.0;
+
+// The warm-up for an opening: warmUpFrames samples that end with opening[0],
+// preceded by opening[1], opening[2], ... and, for an opening shorter than
+// the warm-up, folded back and forth over it again (a mirror at every end,
+// so the warm-up itself has no jump either).
+std::vector<float> mirroredWarmUp(const std::vector<float>& opening, std::int64_t warmUpFrames);
+
+// Reads the programme through read(), buffers its opening, and hands out the
+// warm-up (empty without one) and then the programme itself. With a hum
+// filter, both pass through it in that order; without a warm-up for the
+// plug-in the filter is still settled on the mirrored opening, so its notches
+// do not ring in at the start.
+class ProgrammeSource {
+ public:
+  using Read = std::function<int(float*, int)>;
+  ProgrammeSource(Read read, std::int64_t warmUpFrames, std::unique_ptr<HumFilter> hum,
+                  double sampleRate);
+  const std::vector<float>& warmUp() const { return fWarmUp; }
+  int read(float* out, int frames);
+
+ private:
+  Read fRead;
+  std::unique_ptr<HumFilter> fHum;
+  std::vector<float> fWarmUp;
+  std::vector<float> fOpening;  // already filtered
+  std::size_t fOpeningPosition = 0;
+  bool fEnded = false;
+};
+
+}  // namespace vardo::tools
