@@ -171,8 +171,9 @@ void measureBandAndNoise(const std::vector<float>& y, int rate, Analysis& a) {
   }
 }
 
-// Hum: the median spectrum over frames of about 0.74 s (fine enough to tell
-// 50 from 60 Hz; the median keeps the voice's moving harmonics out), and at
+// Hum: a low percentile over frames of about 0.74 s of each bin's power
+// (frames fine enough to tell 50 from 60 Hz; a steady line keeps its level in
+// the quieter frames, where the voice and its moving harmonics drop), and at
 // each harmonic up to 1 kHz the power in the peak against its neighbours a
 // dozen hertz away. Harmonics the two mains frequencies share are left out.
 void measureHum(const std::vector<float>& y, int rate, Analysis& a) {
@@ -188,8 +189,8 @@ void measureHum(const std::vector<float>& y, int rate, Analysis& a) {
     spectra.power(y.data() + start, frame);
     for (int k = 0; k <= top; ++k) columns[static_cast<std::size_t>(k)].push_back(frame[static_cast<std::size_t>(k)]);
   }
-  std::vector<double> median(columns.size());
-  for (std::size_t k = 0; k < columns.size(); ++k) median[k] = quantile(columns[k], 0.5);
+  std::vector<double> median(columns.size());  // the quieter frames' spectrum
+  for (std::size_t k = 0; k < columns.size(); ++k) median[k] = quantile(columns[k], 0.2);
 
   struct Line {
     double prominenceDb = 0.0;

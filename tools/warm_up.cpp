@@ -19,6 +19,22 @@ std::vector<float> mirroredWarmUp(const std::vector<float>& opening, std::int64_
   return warmUp;
 }
 
+std::vector<float> warmUpFor(const std::vector<float>& opening, std::int64_t warmUpFrames,
+                             std::int64_t bridgeFrames) {
+  const auto n = static_cast<std::int64_t>(opening.size());
+  bridgeFrames = std::min(bridgeFrames, warmUpFrames);
+  std::vector<float> warmUp;
+  if (n == 0 || warmUpFrames <= 0) return warmUp;
+  warmUp.reserve(static_cast<std::size_t>(warmUpFrames));
+  for (std::int64_t i = 0; i < warmUpFrames - bridgeFrames; ++i) {
+    const std::int64_t fold = i % (2 * n);
+    warmUp.push_back(opening[static_cast<std::size_t>(fold < n ? fold : 2 * n - 1 - fold)]);
+  }
+  const std::vector<float> bridge = mirroredWarmUp(opening, bridgeFrames);
+  warmUp.insert(warmUp.end(), bridge.begin(), bridge.end());
+  return warmUp;
+}
+
 ProgrammeSource::ProgrammeSource(Read read, std::int64_t warmUpFrames,
                                  std::unique_ptr<HumFilter> hum, double sampleRate)
     : fRead(std::move(read)), fHum(std::move(hum)) {
@@ -40,7 +56,8 @@ ProgrammeSource::ProgrammeSource(Read read, std::int64_t warmUpFrames,
     }
   }
   fOpening.resize(got);
-  std::vector<float> lead = mirroredWarmUp(fOpening, settle);
+  std::vector<float> lead =
+      warmUpFor(fOpening, settle, static_cast<std::int64_t>(std::ceil(kWarmUpBridgeSeconds * sampleRate)));
   if (fHum) {
     fHum->process(lead.data(), lead.size());
     fHum->process(fOpening.data(), fOpening.size());

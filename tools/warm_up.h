@@ -20,12 +20,23 @@ namespace vardo::tools {
 // How long a warm start runs by default: longer than the slowest level
 // follower of the chain takes to settle.
 inline constexpr double kWarmUpSeconds = 5.0;
+// The last part of the warm-up: long enough to fill the plug-in's delay
+// lines and settle its filters, short enough not to read as a long pause
+// (or a long phrase) to its level followers.
+inline constexpr double kWarmUpBridgeSeconds = 0.25;
 
 // The warm-up for an opening: warmUpFrames samples that end with opening[0],
 // preceded by opening[1], opening[2], ... and, for an opening shorter than
 // the warm-up, folded back and forth over it again (a mirror at every end,
 // so the warm-up itself has no jump either).
 std::vector<float> mirroredWarmUp(const std::vector<float>& opening, std::int64_t warmUpFrames);
+
+// The warm-up the plug-in gets: the opening played forwards (folded back and
+// forth when it is shorter), so the level followers meet the programme's own
+// mix of phrases and pauses, then a bridge of bridgeFrames mirrored as above,
+// so the input runs on into time zero without a jump.
+std::vector<float> warmUpFor(const std::vector<float>& opening, std::int64_t warmUpFrames,
+                             std::int64_t bridgeFrames);
 
 // Reads the programme through read(), buffers its opening, and hands out the
 // warm-up (empty without one) and then the programme itself. With a hum
