@@ -234,7 +234,7 @@ void measureHum(const std::vector<float>& y, int rate, Analysis& a) {
 
 }  // namespace
 
-Analysis analyseSamples(const std::vector<float>& mono, int sampleRate) {
+Analysis analyseSamples(std::vector<float> mono, int sampleRate) {
   Analysis a;
   a.sampleRate = sampleRate;
   a.seconds = sampleRate > 0 ? static_cast<double>(mono.size()) / sampleRate : 0.0;
@@ -269,24 +269,33 @@ Analysis analyseSamples(const std::vector<float>& mono, int sampleRate) {
   }
   a.clippedPercent = 100.0 * static_cast<double>(clipped) / static_cast<double>(mono.size());
 
-  std::vector<float> y(mono.size());
-  for (std::size_t i = 0; i < mono.size(); ++i)
-    y[i] = static_cast<float>(mono[i] - a.dcOffset);
-  measureBandAndNoise(y, sampleRate, a);
-  measureHum(y, sampleRate, a);
+  for (float& v : mono) v = static_cast<float>(v - a.dcOffset);
+  measureBandAndNoise(mono, sampleRate, a);
+  measureHum(mono, sampleRate, a);
   return a;
 }
 
 Analysis analyseFile(const std::string& path, const ChannelChoice& channel) {
   AudioReader reader(path, channel);
+  const double rate = reader.sampleRate();
+  // A long file is measured on stretches spread evenly over it, so that the
+  // memory an analysis takes stays bounded whatever the file's length.
+  const auto stretch = static_cast<std::int64_t>(kAnalysisStretchSeconds * rate);
+  const auto limit = static_cast<std::int64_t>(kAnalysisMaxSeconds * rate);
+  const std::int64_t total = reader.frames();
+  const std::int64_t every =
+      total > limit && stretch > 0 ? (total + limit - 1) / limit : 1;  // keep one stretch in every
+  const int size = static_cast<int>(std::max<std::int64_t>(stretch, 1));
   std::vector<float> mono;
-  std::vector<float> block(1 << 16);
-  for (;;) {
-    const int n = reader.read(block.data(), static_cast<int>(block.size()));
-    mono.insert(mono.end(), block.begin(), block.begin() + std::max(n, 0));
-    if (n < static_cast<int>(block.size())) break;
+  std::vector<float> block(static_cast<std::size_t>(size));
+  for (std::int64_t index = 0;; ++index) {
+    const int n = std::max(reader.read(block.data(), size), 0);
+    if (index % every == 0) mono.insert(mono.end(), block.begin(), block.begin() + n);
+    if (n < size) break;
   }
-  return analyseSamples(mono, reader.sampleRate());
+  Analysis analysis = analyseSamples(std::move(mono), reader.sampleRate());
+  if (rate > 0) analysis.seconds = static_cast<double>(total) / rate;
+  return analysis;
 }
 
 Proposal propose(const Analysis& analysis) {

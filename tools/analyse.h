@@ -3,6 +3,7 @@
 // proposed from those figures (vardo analyse, render --auto, --dehum auto).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,13 @@ struct Analysis {
 };
 
 // Measures a mono programme at the given sample rate.
-Analysis analyseSamples(const std::vector<float>& mono, int sampleRate);
+Analysis analyseSamples(std::vector<float> mono, int sampleRate);
+
+// A file longer than kAnalysisMaxSeconds is measured on stretches of
+// kAnalysisStretchSeconds spread evenly over it.
+inline constexpr double kAnalysisMaxSeconds = 300.0;
+inline constexpr double kAnalysisStretchSeconds = 30.0;
+
 // Reads the file (mixed to mono or one channel) and measures it. Throws
 // ToolError as the renderer's reader does.
 Analysis analyseFile(const std::string& path, const ChannelChoice& channel);
