@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <mutex>
 #include <numbers>
 
@@ -234,68 +235,95 @@ void measureHum(const std::vector<float>& y, int rate, Analysis& a) {
 
 }  // namespace
 
+namespace {
+
+// Peak, DC offset and clipping over a whole stream, block by block. Clipping
+// shows as flat tops: three or more samples in a row of exactly the same
+// value above -12 dBFS, which a ceiling leaves and natural sound does not.
+class LevelStats {
+ public:
+  void add(const float* x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      fSum += x[i];
+      fPeak = std::max(fPeak, static_cast<double>(std::fabs(x[i])));
+      if (x[i] == fLast && std::fabs(x[i]) >= 0.25f) {
+        ++fRun;
+      } else {
+        close();
+        fRun = 1;
+        fLast = x[i];
+      }
+    }
+    fCount += static_cast<std::int64_t>(n);
+  }
+  void into(Analysis& a) {
+    close();
+    fRun = 0;
+    if (fCount == 0) return;
+    a.dcOffset = fSum / static_cast<double>(fCount);
+    a.peakDbfs = fPeak > 0.0 ? 20.0 * std::log10(fPeak) : -200.0;
+    a.clippedPercent = 100.0 * static_cast<double>(fClipped) / static_cast<double>(fCount);
+  }
+
+ private:
+  void close() {
+    if (fRun >= 3 && std::fabs(fLast) >= 0.25f) fClipped += fRun;
+  }
+  double fSum = 0.0;
+  double fPeak = 0.0;
+  std::int64_t fCount = 0;
+  std::int64_t fClipped = 0;
+  std::int64_t fRun = 0;
+  float fLast = 0.0f;
+};
+
+// The band edge, noise floor and hum, on a window of the programme with the
+// DC offset already measured.
+void measureSpectra(std::vector<float> window, int sampleRate, Analysis& a) {
+  if (window.empty() || sampleRate <= 0) return;
+  for (float& v : window) v = static_cast<float>(v - a.dcOffset);
+  measureBandAndNoise(window, sampleRate, a);
+  measureHum(window, sampleRate, a);
+}
+
+}  // namespace
+
 Analysis analyseSamples(std::vector<float> mono, int sampleRate) {
   Analysis a;
   a.sampleRate = sampleRate;
   a.seconds = sampleRate > 0 ? static_cast<double>(mono.size()) / sampleRate : 0.0;
-  if (mono.empty() || sampleRate <= 0) return a;
-
-  double sum = 0.0, peak = 0.0;
-  for (float v : mono) {
-    sum += v;
-    peak = std::max(peak, static_cast<double>(std::fabs(v)));
-  }
-  a.dcOffset = sum / static_cast<double>(mono.size());
-  a.peakDbfs = peak > 0.0 ? 20.0 * std::log10(peak) : -200.0;
-
-  // Clipping: runs of three or more samples of one sign within 0.1 dB of the
-  // peak, for a peak above -12 dBFS (a quiet file has not hit any ceiling).
-  std::size_t clipped = 0;
-  if (peak >= 0.25) {
-    const double level = peak * 0.9886;
-    std::size_t run = 0;
-    int sign = 0;
-    for (std::size_t i = 0; i <= mono.size(); ++i) {
-      const int s = i < mono.size() && std::fabs(mono[i]) >= level ? (mono[i] > 0 ? 1 : -1) : 0;
-      if (s != 0 && (run == 0 || s == sign)) {
-        ++run;
-        sign = s;
-        continue;
-      }
-      if (run >= 3) clipped += run;
-      run = s != 0 ? 1 : 0;
-      sign = s;
-    }
-  }
-  a.clippedPercent = 100.0 * static_cast<double>(clipped) / static_cast<double>(mono.size());
-
-  for (float& v : mono) v = static_cast<float>(v - a.dcOffset);
-  measureBandAndNoise(mono, sampleRate, a);
-  measureHum(mono, sampleRate, a);
+  LevelStats levels;
+  levels.add(mono.data(), mono.size());
+  levels.into(a);
+  measureSpectra(std::move(mono), sampleRate, a);
   return a;
 }
 
 Analysis analyseFile(const std::string& path, const ChannelChoice& channel) {
   AudioReader reader(path, channel);
-  const double rate = reader.sampleRate();
-  // A long file is measured on stretches spread evenly over it, so that the
-  // memory an analysis takes stays bounded whatever the file's length.
-  const auto stretch = static_cast<std::int64_t>(kAnalysisStretchSeconds * rate);
-  const auto limit = static_cast<std::int64_t>(kAnalysisMaxSeconds * rate);
+  Analysis a;
+  a.sampleRate = reader.sampleRate();
+  // The spectra of a long file come from the middle kAnalysisMaxSeconds of
+  // it, in one piece, so that the memory an analysis takes stays bounded;
+  // the levels come from all of it.
+  const auto limit = static_cast<std::int64_t>(kAnalysisMaxSeconds * a.sampleRate);
   const std::int64_t total = reader.frames();
-  const std::int64_t every =
-      total > limit && stretch > 0 ? (total + limit - 1) / limit : 1;  // keep one stretch in every
-  const int size = static_cast<int>(std::max<std::int64_t>(stretch, 1));
-  std::vector<float> mono;
-  std::vector<float> block(static_cast<std::size_t>(size));
-  for (std::int64_t index = 0;; ++index) {
-    const int n = std::max(reader.read(block.data(), size), 0);
-    if (index % every == 0) mono.insert(mono.end(), block.begin(), block.begin() + n);
-    if (n < size) break;
+  const std::int64_t from = total > limit ? (total - limit) / 2 : 0;
+  LevelStats levels;
+  std::vector<float> window;
+  std::vector<float> block(1 << 16);
+  std::int64_t position = 0;
+  for (;;) {
+    const int n = std::max(reader.read(block.data(), static_cast<int>(block.size())), 0);
+    levels.add(block.data(), static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i, ++position)
+      if (position >= from && position < from + limit) window.push_back(block[static_cast<std::size_t>(i)]);
+    if (n < static_cast<int>(block.size())) break;
   }
-  Analysis analysis = analyseSamples(std::move(mono), reader.sampleRate());
-  if (rate > 0) analysis.seconds = static_cast<double>(total) / rate;
-  return analysis;
+  a.seconds = a.sampleRate > 0 ? static_cast<double>(position) / a.sampleRate : 0.0;
+  levels.into(a);
+  measureSpectra(std::move(window), a.sampleRate, a);
+  return a;
 }
 
 Proposal propose(const Analysis& analysis) {

@@ -26,8 +26,8 @@ struct Analysis {
   double humHz = 0.0;
   double humDbfs = -200.0;
   double peakDbfs = -200.0;
-  // Share of samples in runs of three or more at the same peak level near
-  // full scale, where the waveform was cut off.
+  // Share of samples in flat runs of three or more of exactly the same value
+  // above -12 dBFS, where the waveform was cut off.
   double clippedPercent = 0.0;
   double dcOffset = 0.0;  // mean of the samples, linear
 };
@@ -35,10 +35,10 @@ struct Analysis {
 // Measures a mono programme at the given sample rate.
 Analysis analyseSamples(std::vector<float> mono, int sampleRate);
 
-// A file longer than kAnalysisMaxSeconds is measured on stretches of
-// kAnalysisStretchSeconds spread evenly over it.
+// Of a file longer than kAnalysisMaxSeconds, the spectra (band edge, noise
+// floor, hum) are measured on the middle kAnalysisMaxSeconds; peak, DC
+// offset and clipping on all of it.
 inline constexpr double kAnalysisMaxSeconds = 300.0;
-inline constexpr double kAnalysisStretchSeconds = 30.0;
 
 // Reads the file (mixed to mono or one channel) and measures it. Throws
 // ToolError as the renderer's reader does.

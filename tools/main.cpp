@@ -384,7 +384,12 @@ order given, then every --set; a later value of a parameter replaces an
 earlier one.
 
 A preset file holds NAME=VALUE lines; blank lines and lines starting with #
-are skipped. 'vardo presets' lists the built-in presets.
+are skipped. 'vardo presets' lists the built-in presets. --auto measures each
+file as 'vardo analyse' does and applies the settings it proposes.
+
+The plug-in is first run over the file's opening, and that output dropped,
+so that the first seconds come out like the rest (a warm start);
+--no-warm-up starts it cold and gives exactly the samples a host gives.
 
 Outputs are written under a temporary name and renamed when complete; '-' as
 the output writes the finished file to standard output (give --format), '-'
@@ -397,6 +402,7 @@ log (--log, by default DIR/vardo-log.jsonl).
 
 Examples:
   vardo render --preset tape tape.wav restored.wav
+  vardo render --auto --dehum auto tape.wav restored.wav
   vardo render --set lowpass=6000 --set noisegate=40 in.flac out.flac
   sox old.mp3 -t wav - | vardo render - - --format flac > restored.flac
   vardo render --manifest archive.txt -o restored/ --skip-existing -j 4)";
@@ -406,6 +412,8 @@ The band edge is the highest frequency at which the programme's long-term
 spectrum stands 6 dB above the spectrum of its pauses (the quietest tenth of
 46 ms frames); the noise floor is the level of those pauses. Hum is 50 or
 60 Hz when its harmonics up to 1 kHz stand 10 dB above their neighbours.
+Clipping counts flat runs of three or more equal samples above -12 dBFS.
+Of a file longer than five minutes, the spectra come from its middle five.
 
 The proposal: the preset whose lowpass corner lies nearest the band edge, the
 lowpass corner at the band edge, the Auto-EQ threshold 15 dB above the noise
