@@ -545,13 +545,18 @@ int main(int argc, char** argv) {
                    "Keep the plug-in's delay instead of aligning output with input");
   render->add_flag("--no-warm-up", args.noWarmUp,
                    "Start the plug-in cold, exactly as a host does (by default it first runs "
-                   "over the file's mirrored opening, so the first seconds sound like the rest)");
+                   "over the file's opening, so the first seconds sound like the rest)");
   render->add_option("--dehum", args.dehum,
                      "Notch mains hum and its harmonics up to 1 kHz before the plug-in: 50 or "
                      "60 Hz, auto to detect it per file, off (default; --auto notches the hum "
                      "it finds)")
       ->type_name("50|60|auto|off")
-      ->check(CLI::IsMember({"50", "60", "auto", "off"}));
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            if (value == "50" || value == "60" || value == "auto" || value == "off") return {};
+            return "mains hum is at 50 or 60 Hz: give 50, 60, auto or off (got '" + value + "')";
+          },
+          ""));
   render->add_flag("--auto", args.autoSettings,
                    "Measure each file and apply the settings 'vardo analyse' proposes for it, "
                    "in place of --preset; --set still overrides them");
