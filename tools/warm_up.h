@@ -1,11 +1,12 @@
 // The programme as the plug-in is fed it. A plug-in that starts cold has empty
 // delay lines and level followers at rest, so a file's first seconds come out
 // unlike its middle (a leveller lifts the opening hiss to speech level). The
-// warm start runs the plug-in first over the file's own opening, mirrored in
-// time, and discards that output: the plug-in then meets time zero with its
-// states as they would be in the middle of a programme, and since the mirror
-// ends on the first sample, the input runs on without a jump, so no click or
-// step from the warm-up's tail reaches the output.
+// warm start runs the plug-in first over the file's own opening and discards
+// that output: its level followers meet time zero as in the middle of the
+// programme. The warm-up ends on a short bridge of the opening mirrored in
+// time, which ends on the first sample, so the input runs on into time zero
+// without a jump and no click or step from the warm-up's tail in the delay
+// lines and filter states reaches the output.
 #pragma once
 
 #include <cstdint>
