@@ -28,6 +28,10 @@ struct Rules {
   double thresholdAboveNoiseDb = 15.0;
   // A harmonic counts as hum when it stands this far above its neighbours.
   double humProminenceDb = 10.0;
+  // A band edge below this is no programme's cut but a programme without
+  // pauses (steady noise, continuous music), whose louder moments differ
+  // from its quieter ones only in the bass: nothing is placed then.
+  double lowestBandEdgeHz = 1000.0;
 };
 constexpr Rules kRules;
 
@@ -328,11 +332,12 @@ Analysis analyseFile(const std::string& path, const ChannelChoice& channel) {
 
 Proposal propose(const Analysis& analysis) {
   Proposal proposal;
+  proposal.humHz = analysis.humHz;
+  if (analysis.bandEdgeHz < kRules.lowestBandEdgeHz) return proposal;  // the defaults
   // The nearest preset is the one whose lowpass corner lies nearest the
   // measured band edge, in octaves; on a tie the one listed first.
   const double edge = std::clamp(analysis.bandEdgeHz, 1000.0, 15000.0);
   double nearest = 1e9;
-  std::vector<PresetLine> presetLines;
   for (const Preset& preset : builtInPresets()) {
     for (const PresetValue& value : preset.values) {
       if (std::string(value.name) != "Lowpass Filter") continue;
@@ -352,12 +357,11 @@ Proposal propose(const Analysis& analysis) {
         std::lround(std::clamp(analysis.noiseFloorDbfs + kRules.thresholdAboveNoiseDb, -90.0, 0.0));
     proposal.lines.push_back({"Auto-EQ Threshold=" + std::to_string(threshold), origin});
   }
-  proposal.humHz = analysis.humHz;
   return proposal;
 }
 
 std::string Proposal::summary() const {
-  std::string text = preset;
+  std::string text = preset.empty() ? "defaults" : preset;
   for (const PresetLine& line : lines)
     if (line.origin == "analysis") text += ", " + line.assignment;
   if (humHz > 0.0) text += ", dehum " + std::to_string(static_cast<int>(humHz));
@@ -387,7 +391,8 @@ std::string analysisText(const std::string& path, const Analysis& a, const Propo
   text += "  peak         " + level(a.peakDbfs) + ", " + fixed("%.3f %% clipped", a.clippedPercent) +
           "\n";
   text += "  DC offset    " + fixed("%+.5f", a.dcOffset) + "\n";
-  text += "  proposed     --preset " + p.preset;
+  text += p.preset.empty() ? "  proposed     the defaults (no pauses tell the programme from its noise)"
+                           : "  proposed     --preset " + p.preset;
   for (const PresetLine& line : p.lines)
     if (line.origin == "analysis") text += " --set '" + line.assignment + "'";
   if (p.humHz > 0.0) text += " --dehum " + std::to_string(static_cast<int>(p.humHz));
@@ -412,7 +417,7 @@ std::string analysisJson(const std::string& path, const Analysis& a, const Propo
   j["clipped_percent"] = std::round(a.clippedPercent * 1000.0) / 1000.0;
   j["dc_offset"] = a.dcOffset;
   Json proposal;
-  proposal["preset"] = p.preset;
+  proposal["preset"] = p.preset.empty() ? Json(nullptr) : Json(p.preset);
   Json settings = Json::object();
   for (const PresetLine& line : p.lines) {
     const auto eq = line.assignment.find('=');

@@ -46,9 +46,10 @@ Analysis analyseFile(const std::string& path, const ChannelChoice& channel);
 
 // Settings proposed from an analysis: the nearest built-in preset, then the
 // lowpass corner and thresholds placed from what was measured, as NAME=VALUE
-// lines, and the hum to notch (0 for none).
+// lines, and the hum to notch (0 for none). Without a band edge (a programme
+// without pauses) no preset and no lines: the defaults.
 struct Proposal {
-  std::string preset;
+  std::string preset;  // empty: the defaults
   std::vector<PresetLine> lines;  // the preset's values, then the placed ones
   double humHz = 0.0;
   std::string summary() const;  // "tape, Lowpass Filter=4000, ..." for logs

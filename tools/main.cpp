@@ -417,7 +417,8 @@ Of a file longer than five minutes, the spectra come from its middle five.
 
 The proposal: the preset whose lowpass corner lies nearest the band edge, the
 lowpass corner at the band edge, the Auto-EQ threshold 15 dB above the noise
-floor, and --dehum at the hum found.
+floor, and --dehum at the hum found. A file with no band edge above 1 kHz
+(no pauses) gets the defaults.
 
 Examples:
   vardo analyse tape.wav

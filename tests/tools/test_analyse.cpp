@@ -58,10 +58,13 @@ TEST(Analysis, FindsTheCutTheNoiseFloorAndTheHumAndProposesSettings) {
   EXPECT_NEAR(bad.peakDbfs, 20 * std::log10(0.75), 0.1);
   EXPECT_LT(bad.noiseFloorDbfs, -50.0) << "the DC counted as noise";
 
-  // Nothing but digital silence: no floor, no hum, no fault.
+  // Nothing but digital silence, or steady noise without pauses: no band
+  // edge to place the lowpass at, so the defaults rather than a 1 kHz corner.
   const Analysis silent = analyseSamples(std::vector<float>(44100, 0.0f), 44100);
   EXPECT_EQ(silent.humHz, 0.0);
   EXPECT_LT(silent.noiseFloorDbfs, -190.0);
+  EXPECT_TRUE(propose(silent).lines.empty());
+  EXPECT_TRUE(propose(analyseSamples(noise(5 * 44100, 0.1f), 44100)).lines.empty());
 }
 
 TEST(HumRemoval, NotchesHumAndItsHarmonicsAndLeavesWhatLiesBetween) {
