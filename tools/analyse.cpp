@@ -113,13 +113,7 @@ int powerOfTwoNear(double frames) {
 void measureBandAndNoise(const std::vector<float>& y, int rate, Analysis& a) {
   const int size = powerOfTwoNear(0.0464 * rate);
   const int hop = size / 2;
-  if (static_cast<int>(y.size()) < size) {
-    double sum = 0.0;
-    for (float v : y) sum += static_cast<double>(v) * v;
-    a.noiseFloorDbfs = decibels(y.empty() ? 0.0 : sum / static_cast<double>(y.size()));
-    a.bandEdgeHz = rate / 2.0;
-    return;
-  }
+  if (static_cast<int>(y.size()) < size) return;  // shorter than a frame: nothing to measure
   std::vector<double> framePower;
   for (std::size_t start = 0; start + static_cast<std::size_t>(size) <= y.size(); start += hop) {
     double sum = 0.0;
@@ -156,12 +150,17 @@ void measureBandAndNoise(const std::vector<float>& y, int rate, Analysis& a) {
   const double binHz = static_cast<double>(rate) / size;
   const int half = std::max(1, static_cast<int>(std::lround(50.0 / binHz)));
   const int bins = static_cast<int>(pause.size());
+  // Where the programme lies 90 dB below its own total, the ratio is one of
+  // rounding errors, not of programme and noise.
+  double total = 0.0;
+  for (double p : programme) total += p / std::max(loud, 1);
   auto excess = [&](int k) {
     double p = 0.0, q = 0.0;
     for (int j = std::max(1, k - half); j <= std::min(bins - 1, k + half); ++j) {
       p += programme[static_cast<std::size_t>(j)] / std::max(loud, 1);
       q += pause[static_cast<std::size_t>(j)] / std::max(pauses, 1);
     }
+    if (p < 1e-9 * total) return 0.0;
     return decibels(p) - decibels(q + 1e-30);
   };
   a.bandEdgeHz = 0.0;
