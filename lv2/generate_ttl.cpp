@@ -1,7 +1,8 @@
-// Writes the LV2 bundle's description (manifest.ttl and vardo.ttl) from the
-// DSP's control table, the one that also drives the control declarations, so
-// the ports always carry the labels, ranges, defaults and units the VST 2.4
-// parameters have.
+// Writes the LV2 bundle's description (manifest.ttl, vardo.ttl and
+// presets.ttl) from the DSP's control table, the one that also drives the
+// control declarations, so the ports always carry the labels, ranges,
+// defaults and units the VST 2.4 parameters have; and from the preset table
+// the renderer reads, so a host's preset menu offers the same settings.
 //
 //   vardo_lv2_ttl <bundle directory> <minor version> <micro version>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "meta_table.h"
 #include "controls.h"
 #include "ports.h"
+#include "presets.h"
 
 namespace {
 
@@ -74,6 +76,55 @@ bool writeFile(const std::string& path, const std::string& text) {
   return true;
 }
 
+// The presets, each with a value for every control: the preset's own, the
+// default for the rest. Fails on a control name or value the table does not
+// allow, so a mistyped preset stops the build.
+bool writePresets(std::ostream& manifest, std::ostream& ttl) {
+  ttl << "# Generated at build time from the DSP's preset table.\n"
+      << "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
+      << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+      << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+  std::set<std::string> names;
+  for (const vardo::PresetRow& preset : vardo::kPresetTable) {
+    if (!names.insert(preset.name).second) {
+      std::fprintf(stderr, "vardo_lv2_ttl: two presets are called %s\n", preset.name);
+      return false;
+    }
+    float values[kControlCount];
+    for (int i = 0; i < kControlCount; ++i) values[i] = kControlTable[i].init;
+    for (int s = 0; s < preset.count; ++s) {
+      const vardo::PresetSetting& setting = preset.settings[s];
+      int found = -1;
+      for (int i = 0; i < kControlCount; ++i)
+        if (std::string(kControlTable[i].label) == setting.control) found = i;
+      if (found < 0 || setting.value < kControlTable[found].min ||
+          setting.value > kControlTable[found].max) {
+        std::fprintf(stderr, "vardo_lv2_ttl: preset %s: no control \"%s\" takes %g\n",
+                     preset.name, setting.control, static_cast<double>(setting.value));
+        return false;
+      }
+      values[found] = setting.value;
+    }
+    const std::string uri = presetUri(preset.name);
+    manifest << "\n<" << uri << ">\n"
+             << "\ta pset:Preset ;\n"
+             << "\tlv2:appliesTo <" << kPluginUri << "> ;\n"
+             << "\trdfs:seeAlso <presets.ttl> .\n";
+    ttl << "\n<" << uri << ">\n"
+        << "\ta pset:Preset ;\n"
+        << "\tlv2:appliesTo <" << kPluginUri << "> ;\n"
+        << "\trdfs:label " << quoted(preset.label) << " ;\n"
+        << "\trdfs:comment " << quoted(preset.material) << " ;\n"
+        << "\tlv2:port ";
+    for (int i = 0; i < kControlCount; ++i)
+      ttl << (i == 0 ? "[\n" : " , [\n") << "\t\tlv2:symbol "
+          << quoted(portSymbol(kControlTable[i].label)) << " ;\n"
+          << "\t\tpset:value " << number(values[i]) << "\n\t]";
+    ttl << " .\n";
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +143,7 @@ int main(int argc, char** argv) {
 
   std::ostringstream manifest;
   manifest << "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
+           << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
            << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
            << "<" << kPluginUri << ">\n"
            << "\ta lv2:Plugin ;\n"
@@ -160,8 +212,12 @@ int main(int argc, char** argv) {
       << "\t\tunits:unit units:frame ;\n"
       << "\t] .\n";
 
+  std::ostringstream presets;
+  if (!writePresets(manifest, presets)) return 1;
+
   return writeFile(bundle + "/manifest.ttl", manifest.str()) &&
-                 writeFile(bundle + "/vardo.ttl", ttl.str())
+                 writeFile(bundle + "/vardo.ttl", ttl.str()) &&
+                 writeFile(bundle + "/presets.ttl", presets.str())
              ? 0
              : 1;
 }

@@ -13,6 +13,11 @@ namespace vardo::lv2 {
 // The plug-in's URI. It names the plug-in in hosts' sessions and presets, so
 // it never changes.
 inline constexpr const char* kPluginUri = "urn:vardo:lv2:vardo";
+// A built-in preset's URI, from its name (urn:vardo:lv2:vardo:preset:tape).
+// Hosts store it in sessions, so a preset keeps its name.
+inline std::string presetUri(const std::string& name) {
+  return std::string(kPluginUri) + ":preset:" + name;
+}
 // File name of the shared object inside the bundle.
 inline constexpr const char* kBinaryName = "vardo.so";
 

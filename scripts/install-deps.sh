@@ -8,8 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64 wine wine64 qemu-user
-  sox libsox-fmt-all binutils espeak-ng
-  lv2-dev liblilv-dev lilv-utils sordi help2man man-db
+  sox libsox-fmt-all binutils espeak-ng libfftw3-dev
+  lv2-dev liblilv-dev lilv-utils lv2file sordi help2man man-db
   g++-aarch64-linux-gnu qemu-user
   lintian
   file unzip

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -24,6 +25,7 @@
 #define VARDO_FILENO fileno
 #endif
 
+#include "analyse.h"
 #include "audio_file.h"
 #include "batch.h"
 #include "parameters.h"
@@ -32,6 +34,7 @@
 #include "render.h"
 #include "report.h"
 #include "temp_files.h"
+#include "warm_up.h"
 
 using namespace vardo::tools;
 
@@ -56,6 +59,9 @@ struct Arguments {
   bool noClobber = false;
   std::string skipExisting;  // "", "same" or "any"
   bool noLatencyCompensation = false;
+  bool noWarmUp = false;
+  std::string dehum;  // 50, 60, auto or off; empty: off, or as --auto finds
+  bool autoSettings = false;
   int blockSize = 512;
   int jobs = 0;  // 0: one per core
 };
@@ -115,17 +121,11 @@ std::string presetSource(const std::string& preset) {
   return "the built-in preset";
 }
 
-// Presets first, in the order given, then --set; a later setting of a
-// parameter replaces an earlier one.
-std::vector<ParameterSetting> resolveSettings(const PluginInstance& probe, const Arguments& args) {
-  std::vector<PresetLine> lines;
-  for (const std::string& preset : args.presets) {
-    const auto loaded = loadPreset(preset);
-    if (args.verbose > 0 && !args.quiet && !args.json)
-      std::fprintf(stderr, "vardo: preset '%s': %s\n", preset.c_str(), presetSource(preset).c_str());
-    lines.insert(lines.end(), loaded.begin(), loaded.end());
-  }
-  for (const std::string& assignment : args.assignments) lines.push_back({assignment, ""});
+// The lines in order; a later setting of a parameter replaces an earlier
+// one. Warnings are handed to warn with their origin.
+std::vector<ParameterSetting> resolveLines(const PluginInstance& probe,
+                                           const std::vector<PresetLine>& lines,
+                                           const std::function<void(const std::string&)>& warn) {
   std::vector<ParameterSetting> settings;
   for (const PresetLine& line : lines) {
     ParameterSetting setting;
@@ -136,12 +136,59 @@ std::vector<ParameterSetting> resolveSettings(const PluginInstance& probe, const
       throw ToolError(error.status(), line.origin + ": " + error.what());
     }
     if (!setting.warning.empty())
-      printWarning((line.origin.empty() ? "" : line.origin + ": ") + setting.warning);
+      warn((line.origin.empty() ? "" : line.origin + ": ") + setting.warning);
     std::erase_if(settings, [&](const ParameterSetting& s) { return s.index == setting.index; });
     settings.push_back(setting);
   }
   std::sort(settings.begin(), settings.end(),
             [](const ParameterSetting& a, const ParameterSetting& b) { return a.index < b.index; });
+  return settings;
+}
+
+// Presets first, in the order given, then --set.
+std::vector<ParameterSetting> resolveSettings(const PluginInstance& probe, const Arguments& args) {
+  std::vector<PresetLine> lines;
+  for (const std::string& preset : args.presets) {
+    const auto loaded = loadPreset(preset);
+    if (args.verbose > 0 && !args.quiet && !args.json)
+      std::fprintf(stderr, "vardo: preset '%s': %s\n", preset.c_str(), presetSource(preset).c_str());
+    lines.insert(lines.end(), loaded.begin(), loaded.end());
+  }
+  for (const std::string& assignment : args.assignments) lines.push_back({assignment, ""});
+  return resolveLines(probe, lines, printWarning);
+}
+
+// --auto and --dehum auto measure each file first; the settings it gets are
+// the proposal's, with --set on top, and the hum it finds is notched unless
+// --dehum says otherwise.
+RenderSettings settingsForFile(const std::shared_ptr<PluginLibrary>& library,
+                               const RenderSettings& common, const Arguments& args,
+                               const RenderJob& job, RenderResult& notes) {
+  RenderSettings settings = common;
+  if (!args.autoSettings && args.dehum != "auto") return settings;
+  if (isStandardStream(job.inputPath))
+    throw ToolError(ExitStatus::usage, "--auto and --dehum auto measure the whole file before "
+                                       "rendering it: give a file, not standard input");
+  const Analysis analysis = analyseFile(job.inputPath, common.channel);
+  const Proposal proposal = propose(analysis);
+  if (args.dehum == "auto" || (args.autoSettings && args.dehum.empty())) {
+    settings.humHz = proposal.humHz;
+    settings.provenance.options = sampleChangingOptions(settings);
+  }
+  if (args.autoSettings) {
+    std::vector<PresetLine> lines = proposal.lines;
+    for (const std::string& assignment : args.assignments) lines.push_back({assignment, ""});
+    PluginInstance probe(library);
+    probe.configure(analysis.sampleRate > 0 ? analysis.sampleRate : 44100.0, args.blockSize);
+    settings.parameters =
+        resolveLines(probe, lines, [&](const std::string& w) { notes.warnings.push_back(w); });
+    for (const ParameterSetting& setting : settings.parameters)
+      probe.setParameter(setting.index, setting.normalised);
+    settings.provenance = describeRun(common.provenance.tool, probe,
+                                      {"auto (" + proposal.summary() + ")"}, settings);
+    notes.autoSummary = proposal.summary();
+    notes.autoSettings = analysisJson(job.inputPath, analysis, proposal);
+  }
   return settings;
 }
 
@@ -158,6 +205,11 @@ int runRender(const Arguments& args) {
                                                     : ExistingOutput::refuse;
   settings.options.blockSize = args.blockSize;
   settings.options.compensateLatency = !args.noLatencyCompensation;
+  settings.warmUpSeconds = args.noWarmUp ? 0.0 : kWarmUpSeconds;
+  if (args.dehum == "50" || args.dehum == "60") settings.humHz = std::stod(args.dehum);
+  if (args.autoSettings && !args.presets.empty())
+    throw ToolError(ExitStatus::usage,
+                    "--auto chooses the preset for each file: give --auto or --preset, not both");
 
   const std::vector<RenderJob> jobs = planRender(args);
   // Standard output carries the audio when an output is "-": text goes to
@@ -249,8 +301,13 @@ int runRender(const Arguments& args) {
         reported = seconds;
       };
       try {
-        const RenderResult result = renderFile(library, job, settings, progress);
-        const std::string json = resultJson(job, result, settings.provenance);
+        RenderResult notes;
+        const RenderSettings fileSettings = settingsForFile(library, settings, args, job, notes);
+        RenderResult result = renderFile(library, job, fileSettings, progress);
+        result.autoSummary = notes.autoSummary;
+        result.autoSettings = notes.autoSettings;
+        result.warnings.insert(result.warnings.begin(), notes.warnings.begin(), notes.warnings.end());
+        const std::string json = resultJson(job, result, fileSettings.provenance);
         if (result.damaged) statuses[i] = static_cast<int>(ExitStatus::damaged);
         if (ownLog) ownLog->append(json);
         std::lock_guard lock(bar.outputLock());
@@ -343,6 +400,24 @@ int runInfo(const Arguments& args) {
   return 0;
 }
 
+int runAnalyse(const Arguments& args) {
+  int status = 0;
+  for (const std::string& path : args.files) {
+    try {
+      const Analysis analysis = analyseFile(path, ChannelChoice{args.channel});
+      const Proposal proposal = propose(analysis);
+      std::printf("%s\n", (args.json ? analysisJson(path, analysis, proposal)
+                                     : analysisText(path, analysis, proposal))
+                              .c_str());
+      std::fflush(stdout);
+    } catch (const ToolError& error) {
+      printError(error.what());
+      if (status == 0) status = static_cast<int>(error.status());
+    }
+  }
+  return status;
+}
+
 int runPresets(const Arguments& args) {
   if (args.json)
     std::printf("%s\n", presetsJson().c_str());
@@ -387,6 +462,12 @@ earlier one.
 A preset file holds NAME=VALUE lines; blank lines and # comments are
 skipped. A --preset argument with a / or an extension is a file, anything
 else a built-in preset ('vardo presets' lists them; -v says which was used).
+--auto measures each file as 'vardo analyse' does and applies the settings
+it proposes.
+
+The plug-in is first run over the file's opening, and that output dropped,
+so that the first seconds come out like the rest (a warm start);
+--no-warm-up starts it cold and gives exactly the samples a host gives.
 
 An existing output is never replaced unless -y (--overwrite) is given: that
 file fails with exit status 8 and the others go on. -n leaves existing
@@ -416,9 +497,28 @@ log (--log, by default DIR/vardo-log.jsonl).
 Examples:
   vardo render --preset tape tape.wav restored.wav
   vardo render -y --preset tape tape.wav restored.wav   # replace restored.wav
+  vardo render --auto --dehum auto tape.wav restored.wav
   vardo render --set lowpass=6000 --set noisegate=40 in.flac out.flac
   sox old.mp3 -t wav - | vardo render - - --format flac > restored.flac
   vardo render --manifest archive.txt -o restored/ --skip-existing -j 4)";
+
+const char* const kAnalyseFooter = R"(
+The band edge is the highest frequency at which the programme's long-term
+spectrum stands 6 dB above the spectrum of its pauses (the quietest tenth of
+46 ms frames); the noise floor is the level of those pauses. Hum is 50 or
+60 Hz when its harmonics up to 1 kHz stand 10 dB above their neighbours.
+Clipping counts flat runs of three or more equal samples above -12 dBFS.
+Of a file longer than five minutes, the spectra come from its middle five.
+
+The proposal: the preset whose lowpass corner lies nearest the band edge, the
+lowpass corner at the band edge, the Auto-EQ threshold 15 dB above the noise
+floor, and --dehum at the hum found. A file with no band edge above 1 kHz
+(no pauses) gets the defaults.
+
+Examples:
+  vardo analyse tape.wav
+  vardo --json analyse *.flac
+  vardo render --auto tape.wav restored.wav)";
 
 const char* const kMainFooter = R"(
 Exit status: 0 success; 2 malformed command line; 3 missing or unreadable
@@ -546,6 +646,23 @@ int main(int argc, char** argv) {
       ->option_text("[=any]");
   render->add_flag("--no-latency-compensation", args.noLatencyCompensation,
                    "Keep the plug-in's delay instead of aligning output with input");
+  render->add_flag("--no-warm-up", args.noWarmUp,
+                   "Start the plug-in cold, exactly as a host does (by default it first runs "
+                   "over the file's opening, so the first seconds sound like the rest)");
+  render->add_option("--dehum", args.dehum,
+                     "Notch mains hum and its harmonics up to 1 kHz before the plug-in: 50 or "
+                     "60 Hz, auto to detect it per file, off (default; --auto notches the hum "
+                     "it finds)")
+      ->type_name("50|60|auto|off")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            if (value == "50" || value == "60" || value == "auto" || value == "off") return {};
+            return "mains hum is at 50 or 60 Hz: give 50, 60, auto or off (got '" + value + "')";
+          },
+          ""));
+  render->add_flag("--auto", args.autoSettings,
+                   "Measure each file and apply the settings 'vardo analyse' proposes for it, "
+                   "in place of --preset; --set still overrides them");
   render->add_option("--block", args.blockSize, "Host block size in frames, 1 to 1048576 (default: 512)")
       ->type_name("N")
       ->check(wholeNumber(1, 1 << 20, "a block holds 1 to 1048576 frames"));
@@ -564,6 +681,17 @@ int main(int argc, char** argv) {
   CLI::App* presets =
       app.add_subcommand("presets", "List the built-in presets and their values");
   presets->fallthrough();
+  CLI::App* analyse = app.add_subcommand(
+      "analyse", "Measure each file's band edge, noise floor, hum, clipping and DC offset, and "
+                 "propose settings for it (render --auto applies them)");
+  analyse->alias("analyze");
+  analyse->fallthrough();
+  analyse->footer(kAnalyseFooter);
+  analyse->add_option("files", args.files, "Audio files to measure")->type_name("FILE")->required();
+  analyse->add_option("--channel", args.channel,
+                      "Input channel to measure, counted from 1 (default: all mixed to mono)")
+      ->type_name("N")
+      ->check(wholeNumber(1, 1 << 16, "channels are counted from 1"));
 
   if (argc <= 1) {
     std::fputs(app.help().c_str(), stderr);
@@ -576,7 +704,7 @@ int main(int argc, char** argv) {
     const std::string sub = subcommandIn(argc, argv, app);
     std::string message = error.what();
     if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr && sub.empty())
-      message = "name a subcommand: render, params, info or presets";
+      message = "name a subcommand: render, analyse, params, info or presets";
     message += " (see vardo " + (sub.empty() ? "" : sub + " ") + "--help)";
     printError(message);
     if (std::any_of(argv + 1, argv + argc, [](const char* a) { return std::strcmp(a, "--json") == 0; }))
@@ -602,6 +730,7 @@ int main(int argc, char** argv) {
     }
     if (params->parsed()) return runParams(args);
     if (presets->parsed()) return runPresets(args);
+    if (analyse->parsed()) return runAnalyse(args);
     return runInfo(args);
   } catch (const ToolError& error) {
     return fail(args, static_cast<int>(error.status()), error.what());

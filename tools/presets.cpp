@@ -1,12 +1,19 @@
 #include "presets.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "../dsp/presets.h"
+#include "controls.h"
 #include "parameters.h"
 #include "plugin_host.h"
 
 namespace vardo::tools {
+
+using vardo::PresetRow;
+using vardo::PresetSetting;
+using vardo::kPresetTable;
 
 namespace {
 
@@ -33,48 +40,32 @@ std::vector<PresetLine> readPresetFile(const std::string& path) {
   return lines;
 }
 
+// A value as --set takes it: "on"/"off" for a switch, else the number and
+// the control's unit.
+std::string presetValueText(const PresetSetting& setting) {
+  for (const ControlRow& control : kControlTable) {
+    if (std::string(control.label) != setting.control) continue;
+    if (control.kind == ControlKind::kCheckButton) return setting.value >= 0.5f ? "on" : "off";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(setting.value));
+    return *control.unit ? std::string(text) + " " + control.unit : std::string(text);
+  }
+  return std::to_string(setting.value);  // an unknown name: resolving it names the fault
+}
+
 }  // namespace
 
 const std::vector<Preset>& builtInPresets() {
-  // Values measured on the project's own clips (scripts/measure-presets.sh);
-  // parameters left out keep their defaults.
-  static const std::vector<Preset> presets = {
-      {"tape",
-       "cassette or reel tape with hiss",
-       {{"Lowpass Filter", "4500 Hz"},
-        {"Disable VEZE EQ", "on"},
-        {"Auto-EQ Threshold", "-35 dB"},
-        {"Noisegate Gain dB", "40 dB"}}},
-      {"am",
-       "AM broadcast off air",
-       {{"Lowpass Filter", "4500 Hz"},
-        {"Disable VEZE EQ", "on"},
-        {"Auto-EQ Threshold", "-30 dB"},
-        {"Noisegate Gain dB", "40 dB"},
-        {"Output AGC Threshold", "-8 dB"}}},
-      {"phone",
-       "telephone call or voice memo (resample 8 kHz files to 44.1 kHz first)",
-       {{"Lowpass Filter", "3500 Hz"},
-        {"Disable VEZE EQ", "on"},
-        {"Auto-EQ Threshold", "-30 dB"},
-        {"Noisegate Gain dB", "40 dB"},
-        {"Output AGC Threshold", "-8 dB"}}},
-      {"vinyl",
-       "worn vinyl or shellac transfer",
-       {{"Lowpass Filter", "6000 Hz"},
-        {"Disable VEZE EQ", "on"},
-        {"Auto-EQ Threshold", "-30 dB"},
-        {"Noisegate Gain dB", "40 dB"},
-        {"Output AGC Threshold", "-10 dB"}}},
-      {"field",
-       "noisy field recording",
-       {{"Lowpass Filter", "15000 Hz"},
-        {"Disable VEZE EQ", "on"},
-        {"Auto-EQ Threshold", "-30 dB"},
-        {"Noisegate Gain dB", "40 dB"},
-        {"Output AGC Threshold", "-12 dB"},
-        {"Bandwidth Expansion Level", "-96 dB"}}},
-  };
+  static const std::vector<Preset> presets = [] {
+    std::vector<Preset> list;
+    for (const PresetRow& row : kPresetTable) {
+      Preset preset{row.name, row.material, {}};
+      for (int i = 0; i < row.count; ++i)
+        preset.values.push_back({row.settings[i].control, presetValueText(row.settings[i])});
+      list.push_back(std::move(preset));
+    }
+    return list;
+  }();
   return presets;
 }
 

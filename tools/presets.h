@@ -9,7 +9,7 @@ namespace vardo::tools {
 
 struct PresetValue {
   const char* name;   // the parameter's full name
-  const char* value;  // in the parameter's own units, as --set takes it
+  std::string value;  // in the parameter's own units, as --set takes it ("4500 Hz", "on")
 };
 
 struct Preset {
@@ -18,6 +18,7 @@ struct Preset {
   std::vector<PresetValue> values;
 };
 
+// The DSP's preset table (presets.h) in the renderer's terms.
 const std::vector<Preset>& builtInPresets();
 
 // A setting taken from a preset, with where it came from for messages:

@@ -53,6 +53,12 @@ NamedValues sampleChangingOptions(const RenderSettings& settings) {
   options.emplace_back("bit depth", depthName(settings.bitDepth));
   options.emplace_back("dither", settings.dither ? "tpdf" : "off");
   options.emplace_back("latency", settings.options.compensateLatency ? "compensated" : "kept");
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%g s", settings.warmUpSeconds);
+  options.emplace_back("warm start", settings.warmUpSeconds > 0.0 ? seconds : "off");
+  char hum[32];
+  std::snprintf(hum, sizeof hum, "%g Hz", settings.humHz);
+  options.emplace_back("hum notches", settings.humHz > 0.0 ? hum : "off");
   return options;
 }
 

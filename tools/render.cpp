@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "warm_up.h"
 
 namespace vardo::tools {
 
@@ -26,7 +27,7 @@ double SignalStats::rms() const {
 StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& options,
                           const std::function<int(float*, int)>& read,
                           const std::function<void(const float*, int)>& write,
-                          const ProgressCallback& progress) {
+                          const ProgressCallback& progress, const std::vector<float>& warmUp) {
   const int block = std::max(1, options.blockSize);
   const int inputCount = plugin.numInputs();
   const int outputCount = plugin.numOutputs();
@@ -45,6 +46,15 @@ StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& opt
   std::vector<float> interleaved(blockSize * static_cast<std::size_t>(outputCount));
 
   StreamResult result;
+  for (std::size_t done = 0; done < warmUp.size();) {
+    const int frames = static_cast<int>(std::min(blockSize, warmUp.size() - done));
+    for (auto& buffer : inputBuffers)
+      std::copy_n(warmUp.begin() + static_cast<std::ptrdiff_t>(done), frames, buffer.begin());
+    plugin.processReplacing(inputs.data(), outputs.data(), frames);
+    done += static_cast<std::size_t>(frames);
+  }
+  result.warmUpFrames = static_cast<std::int64_t>(warmUp.size());
+
   const std::int64_t latency = options.compensateLatency ? std::max(0, plugin.initialDelay()) : 0;
   result.latency = static_cast<int>(latency);
   std::int64_t toDrop = latency;
@@ -193,12 +203,21 @@ RenderResult renderFile(const std::shared_ptr<PluginLibrary>& library, const Ren
                      reader.sampleRate(), writeOptions);
   result.dithered = writer.dithers();
   const double rate = reader.sampleRate();
+  const auto warmUpFrames = static_cast<std::int64_t>(std::llround(settings.warmUpSeconds * rate));
+  ProgrammeSource source([&](float* mono, int frames) { return reader.read(mono, frames); },
+                         warmUpFrames,
+                         settings.humHz > 0.0 ? std::make_unique<HumFilter>(settings.humHz, rate)
+                                              : nullptr,
+                         rate);
+  result.humHz = settings.humHz;
   result.stream = renderStream(
-      plugin, settings.options, [&](float* mono, int frames) { return reader.read(mono, frames); },
+      plugin, settings.options, [&](float* mono, int frames) { return source.read(mono, frames); },
       [&](const float* frames, int count) { writer.write(frames, count); },
       [&](std::int64_t frames) {
         if (progress) progress(static_cast<double>(frames) / rate);
-      });
+      },
+      source.warmUp());
+  result.warmUpSeconds = static_cast<double>(result.stream.warmUpFrames) / rate;
   plugin.suspend();
   if (reader.promisedFrames() > reader.framesRead() || !reader.readError().empty()) {
     result.damaged = true;

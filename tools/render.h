@@ -43,6 +43,7 @@ struct StreamResult {
   std::int64_t inputFrames = 0;
   std::int64_t outputFrames = 0;
   int latency = 0;  // samples taken out of the head (0 without compensation)
+  std::int64_t warmUpFrames = 0;  // run before the programme, their output discarded
   SignalStats input;
   SignalStats output;
 };
@@ -52,11 +53,14 @@ struct StreamResult {
 // With compensation the first initialDelay output frames are dropped and as
 // many zeros are flushed after the input, so the output keeps the input's
 // length and alignment. Blocks are blockSize frames over the input followed
-// by the flushed zeros; only the last one may be shorter.
+// by the flushed zeros; only the last one may be shorter. A warm-up, when
+// given, runs through the plug-in first in blocks of its own and none of its
+// output is kept; the programme's latency is then taken out as without one.
 StreamResult renderStream(const PluginInstance& plugin, const RenderOptions& options,
                           const std::function<int(float*, int)>& read,
                           const std::function<void(const float*, int)>& write,
-                          const ProgressCallback& progress);
+                          const ProgressCallback& progress,
+                          const std::vector<float>& warmUp = {});
 
 struct RenderJob {
   std::string inputPath;
@@ -86,6 +90,10 @@ struct RenderSettings {
   // Settings keys of earlier renders by output path, from the run's log:
   // the only record of outputs in containers that hold no text.
   std::map<std::string, std::string> loggedSettings;
+  // A warm start of this many seconds (0: the plug-in starts cold, as in a
+  // host) and hum notches at this fundamental (0: none).
+  double warmUpSeconds = 0.0;
+  double humHz = 0.0;
 };
 
 enum class RenderOutcome { rendered, skippedExisting, skippedComplete };
@@ -110,6 +118,10 @@ struct RenderResult {
   // request.
   std::string replacedBecause;
   ProvenanceCarrier recordedIn = ProvenanceCarrier::logOnly;
+  double warmUpSeconds = 0.0;  // as run: 0 for a cold start
+  double humHz = 0.0;          // notched fundamental, 0 for none
+  std::string autoSummary;     // what --auto chose, in a few words ("tape, lowpass 4000 Hz")
+  std::string autoSettings;    // the same as a JSON object, with what was measured
   double durationSeconds() const {
     return sampleRate > 0 ? static_cast<double>(stream.inputFrames) / sampleRate : 0.0;
   }

@@ -49,6 +49,15 @@ std::string printed(const char* format, double value) {
   return text;
 }
 
+// How the plug-in met the programme: warm or cold, with hum notched or not,
+// and the settings --auto chose.
+std::string startNote(const RenderResult& result) {
+  std::string text = result.warmUpSeconds > 0.0 ? ", warm start" : ", cold start";
+  if (result.humHz > 0.0) text += printed(", hum notched at %.0f Hz", result.humHz);
+  if (!result.autoSummary.empty()) text += ", auto: " + result.autoSummary;
+  return text;
+}
+
 std::string fourCharacters(VstInt32 id) {
   std::string text;
   for (int shift = 24; shift >= 0; shift -= 8) {
@@ -126,7 +135,7 @@ std::string summaryLine(const RenderJob& job, const RenderResult& result) {
   return head + printed("%.2f s", duration) + ", in peak " + formatDbfs(s.input.peak()) +
          " dBFS RMS " + formatDbfs(s.input.rms()) + " dBFS, out peak " +
          formatDbfs(s.output.peak()) + " dBFS RMS " + formatDbfs(s.output.rms()) + " dBFS, " +
-         printed("%.1fx real time", speed) + channelNote(result) +
+         printed("%.1fx real time", speed) + channelNote(result) + startNote(result) +
          (result.damaged ? ", input truncated (" + std::to_string(result.readFrames) + " of " +
                                std::to_string(result.promisedFrames) + " frames)"
                          : std::string()) +
@@ -171,6 +180,9 @@ std::string resultJson(const RenderJob& job, const RenderResult& result,
     j["format"] = describeFormat(result.outputFormat);
     j["dither"] = result.dithered;
     j["latency"] = s.latency;
+    j["warm_up_seconds"] = rounded(result.warmUpSeconds, 0.001);
+    j["dehum_hz"] = result.humHz > 0.0 ? Json(result.humHz) : Json(nullptr);
+    if (!result.autoSettings.empty()) j["auto"] = Json::parse(result.autoSettings);
     j["in_peak_dbfs"] = dbfs(s.input.peak());
     j["in_rms_dbfs"] = dbfs(s.input.rms());
     j["out_peak_dbfs"] = dbfs(s.output.peak());
@@ -491,7 +503,7 @@ void printPresets(std::FILE* out) {
   for (const Preset& preset : builtInPresets()) {
     std::fprintf(out, "%-7s %s\n", preset.name, preset.material);
     for (const PresetValue& value : preset.values)
-      std::fprintf(out, "          %s=%s\n", value.name, value.value);
+      std::fprintf(out, "          %s=%s\n", value.name, value.value.c_str());
   }
 }
 

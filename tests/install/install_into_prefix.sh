@@ -17,7 +17,7 @@ fail() { echo "FAILED: $*"; failed=1; }
 
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
   { cat "$scratch/install.log"; echo "FAILED: cmake --install"; exit 1; }
-for f in bin/vardo lib/vst/vardo.so lib/lv2/vardo.lv2/manifest.ttl lib/lv2/vardo.lv2/vardo.ttl \
+for f in bin/vardo lib/vst/vardo.so lib/lv2/vardo.lv2/manifest.ttl lib/lv2/vardo.lv2/vardo.ttl lib/lv2/vardo.lv2/presets.ttl \
          lib/lv2/vardo.lv2/vardo.so share/man/man1/vardo.1 share/doc/vardo/manual.md; do
   [ -f "$prefix/$f" ] || fail "$f was not installed"
 done

@@ -1,6 +1,6 @@
 #!/bin/sh
 # lv2info finds the plug-in through LV2_PATH and lists one audio input, two
-# audio outputs, thirteen control inputs and the latency output.
+# audio outputs, thirteen control inputs, the latency output and the presets.
 # usage: lv2info_lists_plugin.sh <directory holding vardo.lv2>
 if ! command -v lv2info >/dev/null 2>&1; then
   echo "SKIPPED: lv2info is not installed (apt-get install lilv-utils)"
@@ -30,4 +30,7 @@ check "audio outputs" "$audio_out" 2
 printf '%s\n' "$out" | grep -q "Has latency:.*yes, reported by port 16" ||
   { echo "FAILED: no latency port reported"; failed=1; }
 printf '%s\n' "$out" | grep -q "hardRTCapable" || { echo "FAILED: not hard real-time capable"; failed=1; }
+for preset in Tape "AM radio" Phone Vinyl "Field recording"; do
+  printf '%s\n' "$out" | grep -q "^[[:space:]]*$preset\$" || { echo "FAILED: preset $preset not listed"; failed=1; }
+done
 exit $failed

@@ -8,6 +8,7 @@
 #include "plugin_host.h"
 #include "render.h"
 #include "report.h"
+#include "warm_up.h"
 #include "tool_test_support.h"
 
 using namespace vardo::tools;
@@ -22,17 +23,16 @@ struct Rendered {
   std::vector<float> interleaved;
 };
 
-// Runs a fresh fixture instance over input, as the renderer does for a file.
+// Runs a fresh fixture instance over input, as the renderer does for a file,
+// after a warm-up of warmUpFrames when given.
 Rendered renderWithFixture(const std::vector<float>& input, RenderOptions options,
-                           float gain = 0.5f) {
+                           float gain = 0.5f, std::int64_t warmUpFrames = 0) {
   PluginInstance plugin(PluginLibrary::open(FIXTURE_DELAY_PATH));
   plugin.configure(44100.0, options.blockSize);
   plugin.setParameter(0, gain);
   plugin.resume();
   std::size_t position = 0;
-  Rendered rendered;
-  rendered.result = renderStream(
-      plugin, options,
+  ProgrammeSource source(
       [&](float* mono, int frames) {
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(frames),
                                                   input.size() - position);
@@ -40,10 +40,14 @@ Rendered renderWithFixture(const std::vector<float>& input, RenderOptions option
         position += count;
         return static_cast<int>(count);
       },
+      warmUpFrames, nullptr, 44100.0);
+  Rendered rendered;
+  rendered.result = renderStream(
+      plugin, options, [&](float* mono, int frames) { return source.read(mono, frames); },
       [&](const float* frames, int count) {
         rendered.interleaved.insert(rendered.interleaved.end(), frames, frames + 2 * count);
       },
-      nullptr);
+      nullptr, source.warmUp());
   plugin.suspend();
   return rendered;
 }
@@ -103,6 +107,40 @@ TEST(LatencyCompensation, ShorterInputThanTheDelay) {
   const Rendered empty = renderWithFixture({}, {512, true});
   EXPECT_EQ(empty.result.outputFrames, 0);
   EXPECT_TRUE(empty.interleaved.empty());
+}
+
+TEST(WarmUp, MirroredOpeningKeepsAlignmentAndLengthAndRunsIntoTheProgramme) {
+  // The warm-up ends on the first sample and folds back at every end.
+  EXPECT_EQ(mirroredWarmUp({1, 2, 3}, 8), (std::vector<float>{2, 1, 1, 2, 3, 3, 2, 1}));
+  EXPECT_TRUE(mirroredWarmUp({}, 8).empty());
+
+  const auto input = noise(3000, 0.25f);
+  for (const int block : {1, 64, 4096}) {
+    for (const std::size_t length : {std::size_t{3000}, std::size_t{40}}) {
+      SCOPED_TRACE("block " + std::to_string(block) + ", " + std::to_string(length) + " frames");
+      const std::vector<float> programme(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(length));
+      // Compensated: the warm-up's output is all dropped, the programme
+      // comes out in place and whole.
+      const Rendered warm = renderWithFixture(programme, {block, true}, 1.0f, 1000);
+      EXPECT_EQ(warm.result.warmUpFrames, 1000);
+      EXPECT_EQ(warm.result.inputFrames, static_cast<std::int64_t>(length));
+      EXPECT_DOUBLE_EQ(warm.result.input.rms(), renderWithFixture(programme, {block, true}, 1.0f).result.input.rms());
+      ASSERT_EQ(warm.interleaved.size(), 2 * length);
+      std::size_t mismatches = 0;
+      for (std::size_t i = 0; i < length; ++i) mismatches += warm.interleaved[2 * i] != 2.0f * programme[i];
+      EXPECT_EQ(mismatches, 0u);
+      // Uncompensated, the delay holds the warm-up's tail at time zero: the
+      // opening mirrored, running straight into the programme.
+      const Rendered late = renderWithFixture(programme, {block, false}, 1.0f, 1000);
+      ASSERT_EQ(late.interleaved.size(), 2 * length);
+      for (std::size_t i = 0; i < length; ++i) {
+        const float expected = i < kFixtureDelay ? programme[(kFixtureDelay - 1 - i) % length]
+                                                 : programme[i - kFixtureDelay];
+        if (length >= kFixtureDelay) mismatches += late.interleaved[2 * i] != 2.0f * expected;
+      }
+      EXPECT_EQ(mismatches, 0u);
+    }
+  }
 }
 
 TEST(Render, BlockSizeDoesNotChangeTheSamplesAndStatsAreMeasured) {
@@ -250,5 +288,11 @@ TEST(Summary, LevelsDurationAndSpeed) {
   const std::string line = summaryLine({"a.wav", "b.wav"}, result);
   EXPECT_EQ(line,
             "a.wav -> b.wav: 2.00 s, in peak -6.0 dBFS RMS -6.0 dBFS, out peak -12.0 dBFS "
-            "RMS -15.1 dBFS, 4.0x real time");
+            "RMS -15.1 dBFS, 4.0x real time, cold start");
+  result.warmUpSeconds = 5.0;
+  result.humHz = 60.0;
+  result.autoSummary = "tape, Lowpass Filter=4000";
+  EXPECT_NE(summaryLine({"a.wav", "b.wav"}, result)
+                .find("4.0x real time, warm start, hum notched at 60 Hz, auto: tape, Lowpass Filter=4000"),
+            std::string::npos);
 }

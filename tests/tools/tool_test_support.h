@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <complex>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <cstdlib>
@@ -84,6 +87,110 @@ inline std::vector<float> noise(std::size_t count, float level, unsigned seed = 
   std::vector<float> samples(count);
   for (float& s : samples) s = uniform(generator);
   return samples;
+}
+
+// A stand-in for speech over tape hiss at 44.1 kHz: noise with little below
+// 100 Hz, tilted by 6 dB per octave above 500 Hz, cut at cutHz by a steep linear-phase lowpass, spoken
+// in 0.35 s syllables with 0.25 s pauses from startSeconds on (but for a
+// silence of gapSeconds from gapAt), peaking at -6 dBFS; then white hiss at
+// hissRms (full-band RMS) over all of it.
+struct SpeechLike {
+  std::vector<float> mixed;
+  std::vector<bool> pause;  // true where the syllables are silent, 30 ms clear of them
+};
+inline SpeechLike speechLike(double seconds, double cutHz, float hissRms, double startSeconds = 0.0,
+                             double gapAt = 0.0, double gapSeconds = 0.0, unsigned seed = 11) {
+  constexpr double kRate = 44100.0;
+  constexpr double kPi = 3.14159265358979323846;
+  const auto n = static_cast<std::size_t>(seconds * kRate);
+  std::mt19937 generator(seed);
+  std::normal_distribution<double> gauss(0.0, 1.0);
+  std::vector<double> tilted(n);
+  double state = 0.0, low1 = 0.0, low2 = 0.0;
+  const double pole = std::exp(-2.0 * kPi * 500.0 / kRate);
+  const double lowPole = std::exp(-2.0 * kPi * 100.0 / kRate);
+  for (double& v : tilted) {
+    state = (1.0 - pole) * gauss(generator) + pole * state;
+    low1 = (1.0 - lowPole) * state + lowPole * low1;  // two highpass poles at 100 Hz
+    low2 = (1.0 - lowPole) * (state - low1) + lowPole * low2;
+    v = state - low1 - low2;
+  }
+  // Blackman-windowed sinc, 1023 taps.
+  const int taps = 1023, half = taps / 2;
+  std::vector<double> kernel(taps);
+  for (int i = 0; i < taps; ++i) {
+    const double t = i - half;
+    const double sinc = t == 0 ? 2.0 * cutHz / kRate : std::sin(2.0 * kPi * cutHz / kRate * t) / (kPi * t);
+    kernel[i] = sinc * (0.42 - 0.5 * std::cos(2.0 * kPi * i / (taps - 1)) +
+                        0.08 * std::cos(4.0 * kPi * i / (taps - 1)));
+  }
+  SpeechLike clip;
+  clip.pause.assign(n, false);
+  std::vector<double> speech(n, 0.0);
+  double peak = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double t = i / kRate - startSeconds;
+    const double phase = std::fmod(std::max(t, 0.0), 0.6);
+    const double absolute = i / kRate;
+    const bool gap = absolute >= gapAt && absolute < gapAt + gapSeconds;
+    double envelope = t < 0.0 || gap || phase >= 0.35 ? 0.0 : std::sin(kPi * phase / 0.35);
+    clip.pause[i] = t < -0.03 || (t >= 0.0 && phase > 0.38 && phase < 0.57) ||
+                    (absolute >= gapAt && absolute < gapAt + gapSeconds - 0.03);
+    if (envelope == 0.0) continue;
+    double sum = 0.0;
+    for (int k = 0; k < taps; ++k) {
+      const auto j = static_cast<std::ptrdiff_t>(i) + half - k;
+      if (j >= 0 && j < static_cast<std::ptrdiff_t>(n)) sum += kernel[k] * tilted[static_cast<std::size_t>(j)];
+    }
+    speech[i] = sum * std::sqrt(envelope);
+    peak = std::max(peak, std::fabs(speech[i]));
+  }
+  const std::vector<float> hiss = noise(n, hissRms * std::sqrt(3.0f), seed + 1);
+  clip.mixed.resize(n);
+  for (std::size_t i = 0; i < n; ++i)
+    clip.mixed[i] = static_cast<float>(0.5 * speech[i] / std::max(peak, 1e-12)) + hiss[i];
+  return clip;
+}
+
+// RMS in dBFS of every channel-th sample from offset where keep is true.
+inline double rmsDbfsWhere(const std::vector<float>& samples, int channels, int offset,
+                           const std::vector<bool>& keep, std::size_t from, std::size_t to) {
+  double sum = 0.0;
+  std::size_t count = 0;
+  for (std::size_t i = from; i < std::min(to, keep.size()); ++i) {
+    if (!keep[i]) continue;
+    const double v = samples[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(offset)];
+    sum += v * v;
+    ++count;
+  }
+  return count > 0 ? 10.0 * std::log10(sum / static_cast<double>(count) + 1e-30) : -300.0;
+}
+
+// Mains hum: the fundamental at rms (RMS) and its odd harmonics up to 1 kHz,
+// each 6 dB below the one before.
+inline void addHum(std::vector<float>& samples, double hz, double rms) {
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    double amplitude = rms * std::sqrt(2.0);
+    double sum = 0.0;
+    for (int h = 1; h * hz <= 1000.0; h += 2, amplitude *= 0.5)
+      sum += amplitude * std::sin(2.0 * 3.14159265358979323846 * h * hz * static_cast<double>(i) / 44100.0);
+    samples[i] += static_cast<float>(sum);
+  }
+}
+
+// The RMS level in dB of the component at hz in one channel of 44.1 kHz
+// samples (a one-bin DFT from frame start on, over whole periods).
+inline double toneDb(const std::vector<float>& samples, double hz, std::size_t start, int channels = 1,
+                     int channel = 0) {
+  std::complex<double> sum = 0.0;
+  const std::size_t frames = samples.size() / static_cast<std::size_t>(channels);
+  const auto periods = static_cast<std::size_t>(static_cast<double>(frames - start) * hz / 44100.0);
+  const auto count = static_cast<std::size_t>(static_cast<double>(periods) * 44100.0 / hz);
+  for (std::size_t i = 0; i < count; ++i)
+    sum += static_cast<double>(samples[(start + i) * static_cast<std::size_t>(channels) +
+                                       static_cast<std::size_t>(channel)]) *
+           std::polar(1.0, -2.0 * 3.14159265358979323846 * hz * static_cast<double>(i) / 44100.0);
+  return 20.0 * std::log10(std::abs(sum) * std::sqrt(2.0) / static_cast<double>(count) + 1e-30);
 }
 
 struct ToolRun {
