@@ -326,6 +326,8 @@ TEST(VardoCommandLine, TheManualsRemoteRecipeRunsOverSsh) {
     EXPECT_EQ(readAudio(d + "/restored/tape" + std::to_string(i) + ".wav").info.frames, 2000);
   EXPECT_TRUE(std::filesystem::exists(d + "/restored/logs/part-00.jsonl"));
   EXPECT_TRUE(std::filesystem::exists(d + "/restored/logs/part-01.jsonl"));
+}
+
 TEST(VardoRender, WarmStartLevelsTheOpeningLikeTheMiddleAndStartsWithoutAStep) {
   ScratchDir dir;
   // Hiss at -40 dBFS, and speech from 1.2 s on: the first second is a pause.
