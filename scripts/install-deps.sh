@@ -16,8 +16,8 @@ packages=(
   # The arm64 package's dependencies come from dpkg-shlibdeps, which must
   # find the arm64 C and C++ runtimes as Debian packages (multiarch).
   libc6:arm64 libstdc++6:arm64 libgcc-s1:arm64
-  # The renderer's arm64 build links the arm64 libsndfile.
-  libsndfile1-dev:arm64
+  # The renderer's arm64 build links the arm64 libsndfile and FFTW.
+  libsndfile1-dev:arm64 libfftw3-dev:arm64
   mediainfo flac openssh-server parallel
 )
 
