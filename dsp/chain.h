@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "controls.h"
+#include "fresh_pages.h"
 #include "lanes.h"
 #include "sample_rate.h"
 #include "stages/allpass_dispersion.h"
@@ -34,7 +35,16 @@ static_assert(kSignalPathDelay == 2660);
 template <class V>
 class Chain {
  public:
+  // Silent: every state value zero once value-initialised (make_unique).
+  Chain() = default;
+  // On fresh zero pages (see fresh_pages.h): the stages' signal state and the
+  // run scratch are left unwritten, so they take no resident memory until the
+  // chain plays.
+  explicit Chain(OnFreshPages on);
+
   void setRate(const SampleRate& rate);
+  // Silences the chain. One that has not processed a sample since it was
+  // built or last cleared holds zeros only, and is left untouched.
   void clear();
   // One block: the stages' per-block values from `controls`, then the block
   // in runs of at most runLength (1 ... kChunk) samples. The block's input
@@ -55,6 +65,8 @@ class Chain {
 
   SampleRate fRate;
   std::uint32_t fSampleCounter = 0;
+  // Whether a sample has been processed since the chain was built or last cleared.
+  bool fPlayed = false;
 
   // The stages, in signal order.
   InputFilters fInputFilters;
@@ -80,7 +92,12 @@ class Chain {
     float expandedB[kChunk];
   };
   static_assert(kChunk <= AllpassDispersion::kMaxRun);
-  Scratch fScratch;
+  // Every run writes what it reads of the scratch, so no constructor writes it.
+  union ScratchSpace {
+    ScratchSpace() {}
+    Scratch values;
+  };
+  ScratchSpace fScratch;
 };
 
 extern template class Chain<float>;

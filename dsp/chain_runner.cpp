@@ -75,10 +75,10 @@ const char* laneSetName(LaneSet set) {
 std::unique_ptr<ChainRunner> makeChain(LaneSet set) {
   if (!laneSetAvailable(set)) return nullptr;
 #if VARDO_AVX_CHAIN
-  if (set == LaneSet::kSixteenAvx512) return std::make_unique<ChainOn<Avx16>>();
-  if (set == LaneSet::kEightAvx) return std::make_unique<ChainOn<Avx8>>();
+  if (set == LaneSet::kSixteenAvx512) return ChainOn<Avx16>::make();
+  if (set == LaneSet::kEightAvx) return ChainOn<Avx8>::make();
 #endif
-  return std::make_unique<ChainOn<ShippingLane>>();
+  return ChainOn<ShippingLane>::make();
 }
 
 void chooseLaneSetForTesting(std::optional<LaneSet> set) {

@@ -20,8 +20,10 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 #include "../controls.h"
+#include "../fresh_pages.h"
 #include "../lanes.h"
 #include "../sample_rate.h"
 #include "band_constants.h"
@@ -53,6 +55,13 @@ BandRateDesign designBandRate(const SampleRate& rate);
 template <class V>
 class BandEqualiser {
  public:
+  // Silent: every state value zero.
+  BandEqualiser() : fState{} {}
+  // On fresh zero pages (see fresh_pages.h): the state is left unwritten.
+  explicit BandEqualiser(OnFreshPages) {
+    static_assert(std::is_trivially_default_constructible_v<State>);
+  }
+
   void setRate(const SampleRate& rate) { fRate = designBandRate(rate); }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = bandBlockValues(controls);
@@ -127,7 +136,7 @@ class BandEqualiser {
 
   BandRateDesign fRate;
   BandBlockValues fBlock;
-  State fState{};
+  State fState;
 };
 
 extern template class BandEqualiser<float>;

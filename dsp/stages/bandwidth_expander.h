@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "../controls.h"
+#include "../fresh_pages.h"
 #include "../lanes.h"
 #include "../primitives.h"
 #include "../sample_rate.h"
@@ -54,6 +56,14 @@ ExpanderBlockDesign designExpanderBlock(const ControlFields& controls, const Sam
 template <class V>
 class BandwidthExpander {
  public:
+  // Silent: every state value zero, and the run buffers too (their unused
+  // lanes are carried along).
+  BandwidthExpander() : fState{}, fIn{}, fValue{}, fBranch{} {}
+  // On fresh zero pages (see fresh_pages.h): nothing is written.
+  explicit BandwidthExpander(OnFreshPages) {
+    static_assert(std::is_trivially_default_constructible_v<State>);
+  }
+
   void setRate(const SampleRate& rate) { fRate = designExpanderRate(rate); }
   void prepareBlock(const ControlFields& controls, const SampleRate& rate) {
     fBlock = designExpanderBlock(controls, rate, fRate);
@@ -102,7 +112,7 @@ class BandwidthExpander {
 
   ExpanderRateDesign fRate;
   ExpanderBlockDesign fBlock;
-  State fState{};
+  State fState;
   // The run's inputs, and the values passed between its passes.
   alignas(kLaneAlign) float fIn[kMaxRun][kLanes];
   alignas(kLaneAlign) float fValue[kMaxRun][kLanes];

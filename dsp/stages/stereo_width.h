@@ -18,8 +18,10 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 #include "../controls.h"
+#include "../fresh_pages.h"
 #include "../lanes.h"
 #include "../sample_rate.h"
 #include "band_constants.h"
@@ -37,6 +39,13 @@ WidthRateDesign designWidthRate(const SampleRate& rate);
 template <class V>
 class StereoWidth {
  public:
+  // Silent: every state value zero.
+  StereoWidth() : fState{} {}
+  // On fresh zero pages (see fresh_pages.h): the state is left unwritten.
+  explicit StereoWidth(OnFreshPages) {
+    static_assert(std::is_trivially_default_constructible_v<State>);
+  }
+
   void setRate(const SampleRate& rate) { fRate = designWidthRate(rate); }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = widthBlockValues(controls);
@@ -97,7 +106,7 @@ class StereoWidth {
 
   WidthRateDesign fRate;
   WidthBlockValues fBlock;
-  State fState{};
+  State fState;
 };
 
 extern template class StereoWidth<float>;
