@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "hosted_vardo.h"
-#include "chain_runner.h"
+#include "chain/lane_sets.h"
 #include "mydsp.h"
 #include "programme.h"
 #include "reference_chain.h"
@@ -133,9 +133,9 @@ void lanes(benchmark::State& state) {
   state.SetLabel(std::string("lanes=") + vardo::laneSetName(set));
 }
 BENCHMARK(lanes)
-    ->Arg(static_cast<int>(vardo::LaneSet::kFour))
-    ->Arg(static_cast<int>(vardo::LaneSet::kEightAvx))
-    ->Arg(static_cast<int>(vardo::LaneSet::kSixteenAvx512))
+    ->Apply([](benchmark::internal::Benchmark* lanes) {
+      for (const vardo::LaneSetRow& row : vardo::laneSets()) lanes->Arg(static_cast<int>(row.set));
+    })
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);

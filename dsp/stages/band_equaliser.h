@@ -22,13 +22,13 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "../controls.h"
-#include "../fresh_pages.h"
-#include "../lanes.h"
-#include "../sample_rate.h"
 #include "band_constants.h"
+#include "primitives/control_fields.h"
+#include "primitives/fresh_pages.h"
+#include "primitives/sample_rate.h"
 #include "quadrature_lanes.h"
 #include "release_factor.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

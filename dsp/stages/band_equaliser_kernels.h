@@ -6,9 +6,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "../lanes.h"
-#include "../primitives.h"
 #include "band_equaliser.h"
+#include "primitives/primitives.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "../controls.h"
-#include "../fresh_pages.h"
-#include "../lanes.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
+#include "primitives/control_fields.h"
+#include "primitives/fresh_pages.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

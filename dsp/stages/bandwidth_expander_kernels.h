@@ -4,9 +4,9 @@
 
 #include <type_traits>
 
-#include "../lanes.h"
-#include "../primitives.h"
 #include "bandwidth_expander.h"
+#include "primitives/primitives.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

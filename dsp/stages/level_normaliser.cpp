@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "../float4.h"
+#include "simd/float4.h"
 
 namespace vardo {
 

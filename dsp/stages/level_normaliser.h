@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "../controls.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
+#include "primitives/control_fields.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo {
 

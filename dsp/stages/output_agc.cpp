@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "../float4.h"
+#include "simd/float4.h"
 
 namespace vardo {
 

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "../controls.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
 #include "level_normaliser.h"
+#include "primitives/control_fields.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo {
 

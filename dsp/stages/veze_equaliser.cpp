@@ -1,6 +1,6 @@
 #include "veze_equaliser.h"
 
-#include "../float4.h"
+#include "simd/float4.h"
 
 namespace vardo {
 

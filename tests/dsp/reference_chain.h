@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "controls.h"
-#include "sample_rate.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo::test {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "hosted_vardo.h"
 #include "programme.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <fstream>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "test_host.h"
 #include "tool_test_support.h"
 

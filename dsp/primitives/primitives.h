@@ -11,8 +11,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "float_math.h"
-#include "lanes.h"
+#include "math/float_math.h"
+#include "math/lane_transcendentals.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

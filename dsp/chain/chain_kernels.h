@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "chain.h"
+#include "chain/chain.h"
 
 namespace vardo {
 

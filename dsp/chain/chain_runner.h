@@ -1,8 +1,7 @@
-// The chain behind one interface, built on the widest lane type the
-// processor runs: sixteen AVX-512 lanes where the processor has AVX-512,
-// eight AVX lanes where it has AVX, four SSE2 lanes (every x86-64 processor)
-// otherwise. Both give the same bits; the
-// choice is made when a chain is built, never during processing.
+// The chain behind one interface, built on one of the lane sets of
+// lane_sets.h: the widest the processor runs, unless a test chooses. Every
+// lane set gives the same bits; the choice is made when a chain is built,
+// never during processing.
 #pragma once
 
 #include <cstddef>
@@ -11,15 +10,12 @@
 #include <new>
 #include <optional>
 
-#include "chain.h"
-#include "controls.h"
-#include "fresh_pages.h"
-#include "sample_rate.h"
+#include "chain/chain.h"
+#include "primitives/control_fields.h"
+#include "primitives/fresh_pages.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo {
-
-// The lane sets a chain can be built on.
-enum class LaneSet { kFour, kEightAvx, kSixteenAvx512 };
 
 class ChainRunner {
  public:
@@ -64,19 +60,5 @@ class ChainOn final : public ChainRunner {
   ChainOn() : fChain(OnFreshPages{}) {}
   Chain<V> fChain;
 };
-
-// Whether this build and this processor can run the lane set.
-bool laneSetAvailable(LaneSet set);
-// The lane set new chains are built on: the widest available one, unless a
-// test has chosen another.
-LaneSet chosenLaneSet();
-// "sse2" (or "four plain lanes"), "avx" and "avx512", for reports.
-const char* laneSetName(LaneSet set);
-// A new chain on `set`; null when the lane set is not available.
-std::unique_ptr<ChainRunner> makeChain(LaneSet set);
-
-// For tests: build every new chain on `set` (when it is available), or,
-// given nothing, return to the automatic choice.
-void chooseLaneSetForTesting(std::optional<LaneSet> set);
 
 }  // namespace vardo

@@ -8,10 +8,10 @@
 
 #include <cstdint>
 
-#include "controls.h"
-#include "fresh_pages.h"
-#include "lanes.h"
-#include "sample_rate.h"
+#include "primitives/control_fields.h"
+#include "primitives/fresh_pages.h"
+#include "primitives/sample_rate.h"
+#include "simd/lanes.h"
 #include "stages/allpass_dispersion.h"
 #include "stages/band_equaliser.h"
 #include "stages/bandwidth_expander.h"

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "float_math.h"
-#include "quick_transcendentals.h"
+#include "math/float_math.h"
+#include "math/quick_transcendentals.h"
 
 namespace vardo {
 

@@ -1,4 +1,4 @@
-#include "fresh_pages.h"
+#include "primitives/fresh_pages.h"
 
 #include <new>
 

@@ -7,10 +7,10 @@
 
 #include <memory>
 
-#include "chain_runner.h"
-#include "controls.h"
-#include "dsp.h"
-#include "sample_rate.h"
+#include "chain/lane_sets.h"
+#include "frame/controls.h"
+#include "frame/dsp.h"
+#include "primitives/sample_rate.h"
 
 class mydsp : public dsp {
  public:
