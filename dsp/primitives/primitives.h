@@ -227,6 +227,31 @@ struct Ring {
   float read(std::uint32_t n, std::uint32_t lag) const { return data[(n - lag) & kMask]; }
 };
 
+// A power-of-two ring of rows of Width floats, one per lane, indexed by the
+// sample counter like Ring. Built, it leaves its rows as the memory holds them.
+template <int Size, int Width>
+struct LaneRing {
+  static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
+  static constexpr std::uint32_t kMask = Size - 1;
+  alignas(kLaneAlign) float rows[Size][Width];
+
+  float* row(std::uint32_t n) { return rows[n & kMask]; }
+  const float* row(std::uint32_t n) const { return rows[n & kMask]; }
+};
+
+// The same with each row kept twice, Size rows apart, so that the Size
+// newest rows always lie in one run of the table, ending at the newest one's
+// upper copy.
+template <int Size, int Width>
+struct MirroredLaneRing {
+  static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
+  static constexpr std::uint32_t kMask = Size - 1;
+  alignas(kLaneAlign) float rows[2 * Size][Width];
+
+  float* lower(std::uint32_t n) { return rows[n & kMask]; }
+  float* upper(std::uint32_t n) { return rows[(n & kMask) + Size]; }
+};
+
 // One-pole smoothing y = q x + p y1 (q = 1 - p), on any lane type.
 template <class V>
 inline V smoothed(V q, V x, V p, V y1) {

@@ -11,8 +11,12 @@ namespace {
 
 constexpr float kSqrt2 = 1.4142135f;
 constexpr float kMinCorner = 1000.0f;
+// Both noise-reduction corners stay at or below this; "DNR LPF Disable" puts them there.
 constexpr float kMaxCorner = 22000.0f;
+// Floor of the treble detector's rectified input.
 constexpr float kRectifierFloor = 1e-5f;
+// Floor of the envelope as a divisor, above the -90 dB floor every divisor has.
+constexpr float kEnvelopeFloor = 1e-5f;
 constexpr float kLevelScaleNumerator = 500.0f;
 
 }  // namespace
@@ -34,7 +38,7 @@ NormaliserBlockDesign designNormaliserBlock(const ControlFields& controls,
   NormaliserBlockDesign d;
   d.firstScale = rateDesign.levelScale * controls.dnrSensitivity;
   d.secondScale = controls.dnr2Sensitivity * rateDesign.levelScale;
-  d.disableCorner = controls.dnrLpfDisable > 0.5f ? 22000.0f : 0.0f;
+  d.disableCorner = controls.dnrLpfDisable > 0.5f ? kMaxCorner : 0.0f;
   return d;
 }
 
@@ -118,7 +122,7 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
     const float peak = std::max(std::fabs(newest), std::fabs(divided));
 
     const float envelope = s.envelope.process(peak, rd.attack, rd.release);
-    const float divisor = std::max(std::max(envelope, 1e-5f), kFloor90dB);
+    const float divisor = std::max(std::max(envelope, kEnvelopeFloor), kFloor90dB);
 
     const float v = divided / divisor;
     normalised.write(at, v);

@@ -246,11 +246,11 @@ VezeRateDesign designVezeRate(const SampleRate& rate) {
   d.cut3500 = designShelf<2>(rate, 3500.0f, kOrder5, 0.70794576f, true);    // -3 dB
   d.cut4500 = designShelf<1>(rate, 4500.0f, kOrder3, 0.70794576f, true);    // -3 dB
   d.cut2000 = designShelf<1>(rate, 2000.0f, kOrder3, 0.39810717f, true);    // -8 dB
-  d.dip4500 = designPeak(rate, 4500.0f, 3141.5928f, 6268.3013f);            // -6 dB, 1 kHz wide
-  d.dip7500 = designPeak(rate, 7500.0f, 12566.371f, 22346.518f);            // -5 dB, 4 kHz wide
+  d.dip4500 = designPeak(rate, 4500.0f, piTimes(1000.0), 6268.3013f);       // -6 dB, 1 kHz wide
+  d.dip7500 = designPeak(rate, 7500.0f, piTimes(4000.0), 22346.518f);       // -5 dB, 4 kHz wide
   d.bass75 = designShelf<1>(rate, 75.0f, kOrder3, 1.7782794f, false);       // +5 dB
   d.bass50 = designShelf<1>(rate, 50.0f, kOrder3, 1.9952623f, false);       // +6 dB
-  d.presence3200 = designPeak(rate, 3200.0f, 5586.6294f, 3141.5928f);       // +5 dB, 1 kHz wide
+  d.presence3200 = designPeak(rate, 3200.0f, 5586.6294f, piTimes(1000.0));  // +5 dB, 1 kHz wide
   return d;
 }
 
