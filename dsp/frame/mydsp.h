@@ -1,6 +1,6 @@
 // The Vardo DSP: one mono input (input 1 is declared but never read), two
 // outputs, thirteen controls, and the restoration chain run stage by stage
-// over runs of up to kChunk samples.
+// over runs of up to kRunLength samples.
 #pragma once
 
 #include <cstdint>

@@ -81,7 +81,7 @@ class BandwidthExpander {
   static constexpr int kLanes = roundUpToLanes<V>(kChannels);
   static constexpr int kStep = kLaneWidth<V>;
   // Longest run processed in one go; longer ones are taken in pieces.
-  static constexpr int kMaxRun = 128;
+  static constexpr int kPiece = 128;
 
   void processPiece(const float* sumA, const float* sumB, float* outA, float* outB, int count);
 
@@ -90,17 +90,17 @@ class BandwidthExpander {
     float w1[kLanes];
     float w2[kLanes];
   };
-  // Node values one and two samples back of a four-section allpass chain
-  // (node 0 is the chain input).
-  struct Chain {
+  // Node values one and two samples back of one quadrature branch, a
+  // four-section allpass chain (node 0 is the branch input).
+  struct BranchNodes {
     float one[5][kLanes];
     float two[5][kLanes];
   };
   struct State {
     Section bandHighpass;
     Section cornerLowpass[kExpanderSections];
-    Chain quadratureA;
-    Chain quadratureB;
+    BranchNodes quadratureA;
+    BranchNodes quadratureB;
     float branchA[3][kLanes];    // branch A output 1, 2 and 3 samples back
     float branchB[2][kLanes];    // branch B output 1 and 2 samples back
     float magnitude[4][kLanes];  // analytic magnitude 1 ... 4 samples back
@@ -114,9 +114,9 @@ class BandwidthExpander {
   ExpanderBlockDesign fBlock;
   State fState;
   // The run's inputs, and the values passed between its passes.
-  alignas(kLaneAlign) float fIn[kMaxRun][kLanes];
-  alignas(kLaneAlign) float fValue[kMaxRun][kLanes];
-  alignas(kLaneAlign) float fBranch[kMaxRun][2][kLanes];  // the two allpass branches' outputs
+  alignas(kLaneAlign) float fIn[kPiece][kLanes];
+  alignas(kLaneAlign) float fValue[kPiece][kLanes];
+  alignas(kLaneAlign) float fBranch[kPiece][2][kLanes];  // the two allpass branches' outputs
 };
 
 extern template class BandwidthExpander<float>;

@@ -54,11 +54,11 @@ struct Section {
   }
 };
 
-// A four-section allpass chain's node histories in locals: y = (x + y'') a - x''.
+// A quadrature branch's node histories in locals: y = (x + y'') a - x''.
 template <class V>
-struct Chain : AllpassHistories<V> {
+struct BranchHistories : AllpassHistories<V> {
   template <class C>
-  Chain(const C& c, int lane) {
+  BranchHistories(const C& c, int lane) {
     for (int k = 0; k < 5; ++k) {
       this->one[k] = load<V>(c.one[k] + lane);
       this->two[k] = load<V>(c.two[k] + lane);
@@ -74,7 +74,7 @@ struct Chain : AllpassHistories<V> {
 };
 
 // Four lanes as two pairs: {first, first, second, second}.
-inline Float4 halves4(float first, float second) {
+inline Float4 lanesAABB(float first, float second) {
   alignas(16) const float v[4] = {first, first, second, second};
   return load4(v);
 }
@@ -89,9 +89,9 @@ struct SectionPair {
 
   template <class S>
   SectionPair(const SectionCoeffs& c1, const SectionCoeffs& c2, const S& s1, const S& s2)
-      : g(halves4(c1.g, c2.g)),
-        a1(halves4(c1.a1, c2.a1)),
-        a2(halves4(c1.a2, c2.a2)),
+      : g(lanesAABB(c1.g, c2.g)),
+        a1(lanesAABB(c1.a1, c2.a1)),
+        a2(lanesAABB(c1.a2, c2.a2)),
         w1(lowPairs4(load4(s1.w1), load4(s2.w1))),
         w2(lowPairs4(load4(s1.w2), load4(s2.w2))) {}
   // Back into the channels' lanes of the sections' states (their other
@@ -175,9 +175,9 @@ void BandwidthExpander<V>::clear() {
 template <class V>
 void BandwidthExpander<V>::processRun(int count, std::uint32_t, const float* sumA,
                                       const float* sumB, float* outA, float* outB) {
-  for (int done = 0; done < count; done += kMaxRun) {
-    const int run = count - done < kMaxRun ? count - done : kMaxRun;
-    processPiece(sumA + done, sumB + done, outA + done, outB + done, run);
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
+    processPiece(sumA + done, sumB + done, outA + done, outB + done, piece);
   }
 }
 
@@ -190,7 +190,7 @@ void BandwidthExpander<V>::processRun(int count, std::uint32_t, const float* sum
 template <class V>
 void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, float* outA,
                                         float* outB, int count) {
-  using expander_kernel::Chain;
+  using expander_kernel::BranchHistories;
   using expander_kernel::Poles;
   using Section = expander_kernel::Section<V>;
   const ExpanderBlockDesign& c = fBlock;
@@ -208,15 +208,15 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       // The two channels fill two of the four lanes: the sections run two
       // at a time, as a wavefront (the band's highpass with the first
       // lowpass, then the lowpasses in pairs, the last beside nothing).
-      using expander_kernel::halves4;
+      using expander_kernel::lanesAABB;
       using expander_kernel::SectionPair;
       SectionPair pairs[4] = {
           {fRate.bandHighpass, c.cornerLowpass[0], st.bandHighpass, st.cornerLowpass[0]},
           {c.cornerLowpass[1], c.cornerLowpass[2], st.cornerLowpass[1], st.cornerLowpass[2]},
           {c.cornerLowpass[3], c.cornerLowpass[4], st.cornerLowpass[3], st.cornerLowpass[4]},
           {c.cornerLowpass[5], c.cornerLowpass[5], st.cornerLowpass[5], st.cornerLowpass[5]}};
-      const Float4 k2 = halves4(fRate.bandHighpassK2, 0.0f);
-      const Float4 minus2K2 = halves4(fRate.bandHighpassMinus2K2, 0.0f);
+      const Float4 k2 = lanesAABB(fRate.bandHighpassK2, 0.0f);
+      const Float4 minus2K2 = lanesAABB(fRate.bandHighpassMinus2K2, 0.0f);
       expander_kernel::cascadeInPairs<4>(
           count, [&](int i) { return load4(fIn[i]); },
           [&](int i, Float4 y) { store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f))); },
@@ -282,14 +282,14 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
     // imaginary part).
     if constexpr (std::is_same_v<V, Float4>) {
       // Both branches at once: A in the channels' lanes, B in the other two.
-      using expander_kernel::halves4;
+      using expander_kernel::lanesAABB;
       AllpassHistories<Float4> both;
       for (int k = 0; k < 5; ++k) {
         both.one[k] = lowPairs4(load4(st.quadratureA.one[k]), load4(st.quadratureB.one[k]));
         both.two[k] = lowPairs4(load4(st.quadratureA.two[k]), load4(st.quadratureB.two[k]));
       }
       Float4 coeffs[4];
-      for (int k = 0; k < 4; ++k) coeffs[k] = halves4(kQuadratureA[k], kQuadratureB[k]);
+      for (int k = 0; k < 4; ++k) coeffs[k] = lanesAABB(kQuadratureA[k], kQuadratureB[k]);
       const Float4 zero = splat4(0.0f);
       for (int i = 0; i < count; ++i) {
         const Float4 x = load4(fValue[i]);
@@ -307,14 +307,14 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
       }
     } else {
     {
-      Chain<V> chainA(st.quadratureA, lane);
+      BranchHistories<V> chainA(st.quadratureA, lane);
       for (int i = 0; i < count; ++i) {
         store(fBranch[i][0] + lane, chainA.process(load<V>(fValue[i] + lane), kQuadratureA));
       }
       chainA.save(st.quadratureA, lane);
     }
     {
-      Chain<V> chainB(st.quadratureB, lane);
+      BranchHistories<V> chainB(st.quadratureB, lane);
       for (int i = 0; i < count; ++i) {
         store(fBranch[i][1] + lane, chainB.process(load<V>(fValue[i] + lane), kQuadratureB));
       }
@@ -380,7 +380,7 @@ void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, fl
     if constexpr (std::is_same_v<V, Float4>) {
       // The sections two at a time again: the highpasses in pairs, then the
       // lift beside nothing.
-      using expander_kernel::halves4;
+      using expander_kernel::lanesAABB;
       using expander_kernel::SectionPair;
       SectionPair pairs[4] = {
           {c.cornerHighpass[0], c.cornerHighpass[1], st.cornerHighpass[0], st.cornerHighpass[1]},

@@ -18,10 +18,10 @@ float agcTarget(const ControlFields& controls) {
 
 void OutputAgc::processRun(int count, std::uint32_t n, const float* xA, const float* xB,
                            const SecondCorner* corner, float* out0, float* out1) {
-  for (int done = 0; done < count; done += kMaxRun) {
-    const int run = count - done < kMaxRun ? count - done : kMaxRun;
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
     processPiece(xA + done, xB + done, corner + done, n + static_cast<std::uint32_t>(done),
-                 out0 + done, out1 + done, run);
+                 out0 + done, out1 + done, piece);
   }
 }
 
@@ -38,9 +38,9 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
   static_assert(kPeakWindow % 4 == 0, "the window is taken four entries at a time");
   // The peaks in time order: the window's older entries from the ring, then
   // the run's own; the peak of run sample i sits at older + i.
-  alignas(16) float peaks[older + kMaxRun];
-  alignas(16) float delayedA[kMaxRun];
-  alignas(16) float delayedB[kMaxRun];
+  alignas(16) float peaks[older + kPiece];
+  alignas(16) float delayedA[kPiece];
+  alignas(16) float delayedB[kPiece];
   for (int lag = 1; lag <= older; ++lag) {
     peaks[older - lag] = st.peaks.read(n, static_cast<std::uint32_t>(lag));
   }

@@ -66,7 +66,7 @@ class VezeEqualiser {
   void processRun(int count, std::uint32_t n, const float* in, float* out);
 
  private:
-  static constexpr int kMaxRun = 256;
+  static constexpr int kPiece = 256;
 
   VezeRateDesign fRate;
   bool fBypassed = false;

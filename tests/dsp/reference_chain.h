@@ -15,7 +15,7 @@ namespace vardo::test {
 template <class V>
 class ChainDriver {
  public:
-  explicit ChainDriver(int runLength = kChunk) : fRunLength(runLength) {}
+  explicit ChainDriver(int runLength = kRunLength) : fRunLength(runLength) {}
 
   void initialize(int rate) {
     fChain->setRate(SampleRate::fromRate(rate));
