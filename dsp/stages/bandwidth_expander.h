@@ -84,6 +84,25 @@ class BandwidthExpander {
   static constexpr int kPiece = 128;
 
   void processPiece(const float* sumA, const float* sumB, float* outA, float* outB, int count);
+  // The passes of a piece, in signal order. Those with a four-lane variant
+  // take the lane type: the generic form, which also serves the plain-float
+  // reference, runs the sections one after another on the lanes from `lane`;
+  // the four-lane form fills the lanes the two channels leave free.
+  void takeChannels(const float* sumA, const float* sumB, int count);
+  template <class W>
+  void isolateBand(int lane, int count, W);
+  template <class = void>
+  void isolateBand(int lane, int count, Float4);
+  template <class W>
+  void analyticSignal(int lane, int count, W);
+  template <class = void>
+  void analyticSignal(int lane, int count, Float4);
+  void normalisedSquare(int lane, int count);
+  template <class W>
+  void liftAboveCorner(int lane, int count, W);
+  template <class = void>
+  void liftAboveCorner(int lane, int count, Float4);
+  void giveChannels(float* outA, float* outB, int count) const;
 
   // Recursion values one and two samples back of a second-order section.
   struct Section {
