@@ -252,6 +252,17 @@ struct MirroredLaneRing {
   float* upper(std::uint32_t n) { return rows[(n & kMask) + Size]; }
 };
 
+// Two recursions over count samples, the second kLag samples behind the
+// first, in one loop so that they overlap: first(i) runs alone for the lead,
+// both(i) does first(i) and second(i - kLag), second(i) runs alone at the end.
+template <int kLag, class First, class Both, class Second>
+[[gnu::always_inline]] inline void leadLagLoop(int count, First first, Both both, Second second) {
+  const int lead = count < kLag ? count : kLag;
+  for (int i = 0; i < lead; ++i) first(i);
+  for (int i = kLag; i < count; ++i) both(i);
+  for (int i = count - lead; i < count; ++i) second(i);
+}
+
 // One-pole smoothing y = q x + p y1 (q = 1 - p), on any lane type.
 template <class V>
 inline V smoothed(V q, V x, V p, V y1) {

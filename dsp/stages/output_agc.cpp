@@ -118,13 +118,13 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     previousOutA = yA;
     previousOutB = yB;
   };
-  const int lead = count < kOutputLag ? count : kOutputLag;
-  for (int i = 0; i < lead; ++i) lowpassAndPeak(i);
-  for (int i = kOutputLag; i < count; ++i) {
-    lowpassAndPeak(i);
-    output(i - kOutputLag);
-  }
-  for (int i = count - lead; i < count; ++i) output(i);
+  leadLagLoop<kOutputLag>(
+      count, lowpassAndPeak,
+      [&](int i) {
+        lowpassAndPeak(i);
+        output(i - kOutputLag);
+      },
+      output);
   st.previousInA = previousInA;
   st.previousInB = previousInB;
   st.threshold = threshold;

@@ -292,14 +292,14 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
       SectionState s4500 = fState.dip4500;
       SectionState s7500 = fState.dip7500;
       auto dips = [&](float x) { return peakingStep(s7500, peakingStep(s4500, x, c4500), c7500); };
-      const int lead = piece < kPairLag ? piece : kPairLag;
-      for (int i = 0; i < lead; ++i) z[i] = cut.stepFirst(y[i]);
-      for (int i = kPairLag; i < piece; ++i) {
-        const Float4 both = cut.step(y[i], z[i - kPairLag]);
-        z[i] = lane0Of4(both);
-        y[i - kPairLag] = dips(lane1Of4(both));
-      }
-      for (int i = piece - lead; i < piece; ++i) y[i] = dips(cut.stepSecond(z[i]));
+      leadLagLoop<kPairLag>(
+          piece, [&](int i) { z[i] = cut.stepFirst(y[i]); },
+          [&](int i) {
+            const Float4 both = cut.step(y[i], z[i - kPairLag]);
+            z[i] = lane0Of4(both);
+            y[i - kPairLag] = dips(lane1Of4(both));
+          },
+          [&](int i) { y[i] = dips(cut.stepSecond(z[i])); });
       cut.save(fState.cut4500, fState.cut2000);
       fState.dip4500 = s4500;
       fState.dip7500 = s7500;
@@ -314,14 +314,14 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
         const float equalised = peakingStep(s3200, x, c3200);
         result[i] = bypassed ? o[i] : equalised;
       };
-      const int lead = piece < kPairLag ? piece : kPairLag;
-      for (int i = 0; i < lead; ++i) z[i] = bass.stepFirst(y[i]);
-      for (int i = kPairLag; i < piece; ++i) {
-        const Float4 both = bass.step(y[i], z[i - kPairLag]);
-        z[i] = lane0Of4(both);
-        finish(i - kPairLag, lane1Of4(both));
-      }
-      for (int i = piece - lead; i < piece; ++i) finish(i, bass.stepSecond(z[i]));
+      leadLagLoop<kPairLag>(
+          piece, [&](int i) { z[i] = bass.stepFirst(y[i]); },
+          [&](int i) {
+            const Float4 both = bass.step(y[i], z[i - kPairLag]);
+            z[i] = lane0Of4(both);
+            finish(i - kPairLag, lane1Of4(both));
+          },
+          [&](int i) { finish(i, bass.stepSecond(z[i])); });
       bass.save(fState.bass75, fState.bass50);
       fState.presence3200 = s3200;
     }
