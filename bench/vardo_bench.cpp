@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "hosted_vardo.h"
-#include "chain_runner.h"
+#include "chain/lane_sets.h"
 #include "mydsp.h"
 #include "programme.h"
 #include "reference_chain.h"
@@ -133,9 +133,9 @@ void lanes(benchmark::State& state) {
   state.SetLabel(std::string("lanes=") + vardo::laneSetName(set));
 }
 BENCHMARK(lanes)
-    ->Arg(static_cast<int>(vardo::LaneSet::kFour))
-    ->Arg(static_cast<int>(vardo::LaneSet::kEightAvx))
-    ->Arg(static_cast<int>(vardo::LaneSet::kSixteenAvx512))
+    ->Apply([](benchmark::internal::Benchmark* lanes) {
+      for (const vardo::LaneSetRow& row : vardo::laneSets()) lanes->Arg(static_cast<int>(row.set));
+    })
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
@@ -148,23 +148,26 @@ long residentBytes() {
   return resident * 4096;
 }
 
-// How much the process's resident set grows when a host creates, initialises
-// and runs one more instance (library already loaded), and the size of the
-// instance's DSP object.
+// How much the process's resident set grows when a host creates and
+// initialises one more instance (library already loaded), and again when it
+// runs the instance's first block, and the size of the instance's DSP object.
 void instanceMemory(benchmark::State& state) {
   std::unique_ptr<HostedVardo> warm = std::make_unique<HostedVardo>(44100);
   std::vector<float> silence(kBlock, 0.0f);
   std::vector<float> out0(kBlock);
   std::vector<float> out1(kBlock);
+  long created = 0;
   long growth = 0;
   for (auto _ : state) {
     const long before = residentBytes();
     HostedVardo plugin(44100);
+    created = residentBytes() - before;
     plugin.process(silence.data(), out0.data(), out1.data(), kBlock);
     growth = residentBytes() - before;
     benchmark::DoNotOptimize(growth);
   }
   state.counters["sizeof_mydsp_bytes"] = static_cast<double>(sizeof(mydsp));
+  state.counters["rss_created_bytes"] = static_cast<double>(created);
   state.counters["rss_growth_bytes"] = static_cast<double>(growth);
 }
 BENCHMARK(instanceMemory)->Iterations(1)->Unit(benchmark::kMillisecond);

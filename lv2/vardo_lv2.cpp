@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "effect_block.h"
 #include "mydsp.h"
 #include "ports.h"

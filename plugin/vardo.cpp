@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "dsp.h"
 #include "effect_block.h"
 #include "meta_table.h"

@@ -1,11 +1,11 @@
 // The plain-float instantiation of every lane-generic stage and of the chain:
 // each kernel run one lane at a time. Tests and benchmarks hold the
 // plug-in's chain to it; the plug-in never links it.
-#include "../chain.h"
-#include "../chain_kernels.h"
-#include "../stages/band_equaliser_kernels.h"
-#include "../stages/bandwidth_expander_kernels.h"
-#include "../stages/stereo_width_kernels.h"
+#include "chain/chain.h"
+#include "chain/chain_kernels.h"
+#include "stages/band_equaliser_kernels.h"
+#include "stages/bandwidth_expander_kernels.h"
+#include "stages/stereo_width_kernels.h"
 
 namespace vardo {
 

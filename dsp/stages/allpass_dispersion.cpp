@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "../float4.h"
+#include "simd/float4.h"
 
 namespace vardo {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "../primitives.h"
+#include "primitives/primitives.h"
 
 namespace vardo {
 

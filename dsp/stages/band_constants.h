@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <array>
 
-#include "../controls.h"
-#include "../float_math.h"
-#include "../lanes.h"
-#include "../sample_rate.h"
+#include "math/float_math.h"
+#include "primitives/control_fields.h"
+#include "primitives/sample_rate.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

@@ -1,7 +1,7 @@
 #include "band_equaliser.h"
 
-#include "../primitives.h"
 #include "band_equaliser_kernels.h"
+#include "primitives/primitives.h"
 
 namespace vardo {
 

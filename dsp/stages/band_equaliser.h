@@ -20,13 +20,16 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
-#include "../controls.h"
-#include "../lanes.h"
-#include "../sample_rate.h"
 #include "band_constants.h"
+#include "primitives/control_fields.h"
+#include "primitives/fresh_pages.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
 #include "quadrature_lanes.h"
 #include "release_factor.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 
@@ -53,6 +56,13 @@ BandRateDesign designBandRate(const SampleRate& rate);
 template <class V>
 class BandEqualiser {
  public:
+  // Silent: every state value zero.
+  BandEqualiser() : fState{} {}
+  // On fresh zero pages (see fresh_pages.h): the state is left unwritten.
+  explicit BandEqualiser(OnFreshPages) {
+    static_assert(std::is_trivially_default_constructible_v<State>);
+  }
+
   void setRate(const SampleRate& rate) { fRate = designBandRate(rate); }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = bandBlockValues(controls);
@@ -97,9 +107,9 @@ class BandEqualiser {
     // the older one (w2) and receives the current w, row parity ^ 1 holds w1.
     alignas(kLaneAlign) float filterW[2][kSections][kLanes];
     unsigned parity;  // flips every sample
-    alignas(kLaneAlign) float bandRing[256][kLanes];  // raw band numerators u, by sample
+    LaneRing<256, kLanes> bandRing;  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
-    alignas(kLaneAlign) float hold[128][kBandLanes];  // max(M, Tq), by sample, twice
+    MirroredLaneRing<64, kBandLanes> hold;  // max(M, Tq), by sample
     // The hold window in blocks of its own length (wide lanes): the maxima
     // of the entries from each position of the last whole block to its end
     // (and 0 after the end), the maximum of the current block so far, the
@@ -122,12 +132,12 @@ class BandEqualiser {
     alignas(kLaneAlign) float heldLevel[kBandLanes];
     // Gained bands, by sample: a + b in the sum lanes, a - b in the
     // difference lanes (the mono bands' difference lanes are never read).
-    alignas(kLaneAlign) float line[4096][kLanes];
+    LaneRing<4096, kLanes> line;
   };
 
   BandRateDesign fRate;
   BandBlockValues fBlock;
-  State fState{};
+  State fState;
 };
 
 extern template class BandEqualiser<float>;

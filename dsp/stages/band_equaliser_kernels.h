@@ -6,9 +6,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "../lanes.h"
-#include "../primitives.h"
 #include "band_equaliser.h"
+#include "primitives/primitives.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 
@@ -99,7 +99,7 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     const float sum = x[i] + d[i];
     const float diff = x[i] - d[i];
-    float* ringNow = st.bandRing[at & 255];
+    float* ringNow = st.bandRing.row(at);
     float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
     const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
     for (int b = 0; b < kBandLanes; b += kStep) {
@@ -161,10 +161,11 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     const float* magnitude = magnitudeRow[i];
 
-    // Each hold entry is written twice, 64 rows apart, so that the 44 newest
-    // rows always lie in one run of the table, ending at the newest.
-    float* holdNow = st.hold[(at & 63) + 64];
-    float* holdNowLow = st.hold[at & 63];
+    // Each hold entry is written twice, so that the 44 newest rows always lie
+    // in one run of the table, ending at the newest.
+    static_assert(kHoldWindow <= decltype(st.hold)::kMask + 1);
+    float* holdNow = st.hold.upper(at);
+    float* holdNowLow = st.hold.lower(at);
     bool numbersNow = true;  // no entry of this sample NaN so far
     for (int b = 0; b < kBandLanes; b += kStep) {
       const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
@@ -292,9 +293,9 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     // lines, in the same loop: their loads and stores fill the time the
     // followers' recursions leave.
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    float* lineNow = st.line[at & 4095];
-    const float* lineOut = st.line[(at - kBandLineDelay) & 4095];
-    const float* ringLate = st.bandRing[(at - kBandLookAhead) & 255];
+    float* lineNow = st.line.row(at);
+    const float* lineOut = st.line.row(at - kBandLineDelay);
+    const float* ringLate = st.bandRing.row(at - kBandLookAhead);
     BandOutputs& o = out[i];
     for (int b = 0; b < kBandLanes; b += kStep) {
       const V weightedGain = load<V>(rc.signedWeight + b) * load<V>(gainRow[i] + b);

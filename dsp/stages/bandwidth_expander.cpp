@@ -19,7 +19,7 @@ ExpanderRateDesign designExpanderRate(const SampleRate& rate) {
   d.envelopeLowpass = butterworthPoles(k100, kSqrt2);
   d.envelopeA0 = (k100 + kSqrt2) * k100 + 1.0f;
 
-  d.peakBandwidthDen = 12566.371f * rate.r;
+  d.peakBandwidthDen = piTimes(4000.0) * rate.r;  // 4 kHz wide
   d.peakBandwidthNum = 25073.205f * rate.r;
   return d;
 }

@@ -8,11 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
-#include "../controls.h"
-#include "../lanes.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
+#include "primitives/control_fields.h"
+#include "primitives/fresh_pages.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 
@@ -54,6 +56,14 @@ ExpanderBlockDesign designExpanderBlock(const ControlFields& controls, const Sam
 template <class V>
 class BandwidthExpander {
  public:
+  // Silent: every state value zero, and the run buffers too (their unused
+  // lanes are carried along).
+  BandwidthExpander() : fState{}, fIn{}, fValue{}, fBranch{} {}
+  // On fresh zero pages (see fresh_pages.h): nothing is written.
+  explicit BandwidthExpander(OnFreshPages) {
+    static_assert(std::is_trivially_default_constructible_v<State>);
+  }
+
   void setRate(const SampleRate& rate) { fRate = designExpanderRate(rate); }
   void prepareBlock(const ControlFields& controls, const SampleRate& rate) {
     fBlock = designExpanderBlock(controls, rate, fRate);
@@ -71,26 +81,45 @@ class BandwidthExpander {
   static constexpr int kLanes = roundUpToLanes<V>(kChannels);
   static constexpr int kStep = kLaneWidth<V>;
   // Longest run processed in one go; longer ones are taken in pieces.
-  static constexpr int kMaxRun = 128;
+  static constexpr int kPiece = 128;
 
   void processPiece(const float* sumA, const float* sumB, float* outA, float* outB, int count);
+  // The passes of a piece, in signal order. Those with a four-lane variant
+  // take the lane type: the generic form, which also serves the plain-float
+  // reference, runs the sections one after another on the lanes from `lane`;
+  // the four-lane form fills the lanes the two channels leave free.
+  void takeChannels(const float* sumA, const float* sumB, int count);
+  template <class W>
+  void isolateBand(int lane, int count, W);
+  template <class = void>
+  void isolateBand(int lane, int count, Float4);
+  template <class W>
+  void analyticSignal(int lane, int count, W);
+  template <class = void>
+  void analyticSignal(int lane, int count, Float4);
+  void normalisedSquare(int lane, int count);
+  template <class W>
+  void liftAboveCorner(int lane, int count, W);
+  template <class = void>
+  void liftAboveCorner(int lane, int count, Float4);
+  void giveChannels(float* outA, float* outB, int count) const;
 
   // Recursion values one and two samples back of a second-order section.
   struct Section {
     float w1[kLanes];
     float w2[kLanes];
   };
-  // Node values one and two samples back of a four-section allpass chain
-  // (node 0 is the chain input).
-  struct Chain {
+  // Node values one and two samples back of one quadrature branch, a
+  // four-section allpass chain (node 0 is the branch input).
+  struct BranchNodes {
     float one[5][kLanes];
     float two[5][kLanes];
   };
   struct State {
     Section bandHighpass;
     Section cornerLowpass[kExpanderSections];
-    Chain quadratureA;
-    Chain quadratureB;
+    BranchNodes quadratureA;
+    BranchNodes quadratureB;
     float branchA[3][kLanes];    // branch A output 1, 2 and 3 samples back
     float branchB[2][kLanes];    // branch B output 1 and 2 samples back
     float magnitude[4][kLanes];  // analytic magnitude 1 ... 4 samples back
@@ -102,11 +131,11 @@ class BandwidthExpander {
 
   ExpanderRateDesign fRate;
   ExpanderBlockDesign fBlock;
-  State fState{};
+  State fState;
   // The run's inputs, and the values passed between its passes.
-  alignas(kLaneAlign) float fIn[kMaxRun][kLanes];
-  alignas(kLaneAlign) float fValue[kMaxRun][kLanes];
-  alignas(kLaneAlign) float fBranch[kMaxRun][2][kLanes];  // the two allpass branches' outputs
+  alignas(kLaneAlign) float fIn[kPiece][kLanes];
+  alignas(kLaneAlign) float fValue[kPiece][kLanes];
+  alignas(kLaneAlign) float fBranch[kPiece][2][kLanes];  // the two allpass branches' outputs
 };
 
 extern template class BandwidthExpander<float>;

@@ -4,9 +4,9 @@
 
 #include <type_traits>
 
-#include "../lanes.h"
-#include "../primitives.h"
 #include "bandwidth_expander.h"
+#include "primitives/primitives.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 
@@ -54,11 +54,11 @@ struct Section {
   }
 };
 
-// A four-section allpass chain's node histories in locals: y = (x + y'') a - x''.
+// A quadrature branch's node histories in locals: y = (x + y'') a - x''.
 template <class V>
-struct Chain : AllpassHistories<V> {
+struct BranchHistories : AllpassHistories<V> {
   template <class C>
-  Chain(const C& c, int lane) {
+  BranchHistories(const C& c, int lane) {
     for (int k = 0; k < 5; ++k) {
       this->one[k] = load<V>(c.one[k] + lane);
       this->two[k] = load<V>(c.two[k] + lane);
@@ -74,7 +74,7 @@ struct Chain : AllpassHistories<V> {
 };
 
 // Four lanes as two pairs: {first, first, second, second}.
-inline Float4 halves4(float first, float second) {
+inline Float4 lanesAABB(float first, float second) {
   alignas(16) const float v[4] = {first, first, second, second};
   return load4(v);
 }
@@ -89,9 +89,9 @@ struct SectionPair {
 
   template <class S>
   SectionPair(const SectionCoeffs& c1, const SectionCoeffs& c2, const S& s1, const S& s2)
-      : g(halves4(c1.g, c2.g)),
-        a1(halves4(c1.a1, c2.a1)),
-        a2(halves4(c1.a2, c2.a2)),
+      : g(lanesAABB(c1.g, c2.g)),
+        a1(lanesAABB(c1.a1, c2.a1)),
+        a2(lanesAABB(c1.a2, c2.a2)),
         w1(lowPairs4(load4(s1.w1), load4(s2.w1))),
         w2(lowPairs4(load4(s1.w2), load4(s2.w2))) {}
   // Back into the channels' lanes of the sections' states (their other
@@ -175,9 +175,9 @@ void BandwidthExpander<V>::clear() {
 template <class V>
 void BandwidthExpander<V>::processRun(int count, std::uint32_t, const float* sumA,
                                       const float* sumB, float* outA, float* outB) {
-  for (int done = 0; done < count; done += kMaxRun) {
-    const int run = count - done < kMaxRun ? count - done : kMaxRun;
-    processPiece(sumA + done, sumB + done, outA + done, outB + done, run);
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
+    processPiece(sumA + done, sumB + done, outA + done, outB + done, piece);
   }
 }
 
@@ -190,293 +190,338 @@ void BandwidthExpander<V>::processRun(int count, std::uint32_t, const float* sum
 template <class V>
 void BandwidthExpander<V>::processPiece(const float* sumA, const float* sumB, float* outA,
                                         float* outB, int count) {
-  using expander_kernel::Chain;
-  using expander_kernel::Poles;
-  using Section = expander_kernel::Section<V>;
-  const ExpanderBlockDesign& c = fBlock;
-  State& st = fState;
+  takeChannels(sumA, sumB, count);
+  for (int lane = 0; lane < kChannels; lane += kStep) {
+    isolateBand(lane, count, V{});
+    analyticSignal(lane, count, V{});
+    normalisedSquare(lane, count);
+    liftAboveCorner(lane, count, V{});
+  }
+  giveChannels(outA, outB, count);
+}
 
+// The channel sums into the lanes of the first two, zero in the others.
+template <class V>
+void BandwidthExpander<V>::takeChannels(const float* sumA, const float* sumB, int count) {
   for (int i = 0; i < count; ++i) {
     fIn[i][0] = sumA[i];
     fIn[i][1] = sumB[i];
     for (int lane = kChannels; lane < kLanes; ++lane) fIn[i][lane] = 0.0f;
   }
+}
 
-  for (int lane = 0; lane < kChannels; lane += kStep) {
-    // Isolate the band between 5 kHz and the corner + 400 Hz.
-    if constexpr (std::is_same_v<V, Float4>) {
-      // The two channels fill two of the four lanes: the sections run two
-      // at a time, as a wavefront (the band's highpass with the first
-      // lowpass, then the lowpasses in pairs, the last beside nothing).
-      using expander_kernel::halves4;
-      using expander_kernel::SectionPair;
-      SectionPair pairs[4] = {
-          {fRate.bandHighpass, c.cornerLowpass[0], st.bandHighpass, st.cornerLowpass[0]},
-          {c.cornerLowpass[1], c.cornerLowpass[2], st.cornerLowpass[1], st.cornerLowpass[2]},
-          {c.cornerLowpass[3], c.cornerLowpass[4], st.cornerLowpass[3], st.cornerLowpass[4]},
-          {c.cornerLowpass[5], c.cornerLowpass[5], st.cornerLowpass[5], st.cornerLowpass[5]}};
-      const Float4 k2 = halves4(fRate.bandHighpassK2, 0.0f);
-      const Float4 minus2K2 = halves4(fRate.bandHighpassMinus2K2, 0.0f);
-      expander_kernel::cascadeInPairs<4>(
-          count, [&](int i) { return load4(fIn[i]); },
-          [&](int i, Float4 y) { store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f))); },
-          [&]<bool kAll>(int j, Float4 x, Mask4 active) {
-            SectionPair& pair = pairs[j];
-            const Float4 w = pair.feed(x);
-            const Float4 low = lowpassNumerator(w, pair.w1, pair.w2) * pair.g;
-            Float4 y = low;
-            if (j == 0) {
-              const Float4 high = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
-              y = lowPairFrom4(high, low);
-            } else if (j == 3) {
-              y = lowPairFrom4(low, x);  // the last lowpass, then its output passed on
-            }
-            pair.shift<kAll>(w, active);
-            return y;
-          });
-      pairs[0].save(st.bandHighpass, st.cornerLowpass[0]);
-      pairs[1].save(st.cornerLowpass[1], st.cornerLowpass[2]);
-      pairs[2].save(st.cornerLowpass[3], st.cornerLowpass[4]);
-      pairs[3].saveFirst(st.cornerLowpass[5]);
-    } else {
-    {
-      const Poles<V> highPoles(fRate.bandHighpass);
-      const V k2 = splat<V>(fRate.bandHighpassK2);
-      const V minus2K2 = splat<V>(fRate.bandHighpassMinus2K2);
-      const Poles<V> low0(c.cornerLowpass[0]);
-      const Poles<V> low1(c.cornerLowpass[1]);
-      Section high(st.bandHighpass, lane);
-      Section s0(st.cornerLowpass[0], lane);
-      Section s1(st.cornerLowpass[1], lane);
-      for (int i = 0; i < count; ++i) {
-        V u = high.highpass(load<V>(fIn[i] + lane), highPoles, k2, minus2K2);
-        u = s0.lowpass(u, low0);
-        store(fValue[i] + lane, s1.lowpass(u, low1));
-      }
-      high.save(st.bandHighpass, lane);
-      s0.save(st.cornerLowpass[0], lane);
-      s1.save(st.cornerLowpass[1], lane);
-    }
-    {
-      const Poles<V> p2(c.cornerLowpass[2]), p3(c.cornerLowpass[3]), p4(c.cornerLowpass[4]),
-          p5(c.cornerLowpass[5]);
-      Section s2(st.cornerLowpass[2], lane), s3(st.cornerLowpass[3], lane),
-          s4(st.cornerLowpass[4], lane), s5(st.cornerLowpass[5], lane);
-      for (int i = 0; i < count; ++i) {
-        V u = load<V>(fValue[i] + lane);
-        u = s2.lowpass(u, p2);
-        u = s3.lowpass(u, p3);
-        u = s4.lowpass(u, p4);
-        store(fValue[i] + lane, s5.lowpass(u, p5));
-      }
-      s2.save(st.cornerLowpass[2], lane);
-      s3.save(st.cornerLowpass[3], lane);
-      s4.save(st.cornerLowpass[4], lane);
-      s5.save(st.cornerLowpass[5], lane);
-    }
-
-    }
-
-    // The analytic signal: the two allpass branches; fBranch takes the
-    // outputs of branch A (one sample late, the real part) and branch B (the
-    // imaginary part).
-    if constexpr (std::is_same_v<V, Float4>) {
-      // Both branches at once: A in the channels' lanes, B in the other two.
-      using expander_kernel::halves4;
-      AllpassHistories<Float4> both;
-      for (int k = 0; k < 5; ++k) {
-        both.one[k] = lowPairs4(load4(st.quadratureA.one[k]), load4(st.quadratureB.one[k]));
-        both.two[k] = lowPairs4(load4(st.quadratureA.two[k]), load4(st.quadratureB.two[k]));
-      }
-      Float4 coeffs[4];
-      for (int k = 0; k < 4; ++k) coeffs[k] = halves4(kQuadratureA[k], kQuadratureB[k]);
-      const Float4 zero = splat4(0.0f);
-      for (int i = 0; i < count; ++i) {
-        const Float4 x = load4(fValue[i]);
-        const Float4 y = both.processLanes(lowPairs4(x, x), coeffs);
-        store4(fBranch[i][0], lowPairFrom4(y, zero));
-        store4(fBranch[i][1], lowPairFrom4(highPairOf4(y), zero));
-      }
-      for (int k = 0; k < 5; ++k) {
-        store4(st.quadratureA.one[k], lowPairFrom4(both.one[k], load4(st.quadratureA.one[k])));
-        store4(st.quadratureA.two[k], lowPairFrom4(both.two[k], load4(st.quadratureA.two[k])));
-        store4(st.quadratureB.one[k],
-               lowPairFrom4(highPairOf4(both.one[k]), load4(st.quadratureB.one[k])));
-        store4(st.quadratureB.two[k],
-               lowPairFrom4(highPairOf4(both.two[k]), load4(st.quadratureB.two[k])));
-      }
-    } else {
-    {
-      Chain<V> chainA(st.quadratureA, lane);
-      for (int i = 0; i < count; ++i) {
-        store(fBranch[i][0] + lane, chainA.process(load<V>(fValue[i] + lane), kQuadratureA));
-      }
-      chainA.save(st.quadratureA, lane);
-    }
-    {
-      Chain<V> chainB(st.quadratureB, lane);
-      for (int i = 0; i < count; ++i) {
-        store(fBranch[i][1] + lane, chainB.process(load<V>(fValue[i] + lane), kQuadratureB));
-      }
-      chainB.save(st.quadratureB, lane);
-    }
-
-    }
-
-    // Its magnitude and envelope, and the normalised square.
-    {
-      const V floor = splat<V>(expander_kernel::kMagnitudeFloor);
-      const V gain = splat<V>(c.expansionGain);
-      const Poles<V> envPoles(fRate.envelopeLowpass);
-      Section env(st.envelope, lane);
-      V a1 = load<V>(st.branchA[0] + lane), a2 = load<V>(st.branchA[1] + lane),
-        a3 = load<V>(st.branchA[2] + lane);
-      V b1 = load<V>(st.branchB[0] + lane), b2 = load<V>(st.branchB[1] + lane);
-      V m1 = load<V>(st.magnitude[0] + lane), m2 = load<V>(st.magnitude[1] + lane),
-        m3 = load<V>(st.magnitude[2] + lane), m4 = load<V>(st.magnitude[3] + lane);
-      for (int i = 0; i < count; ++i) {
-        // Branch A one sample late is the real part, branch B the imaginary.
-        const V aLate = a1;
-        const V aNow = load<V>(fBranch[i][0] + lane);
-        const V bNow = load<V>(fBranch[i][1] + lane);
-
-        // Magnitude, floored, and its peak over five samples.
-        const V m = laneMax(laneSqrt(bNow * bNow + aLate * aLate), floor);
-        const V peak = laneMax(laneMax(laneMax(m3, m2), laneMax(m1, m4)), m);
-
-        // The raw numerator of the 100 Hz lowpass, i.e. a0 times its output.
-        const V wEnv = env.feed(peak, envPoles);
-        const V envelope = lowpassNumerator(wEnv, env.w1, env.w2);
-        env.shift(wEnv);
-
-        // Real part of the squared analytic signal, centred on the five-sample
-        // peak window, over the envelope, scaled by the level (which carries a0).
-        store(fValue[i] + lane, (a3 * a3 - b2 * b2) / envelope * gain);
-
-        a3 = a2;
-        a2 = a1;
-        a1 = aNow;
-        b2 = b1;
-        b1 = bNow;
-        m4 = m3;
-        m3 = m2;
-        m2 = m1;
-        m1 = m;
-      }
-      env.save(st.envelope, lane);
-      store(st.branchA[0] + lane, a1);
-      store(st.branchA[1] + lane, a2);
-      store(st.branchA[2] + lane, a3);
-      store(st.branchB[0] + lane, b1);
-      store(st.branchB[1] + lane, b2);
-      store(st.magnitude[0] + lane, m1);
-      store(st.magnitude[1] + lane, m2);
-      store(st.magnitude[2] + lane, m3);
-      store(st.magnitude[3] + lane, m4);
-    }
-
-    // Keep only what the squaring put above the corner, lift it by 6 dB
-    // around the corner + 400 Hz, and add the channel sum two samples late.
-    if constexpr (std::is_same_v<V, Float4>) {
-      // The sections two at a time again: the highpasses in pairs, then the
-      // lift beside nothing.
-      using expander_kernel::halves4;
-      using expander_kernel::SectionPair;
-      SectionPair pairs[4] = {
-          {c.cornerHighpass[0], c.cornerHighpass[1], st.cornerHighpass[0], st.cornerHighpass[1]},
-          {c.cornerHighpass[2], c.cornerHighpass[3], st.cornerHighpass[2], st.cornerHighpass[3]},
-          {c.cornerHighpass[4], c.cornerHighpass[5], st.cornerHighpass[4], st.cornerHighpass[5]},
-          {c.lift, c.lift, st.lift, st.lift}};
-      const Float4 k2 = splat4(c.cornerHighpassK2);
-      const Float4 minus2K2 = splat4(c.cornerHighpassMinus2K2);
-      const Float4 liftB0 = splat4(c.liftB0);
-      const Float4 liftB2 = splat4(c.liftB2);
-      Float4 sum1 = load4(st.sum[0]);
-      Float4 sum2 = load4(st.sum[1]);
-      expander_kernel::cascadeInPairs<4>(
-          count, [&](int i) { return load4(fValue[i]); },
-          [&](int i, Float4 y) {
-            store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f)) + sum2);
-            sum2 = sum1;
-            sum1 = load4(fIn[i]);
-          },
-          [&]<bool kAll>(int j, Float4 x, Mask4 active) {
-            SectionPair& pair = pairs[j];
-            const Float4 w = pair.feed(x);
-            Float4 y;
-            if (j < 3) {
-              y = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
-            } else {
-              // The lift (b1 = a1), then its output passed on.
-              y = lowPairFrom4((pair.w2 * liftB2 + pair.w1 * pair.a1 + w * liftB0) * pair.g, x);
-            }
-            pair.shift<kAll>(w, active);
-            return y;
-          });
-      pairs[0].save(st.cornerHighpass[0], st.cornerHighpass[1]);
-      pairs[1].save(st.cornerHighpass[2], st.cornerHighpass[3]);
-      pairs[2].save(st.cornerHighpass[4], st.cornerHighpass[5]);
-      pairs[3].saveFirst(st.lift);
-      store4(st.sum[0], sum1);
-      store4(st.sum[1], sum2);
-    } else {
-    const V k2 = splat<V>(c.cornerHighpassK2);
-    const V minus2K2 = splat<V>(c.cornerHighpassMinus2K2);
-    {
-      const Poles<V> p0(c.cornerHighpass[0]), p1(c.cornerHighpass[1]), p2(c.cornerHighpass[2]);
-      Section s0(st.cornerHighpass[0], lane), s1(st.cornerHighpass[1], lane),
-          s2(st.cornerHighpass[2], lane);
-      for (int i = 0; i < count; ++i) {
-        V e = load<V>(fValue[i] + lane);
-        e = s0.highpass(e, p0, k2, minus2K2);
-        e = s1.highpass(e, p1, k2, minus2K2);
-        store(fValue[i] + lane, s2.highpass(e, p2, k2, minus2K2));
-      }
-      s0.save(st.cornerHighpass[0], lane);
-      s1.save(st.cornerHighpass[1], lane);
-      s2.save(st.cornerHighpass[2], lane);
-    }
-
-    // The rest of the highpass, the +6 dB lift around the corner + 400 Hz,
-    // and the channel sum two samples late.
-    {
-      const Poles<V> p3(c.cornerHighpass[3]), p4(c.cornerHighpass[4]), p5(c.cornerHighpass[5]);
-      Section s3(st.cornerHighpass[3], lane), s4(st.cornerHighpass[4], lane),
-          s5(st.cornerHighpass[5], lane);
-      const Poles<V> liftPoles(c.lift);
-      const V liftB0 = splat<V>(c.liftB0);
-      const V liftB2 = splat<V>(c.liftB2);
-      Section lift(st.lift, lane);
-      V sum1 = load<V>(st.sum[0] + lane);
-      V sum2 = load<V>(st.sum[1] + lane);
-      for (int i = 0; i < count; ++i) {
-        V e = load<V>(fValue[i] + lane);
-        e = s3.highpass(e, p3, k2, minus2K2);
-        e = s4.highpass(e, p4, k2, minus2K2);
-        e = s5.highpass(e, p5, k2, minus2K2);
-
-        const V wLift = lift.feed(e, liftPoles);
-        const V y = (lift.w2 * liftB2 + lift.w1 * liftPoles.a1 + wLift * liftB0) * liftPoles.g;
-        lift.shift(wLift);
-
-        store(fValue[i] + lane, y + sum2);
-        sum2 = sum1;
-        sum1 = load<V>(fIn[i] + lane);
-      }
-      s3.save(st.cornerHighpass[3], lane);
-      s4.save(st.cornerHighpass[4], lane);
-      s5.save(st.cornerHighpass[5], lane);
-      lift.save(st.lift, lane);
-      store(st.sum[0] + lane, sum1);
-      store(st.sum[1] + lane, sum2);
-    }
-    }
-  }
-
+// The channels' values out of their lanes.
+template <class V>
+void BandwidthExpander<V>::giveChannels(float* outA, float* outB, int count) const {
   for (int i = 0; i < count; ++i) {
     outA[i] = fValue[i][0];
     outB[i] = fValue[i][1];
   }
+}
+
+// Isolates the band between 5 kHz and the corner + 400 Hz, section by section.
+template <class V>
+template <class W>
+void BandwidthExpander<V>::isolateBand(int lane, int count, W) {
+  using expander_kernel::Poles;
+  using Section = expander_kernel::Section<V>;
+  const ExpanderBlockDesign& c = fBlock;
+  State& st = fState;
+  {
+    const Poles<V> highPoles(fRate.bandHighpass);
+    const V k2 = splat<V>(fRate.bandHighpassK2);
+    const V minus2K2 = splat<V>(fRate.bandHighpassMinus2K2);
+    const Poles<V> low0(c.cornerLowpass[0]);
+    const Poles<V> low1(c.cornerLowpass[1]);
+    Section high(st.bandHighpass, lane);
+    Section s0(st.cornerLowpass[0], lane);
+    Section s1(st.cornerLowpass[1], lane);
+    for (int i = 0; i < count; ++i) {
+      V u = high.highpass(load<V>(fIn[i] + lane), highPoles, k2, minus2K2);
+      u = s0.lowpass(u, low0);
+      store(fValue[i] + lane, s1.lowpass(u, low1));
+    }
+    high.save(st.bandHighpass, lane);
+    s0.save(st.cornerLowpass[0], lane);
+    s1.save(st.cornerLowpass[1], lane);
+  }
+  {
+    const Poles<V> p2(c.cornerLowpass[2]), p3(c.cornerLowpass[3]), p4(c.cornerLowpass[4]),
+        p5(c.cornerLowpass[5]);
+    Section s2(st.cornerLowpass[2], lane), s3(st.cornerLowpass[3], lane),
+        s4(st.cornerLowpass[4], lane), s5(st.cornerLowpass[5], lane);
+    for (int i = 0; i < count; ++i) {
+      V u = load<V>(fValue[i] + lane);
+      u = s2.lowpass(u, p2);
+      u = s3.lowpass(u, p3);
+      u = s4.lowpass(u, p4);
+      store(fValue[i] + lane, s5.lowpass(u, p5));
+    }
+    s2.save(st.cornerLowpass[2], lane);
+    s3.save(st.cornerLowpass[3], lane);
+    s4.save(st.cornerLowpass[4], lane);
+    s5.save(st.cornerLowpass[5], lane);
+  }
+}
+
+// The same on four lanes, where the two channels fill two: the sections run
+// two at a time, as a wavefront (the band's highpass with the first lowpass,
+// then the lowpasses in pairs, the last beside nothing).
+template <class V>
+template <class>
+void BandwidthExpander<V>::isolateBand(int, int count, Float4) {
+  const ExpanderBlockDesign& c = fBlock;
+  State& st = fState;
+  using expander_kernel::lanesAABB;
+  using expander_kernel::SectionPair;
+  SectionPair pairs[4] = {
+      {fRate.bandHighpass, c.cornerLowpass[0], st.bandHighpass, st.cornerLowpass[0]},
+      {c.cornerLowpass[1], c.cornerLowpass[2], st.cornerLowpass[1], st.cornerLowpass[2]},
+      {c.cornerLowpass[3], c.cornerLowpass[4], st.cornerLowpass[3], st.cornerLowpass[4]},
+      {c.cornerLowpass[5], c.cornerLowpass[5], st.cornerLowpass[5], st.cornerLowpass[5]}};
+  const Float4 k2 = lanesAABB(fRate.bandHighpassK2, 0.0f);
+  const Float4 minus2K2 = lanesAABB(fRate.bandHighpassMinus2K2, 0.0f);
+  expander_kernel::cascadeInPairs<4>(
+      count, [&](int i) { return load4(fIn[i]); },
+      [&](int i, Float4 y) { store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f))); },
+      [&]<bool kAll>(int j, Float4 x, Mask4 active) {
+        SectionPair& pair = pairs[j];
+        const Float4 w = pair.feed(x);
+        const Float4 low = lowpassNumerator(w, pair.w1, pair.w2) * pair.g;
+        Float4 y = low;
+        if (j == 0) {
+          const Float4 high = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
+          y = lowPairFrom4(high, low);
+        } else if (j == 3) {
+          y = lowPairFrom4(low, x);  // the last lowpass, then its output passed on
+        }
+        pair.shift<kAll>(w, active);
+        return y;
+      });
+  pairs[0].save(st.bandHighpass, st.cornerLowpass[0]);
+  pairs[1].save(st.cornerLowpass[1], st.cornerLowpass[2]);
+  pairs[2].save(st.cornerLowpass[3], st.cornerLowpass[4]);
+  pairs[3].saveFirst(st.cornerLowpass[5]);
+}
+
+// The analytic signal: the two allpass branches; fBranch takes the outputs of
+// branch A (one sample late, the real part) and branch B (the imaginary part).
+template <class V>
+template <class W>
+void BandwidthExpander<V>::analyticSignal(int lane, int count, W) {
+  using expander_kernel::BranchHistories;
+  State& st = fState;
+  {
+    BranchHistories<V> chainA(st.quadratureA, lane);
+    for (int i = 0; i < count; ++i) {
+      store(fBranch[i][0] + lane, chainA.process(load<V>(fValue[i] + lane), kQuadratureA));
+    }
+    chainA.save(st.quadratureA, lane);
+  }
+  {
+    BranchHistories<V> chainB(st.quadratureB, lane);
+    for (int i = 0; i < count; ++i) {
+      store(fBranch[i][1] + lane, chainB.process(load<V>(fValue[i] + lane), kQuadratureB));
+    }
+    chainB.save(st.quadratureB, lane);
+  }
+}
+
+// The same on four lanes: both branches at once, A in the channels' lanes,
+// B in the other two.
+template <class V>
+template <class>
+void BandwidthExpander<V>::analyticSignal(int, int count, Float4) {
+  State& st = fState;
+  using expander_kernel::lanesAABB;
+  AllpassHistories<Float4> both;
+  for (int k = 0; k < 5; ++k) {
+    both.one[k] = lowPairs4(load4(st.quadratureA.one[k]), load4(st.quadratureB.one[k]));
+    both.two[k] = lowPairs4(load4(st.quadratureA.two[k]), load4(st.quadratureB.two[k]));
+  }
+  Float4 coeffs[4];
+  for (int k = 0; k < 4; ++k) coeffs[k] = lanesAABB(kQuadratureA[k], kQuadratureB[k]);
+  const Float4 zero = splat4(0.0f);
+  for (int i = 0; i < count; ++i) {
+    const Float4 x = load4(fValue[i]);
+    const Float4 y = both.processLanes(lowPairs4(x, x), coeffs);
+    store4(fBranch[i][0], lowPairFrom4(y, zero));
+    store4(fBranch[i][1], lowPairFrom4(highPairOf4(y), zero));
+  }
+  for (int k = 0; k < 5; ++k) {
+    store4(st.quadratureA.one[k], lowPairFrom4(both.one[k], load4(st.quadratureA.one[k])));
+    store4(st.quadratureA.two[k], lowPairFrom4(both.two[k], load4(st.quadratureA.two[k])));
+    store4(st.quadratureB.one[k],
+           lowPairFrom4(highPairOf4(both.one[k]), load4(st.quadratureB.one[k])));
+    store4(st.quadratureB.two[k],
+           lowPairFrom4(highPairOf4(both.two[k]), load4(st.quadratureB.two[k])));
+  }
+}
+
+// The magnitude of the analytic signal and its envelope, and the normalised
+// square.
+template <class V>
+void BandwidthExpander<V>::normalisedSquare(int lane, int count) {
+  using Section = expander_kernel::Section<V>;
+  using expander_kernel::Poles;
+  const ExpanderBlockDesign& c = fBlock;
+  State& st = fState;
+  const V floor = splat<V>(expander_kernel::kMagnitudeFloor);
+  const V gain = splat<V>(c.expansionGain);
+  const Poles<V> envPoles(fRate.envelopeLowpass);
+  Section env(st.envelope, lane);
+  V a1 = load<V>(st.branchA[0] + lane), a2 = load<V>(st.branchA[1] + lane),
+    a3 = load<V>(st.branchA[2] + lane);
+  V b1 = load<V>(st.branchB[0] + lane), b2 = load<V>(st.branchB[1] + lane);
+  V m1 = load<V>(st.magnitude[0] + lane), m2 = load<V>(st.magnitude[1] + lane),
+    m3 = load<V>(st.magnitude[2] + lane), m4 = load<V>(st.magnitude[3] + lane);
+  for (int i = 0; i < count; ++i) {
+    // Branch A one sample late is the real part, branch B the imaginary.
+    const V aLate = a1;
+    const V aNow = load<V>(fBranch[i][0] + lane);
+    const V bNow = load<V>(fBranch[i][1] + lane);
+
+    // Magnitude, floored, and its peak over five samples.
+    const V m = laneMax(laneSqrt(bNow * bNow + aLate * aLate), floor);
+    const V peak = laneMax(laneMax(laneMax(m3, m2), laneMax(m1, m4)), m);
+
+    // The raw numerator of the 100 Hz lowpass, i.e. a0 times its output.
+    const V wEnv = env.feed(peak, envPoles);
+    const V envelope = lowpassNumerator(wEnv, env.w1, env.w2);
+    env.shift(wEnv);
+
+    // Real part of the squared analytic signal, centred on the five-sample
+    // peak window, over the envelope, scaled by the level (which carries a0).
+    store(fValue[i] + lane, (a3 * a3 - b2 * b2) / envelope * gain);
+
+    a3 = a2;
+    a2 = a1;
+    a1 = aNow;
+    b2 = b1;
+    b1 = bNow;
+    m4 = m3;
+    m3 = m2;
+    m2 = m1;
+    m1 = m;
+  }
+  env.save(st.envelope, lane);
+  store(st.branchA[0] + lane, a1);
+  store(st.branchA[1] + lane, a2);
+  store(st.branchA[2] + lane, a3);
+  store(st.branchB[0] + lane, b1);
+  store(st.branchB[1] + lane, b2);
+  store(st.magnitude[0] + lane, m1);
+  store(st.magnitude[1] + lane, m2);
+  store(st.magnitude[2] + lane, m3);
+  store(st.magnitude[3] + lane, m4);
+}
+
+// Keeps only what the squaring put above the corner, lifts it by 6 dB around
+// the corner + 400 Hz, and adds the channel sum two samples late.
+template <class V>
+template <class W>
+void BandwidthExpander<V>::liftAboveCorner(int lane, int count, W) {
+  using Section = expander_kernel::Section<V>;
+  using expander_kernel::Poles;
+  const ExpanderBlockDesign& c = fBlock;
+  State& st = fState;
+  const V k2 = splat<V>(c.cornerHighpassK2);
+  const V minus2K2 = splat<V>(c.cornerHighpassMinus2K2);
+  {
+    const Poles<V> p0(c.cornerHighpass[0]), p1(c.cornerHighpass[1]), p2(c.cornerHighpass[2]);
+    Section s0(st.cornerHighpass[0], lane), s1(st.cornerHighpass[1], lane),
+        s2(st.cornerHighpass[2], lane);
+    for (int i = 0; i < count; ++i) {
+      V e = load<V>(fValue[i] + lane);
+      e = s0.highpass(e, p0, k2, minus2K2);
+      e = s1.highpass(e, p1, k2, minus2K2);
+      store(fValue[i] + lane, s2.highpass(e, p2, k2, minus2K2));
+    }
+    s0.save(st.cornerHighpass[0], lane);
+    s1.save(st.cornerHighpass[1], lane);
+    s2.save(st.cornerHighpass[2], lane);
+  }
+
+  // The rest of the highpass, the +6 dB lift around the corner + 400 Hz,
+  // and the channel sum two samples late.
+  {
+    const Poles<V> p3(c.cornerHighpass[3]), p4(c.cornerHighpass[4]), p5(c.cornerHighpass[5]);
+    Section s3(st.cornerHighpass[3], lane), s4(st.cornerHighpass[4], lane),
+        s5(st.cornerHighpass[5], lane);
+    const Poles<V> liftPoles(c.lift);
+    const V liftB0 = splat<V>(c.liftB0);
+    const V liftB2 = splat<V>(c.liftB2);
+    Section lift(st.lift, lane);
+    V sum1 = load<V>(st.sum[0] + lane);
+    V sum2 = load<V>(st.sum[1] + lane);
+    for (int i = 0; i < count; ++i) {
+      V e = load<V>(fValue[i] + lane);
+      e = s3.highpass(e, p3, k2, minus2K2);
+      e = s4.highpass(e, p4, k2, minus2K2);
+      e = s5.highpass(e, p5, k2, minus2K2);
+
+      const V wLift = lift.feed(e, liftPoles);
+      const V y = (lift.w2 * liftB2 + lift.w1 * liftPoles.a1 + wLift * liftB0) * liftPoles.g;
+      lift.shift(wLift);
+
+      store(fValue[i] + lane, y + sum2);
+      sum2 = sum1;
+      sum1 = load<V>(fIn[i] + lane);
+    }
+    s3.save(st.cornerHighpass[3], lane);
+    s4.save(st.cornerHighpass[4], lane);
+    s5.save(st.cornerHighpass[5], lane);
+    lift.save(st.lift, lane);
+    store(st.sum[0] + lane, sum1);
+    store(st.sum[1] + lane, sum2);
+  }
+}
+
+// The same on four lanes: the highpasses in pairs, then the lift beside nothing.
+template <class V>
+template <class>
+void BandwidthExpander<V>::liftAboveCorner(int, int count, Float4) {
+  const ExpanderBlockDesign& c = fBlock;
+  State& st = fState;
+  using expander_kernel::lanesAABB;
+  using expander_kernel::SectionPair;
+  SectionPair pairs[4] = {
+      {c.cornerHighpass[0], c.cornerHighpass[1], st.cornerHighpass[0], st.cornerHighpass[1]},
+      {c.cornerHighpass[2], c.cornerHighpass[3], st.cornerHighpass[2], st.cornerHighpass[3]},
+      {c.cornerHighpass[4], c.cornerHighpass[5], st.cornerHighpass[4], st.cornerHighpass[5]},
+      {c.lift, c.lift, st.lift, st.lift}};
+  const Float4 k2 = splat4(c.cornerHighpassK2);
+  const Float4 minus2K2 = splat4(c.cornerHighpassMinus2K2);
+  const Float4 liftB0 = splat4(c.liftB0);
+  const Float4 liftB2 = splat4(c.liftB2);
+  Float4 sum1 = load4(st.sum[0]);
+  Float4 sum2 = load4(st.sum[1]);
+  expander_kernel::cascadeInPairs<4>(
+      count, [&](int i) { return load4(fValue[i]); },
+      [&](int i, Float4 y) {
+        store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f)) + sum2);
+        sum2 = sum1;
+        sum1 = load4(fIn[i]);
+      },
+      [&]<bool kAll>(int j, Float4 x, Mask4 active) {
+        SectionPair& pair = pairs[j];
+        const Float4 w = pair.feed(x);
+        Float4 y;
+        if (j < 3) {
+          y = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
+        } else {
+          // The lift (b1 = a1), then its output passed on.
+          y = lowPairFrom4((pair.w2 * liftB2 + pair.w1 * pair.a1 + w * liftB0) * pair.g, x);
+        }
+        pair.shift<kAll>(w, active);
+        return y;
+      });
+  pairs[0].save(st.cornerHighpass[0], st.cornerHighpass[1]);
+  pairs[1].save(st.cornerHighpass[2], st.cornerHighpass[3]);
+  pairs[2].save(st.cornerHighpass[4], st.cornerHighpass[5]);
+  pairs[3].saveFirst(st.lift);
+  store4(st.sum[0], sum1);
+  store4(st.sum[1], sum2);
 }
 
 }  // namespace vardo

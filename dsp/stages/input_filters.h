@@ -6,9 +6,9 @@
 #include <array>
 #include <cstdint>
 
-#include "../controls.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
+#include "primitives/control_fields.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "../float4.h"
+#include "simd/float4.h"
 
 namespace vardo {
 
@@ -11,8 +11,12 @@ namespace {
 
 constexpr float kSqrt2 = 1.4142135f;
 constexpr float kMinCorner = 1000.0f;
+// Both noise-reduction corners stay at or below this; "DNR LPF Disable" puts them there.
 constexpr float kMaxCorner = 22000.0f;
+// Floor of the treble detector's rectified input.
 constexpr float kRectifierFloor = 1e-5f;
+// Floor of the envelope as a divisor, above the -90 dB floor every divisor has.
+constexpr float kEnvelopeFloor = 1e-5f;
 constexpr float kLevelScaleNumerator = 500.0f;
 
 }  // namespace
@@ -34,7 +38,7 @@ NormaliserBlockDesign designNormaliserBlock(const ControlFields& controls,
   NormaliserBlockDesign d;
   d.firstScale = rateDesign.levelScale * controls.dnrSensitivity;
   d.secondScale = controls.dnr2Sensitivity * rateDesign.levelScale;
-  d.disableCorner = controls.dnrLpfDisable > 0.5f ? 22000.0f : 0.0f;
+  d.disableCorner = controls.dnrLpfDisable > 0.5f ? kMaxCorner : 0.0f;
   return d;
 }
 
@@ -56,16 +60,16 @@ void LevelNormaliser::processRun(int count, std::uint32_t n, const float* filter
   }
 }
 
-namespace {
-
 // What the detector gives a sample for the later steps.
-struct Detected {
+struct LevelNormaliser::Detected {
   float divisor;
   float lowpassIn;      // the normalised signal 125 samples back
   float lowpassInLate;  // and 126
   float firstCornerHz;
   float secondCornerHz;
 };
+
+namespace {
 
 // A corner's K = 1 / tan(pi f / fs), worked out again only when the corner
 // moves (it stays put while held at a clamp, or under a steady treble level).
@@ -92,6 +96,59 @@ struct CornerK {
 
 }  // namespace
 
+// The envelope, the normalised signal and the treble detector with the
+// corners it sets, for the band-limited sample x at counter `at`. The
+// envelope reads the band-limited history up to 221 samples back, so the
+// history takes the samples one by one between the steps.
+[[gnu::always_inline]] inline LevelNormaliser::Detected LevelNormaliser::detect(
+    Recursions& s, const NormaliserRateDesign& rd, const NormaliserBlockDesign& bd,
+    std::uint32_t at, float x) {
+  Ring<128>& normalised = fState.normalised;
+  Ring<256>& history = fHistory;
+  history.write(at, x);
+
+  // Look-ahead peak: the newest sample and the one about to be divided.
+  const float newest = history.read(at, 0);
+  const float divided = history.read(at, kLookAhead);
+  const float peak = std::max(std::fabs(newest), std::fabs(divided));
+
+  const float envelope = s.envelope.process(peak, rd.attack, rd.release);
+  const float divisor = std::max(std::max(envelope, kEnvelopeFloor), kFloor90dB);
+
+  const float v = divided / divisor;
+  normalised.write(at, v);
+
+  // Treble detector: 1 kHz highpass, floored rectifier, 10 Hz and 100 Hz lowpasses.
+  const FirstOrderCoeffs& hp = rd.trebleHighpass;
+  const float u = normalised.read(at, 1) * hp.highpassB1 +
+                  (v * hp.k - hp.oneMinusK * s.trebleHighpassOut) * hp.invKPlusOne;
+  s.trebleHighpassOut = u;
+  const float rectified = std::max(std::fabs(u), kRectifierFloor);
+
+  const float w10 = s.smooth10.feed(rectified, rd.smooth10);
+  const float smoothed = s.smooth10.lowpassNumerator(w10) * rd.smooth10.g;
+  s.smooth10.shift(w10);
+  const float w100 = s.smooth100.feed(smoothed, rd.smooth100);
+  // Raw numerator only: its normalisation 1/a0 is folded into W.
+  const float treble = 2.0f * s.smooth100.w1 + s.smooth100.w2 + w100;
+  s.smooth100.shift(w100);
+
+  // Corners from the treble level, each clamped to 1 ... 22 kHz, then kept
+  // below the Nyquist frequency.
+  const float secondRaw = std::max(
+      kMinCorner,
+      std::min(kMaxCorner,
+               std::max(bd.disableCorner,
+                        std::max(kMinCorner, std::min(kMaxCorner, bd.secondScale * treble)))));
+  const float firstRaw = std::max(
+      bd.disableCorner, std::max(kMinCorner, std::min(kMaxCorner, treble * bd.firstScale)));
+
+  // The lowpass's inputs are read now, before later samples take their
+  // places in the ring.
+  return {divisor, normalised.read(at, kLowpassLag), normalised.read(at, kLowpassLag + 1),
+          rd.rate.limitCorner(firstRaw), rd.rate.limitCorner(secondRaw)};
+}
+
 // A long piece goes through in three passes: the envelope, the normalised
 // signal and the treble detector with the corners it sets, sample by sample;
 // the corners' tangents, four samples at a time (nothing carries from one
@@ -104,55 +161,7 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
   const NormaliserRateDesign rd = fRate;
   const NormaliserBlockDesign bd = fBlock;
   Recursions s = fState.recursions;
-  Ring<128>& normalised = fState.normalised;
-  Ring<256>& history = fHistory;
 
-  // The envelope reads the band-limited history up to 221 samples back, so
-  // the history takes the samples one by one between the steps.
-  const auto detect = [&](std::uint32_t at, float x) -> Detected {
-    history.write(at, x);
-
-    // Look-ahead peak: the newest sample and the one about to be divided.
-    const float newest = history.read(at, 0);
-    const float divided = history.read(at, kLookAhead);
-    const float peak = std::max(std::fabs(newest), std::fabs(divided));
-
-    const float envelope = s.envelope.process(peak, rd.attack, rd.release);
-    const float divisor = std::max(std::max(envelope, 1e-5f), kFloor90dB);
-
-    const float v = divided / divisor;
-    normalised.write(at, v);
-
-    // Treble detector: 1 kHz highpass, floored rectifier, 10 Hz and 100 Hz lowpasses.
-    const FirstOrderCoeffs& hp = rd.trebleHighpass;
-    const float u = normalised.read(at, 1) * hp.highpassB1 +
-                    (v * hp.k - hp.oneMinusK * s.trebleHighpassOut) * hp.invKPlusOne;
-    s.trebleHighpassOut = u;
-    const float rectified = std::max(std::fabs(u), kRectifierFloor);
-
-    const float w10 = s.smooth10.feed(rectified, rd.smooth10);
-    const float smoothed = s.smooth10.lowpassNumerator(w10) * rd.smooth10.g;
-    s.smooth10.shift(w10);
-    const float w100 = s.smooth100.feed(smoothed, rd.smooth100);
-    // Raw numerator only: its normalisation 1/a0 is folded into W.
-    const float treble = 2.0f * s.smooth100.w1 + s.smooth100.w2 + w100;
-    s.smooth100.shift(w100);
-
-    // Corners from the treble level, each clamped to 1 ... 22 kHz, then kept
-    // below the Nyquist frequency.
-    const float secondRaw = std::max(
-        kMinCorner,
-        std::min(kMaxCorner,
-                 std::max(bd.disableCorner,
-                          std::max(kMinCorner, std::min(kMaxCorner, bd.secondScale * treble)))));
-    const float firstRaw = std::max(
-        bd.disableCorner, std::max(kMinCorner, std::min(kMaxCorner, treble * bd.firstScale)));
-
-    // The lowpass's inputs are read now, before later samples take their
-    // places in the ring.
-    return {divisor, normalised.read(at, kLowpassLag), normalised.read(at, kLowpassLag + 1),
-            rd.rate.limitCorner(firstRaw), rd.rate.limitCorner(secondRaw)};
-  };
 
   // First noise-reduction lowpass, on the normalised signal 125 samples back.
   float lowpassOut = s.lowpassOut;
@@ -168,7 +177,7 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
   Detected last{};
   if (count < 4) {
     for (int i = 0; i < count; ++i) {
-      last = detect(n + static_cast<std::uint32_t>(i), filtered[i]);
+      last = detect(s, rd, bd, n + static_cast<std::uint32_t>(i), filtered[i]);
       corner[i] = secondTerms(second(last.secondCornerHz, rd.rate));
       out[i] = last.divisor * lowpass(first(last.firstCornerHz, rd.rate), last.lowpassIn,
                                       last.lowpassInLate);
@@ -180,7 +189,7 @@ void LevelNormaliser::processPiece(int count, std::uint32_t n, const float* filt
     alignas(16) float firstCornerHz[kPiece];
     alignas(16) float secondCornerHz[kPiece];
     for (int i = 0; i < count; ++i) {
-      last = detect(n + static_cast<std::uint32_t>(i), filtered[i]);
+      last = detect(s, rd, bd, n + static_cast<std::uint32_t>(i), filtered[i]);
       divisor[i] = last.divisor;
       lowpassIn[i] = last.lowpassIn;
       lowpassInLate[i] = last.lowpassInLate;

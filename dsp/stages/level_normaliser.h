@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "../controls.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
+#include "primitives/control_fields.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo {
 
@@ -85,6 +85,10 @@ class LevelNormaliser {
   static constexpr int kPiece = 64;
   void processPiece(int count, std::uint32_t n, const float* filtered, float* out,
                     SecondCorner* corner);
+  struct Detected;
+  struct Recursions;
+  Detected detect(Recursions& s, const NormaliserRateDesign& rd, const NormaliserBlockDesign& bd,
+                  std::uint32_t at, float x);
 
   NormaliserRateDesign fRate;
   NormaliserBlockDesign fBlock;

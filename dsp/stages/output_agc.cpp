@@ -4,70 +4,92 @@
 #include <cmath>
 #include <limits>
 
-#include "../float4.h"
+#include "simd/float4.h"
 
 namespace vardo {
+
+namespace {
+// The threshold follower glides to the threshold level with this pole per
+// sample, whatever the rate; the per-block target carries its input weight.
+constexpr float kThresholdGlidePole = 0.999f;
+constexpr float kThresholdGlideInput = 0.001f;
+}  // namespace
 
 AgcRateDesign designAgcRate(const SampleRate& rate) {
   return {rate.poleFactor(20.0f)};
 }
 
 float agcTarget(const ControlFields& controls) {
-  return dbToLinear(controls.outputAgcThreshold) * 0.001f;
+  return dbToLinear(controls.outputAgcThreshold) * kThresholdGlideInput;
 }
 
 void OutputAgc::processRun(int count, std::uint32_t n, const float* xA, const float* xB,
                            const SecondCorner* corner, float* out0, float* out1) {
-  for (int done = 0; done < count; done += kMaxRun) {
-    const int run = count - done < kMaxRun ? count - done : kMaxRun;
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
     processPiece(xA + done, xB + done, corner + done, n + static_cast<std::uint32_t>(done),
-                 out0 + done, out1 + done, run);
+                 out0 + done, out1 + done, piece);
   }
 }
 
 namespace {
+
 // Samples by which the window maximum and the gain follow the lowpass in
 // the run's loop.
 constexpr int kOutputLag = 8;
+
+// The maximum of a window of `size` peaks ending at its newest entry, as the
+// fold m = std::max(m, older entry) from the newest entry on gives it. Once m
+// is a number it never becomes NaN, so the fold gives a NaN newest entry, or
+// else the largest of the numbers in the window. Which of several equal
+// numbers it keeps cannot show: a peak is never -0 (it is a magnitude or the
+// threshold glide, a sum of non-negative terms). Four partial maxima started
+// at -infinity skip NaN the same way and give that largest number.
+template <int size>
+[[gnu::always_inline]] inline float windowMaximum(const float* window) {
+  static_assert(size % 4 == 0, "the window is taken four entries at a time");
+  const float newest = window[size - 1];
+  Float4 m = splat4(-std::numeric_limits<float>::infinity());
+  for (int j = 0; j < size; j += 4) m = max4(m, load4(window + j));
+  alignas(16) float lanes[4];
+  store4(lanes, m);
+  const float largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  return std::isnan(newest) ? newest : largest;
+}
+
+// First-order lowpass at the second noise-reduction corner. A non-finite
+// value must not settle in the recursion, the rings or the gain envelope,
+// where it would hold the outputs at NaN or silence for good: it is replaced
+// by silence and the stage recovers as soon as its input is finite.
+[[gnu::always_inline]] inline float finiteLowpass(float previousIn, float previousOut, float in,
+                                                  const SecondCorner& k) {
+  const float y = (previousIn - k.oneMinusK * previousOut + in) / k.kPlusOne;
+  return std::isfinite(y) ? y : 0.0f;
+}
+
 }  // namespace
 
 void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorner* corner,
                              std::uint32_t n, float* out0, float* out1, int count) {
   State& st = fState;
   constexpr int older = kPeakWindow - 1;
-  static_assert(kPeakWindow % 4 == 0, "the window is taken four entries at a time");
   // The peaks in time order: the window's older entries from the ring, then
   // the run's own; the peak of run sample i sits at older + i.
-  alignas(16) float peaks[older + kMaxRun];
-  alignas(16) float delayedA[kMaxRun];
-  alignas(16) float delayedB[kMaxRun];
+  alignas(16) float peaks[older + kPiece];
+  alignas(16) float delayedA[kPiece];
+  alignas(16) float delayedB[kPiece];
   for (int lag = 1; lag <= older; ++lag) {
     peaks[older - lag] = st.peaks.read(n, static_cast<std::uint32_t>(lag));
   }
 
-  // The window maximum of a sample, and the gain envelope with instant
-  // attack and 50 ms release, never below the peaks of the window: the
-  // delayed samples are part of the window, so |d / gain| <= 1. The window
-  // maximum is the fold m = std::max(m, older entry) from the newest entry
-  // on. Once m is a number it never becomes NaN, so the fold gives a NaN
-  // newest entry, or else the largest of the numbers in the window. Which of
-  // several equal numbers it keeps cannot show: a peak is never -0 (it is a
-  // magnitude or the threshold glide, a sum of non-negative terms). Four
-  // partial maxima started at -infinity skip NaN the same way and give that
-  // largest number.
-  const Float4 none = splat4(-std::numeric_limits<float>::infinity());
+  // The gain envelope with instant attack and 50 ms release, never below
+  // the peaks of the window: the delayed samples are part of the window, so
+  // |d / gain| <= 1.
   const float pole = fRate.release.pole;
   const float input = fRate.release.input;
   float gain = st.gain;
   auto output = [&](int i) {
-    const float* window = peaks + i;
-    const float newest = window[older];
-    Float4 m = none;
-    for (int j = 0; j < kPeakWindow; j += 4) m = max4(m, load4(window + j));
-    alignas(16) float lanes[4];
-    store4(lanes, m);
-    const float largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
-    const float windowPeak = std::isnan(newest) ? newest : largest;
+    const float windowPeak = windowMaximum<kPeakWindow>(peaks + i);
     gain = std::max(pole * gain + input * windowPeak, windowPeak);
     out0[i] = kCeiling * (delayedA[i] / gain);
     out1[i] = kCeiling * (delayedB[i] / gain);
@@ -88,15 +110,8 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     const SecondCorner& k = corner[i];
     const float inA = xA[i];
     const float inB = xB[i];
-    // First-order lowpass at the second noise-reduction corner.
-    float yA = (previousInA - k.oneMinusK * previousOutA + inA) / k.kPlusOne;
-    float yB = (previousInB - k.oneMinusK * previousOutB + inB) / k.kPlusOne;
-    // A non-finite value must not settle in the recursion, the rings or the
-    // gain envelope, where it would hold the outputs at NaN or silence for
-    // good: it is replaced by silence and the stage recovers as soon as its
-    // input is finite.
-    if (!std::isfinite(yA)) yA = 0.0f;
-    if (!std::isfinite(yB)) yB = 0.0f;
+    const float yA = finiteLowpass(previousInA, previousOutA, inA, k);
+    const float yB = finiteLowpass(previousInB, previousOutB, inB, k);
     st.lowpassA.write(at, yA);
     st.lowpassB.write(at, yB);
 
@@ -107,7 +122,7 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
 
     // The threshold glides to its level and floors the peak, so quiet
     // passages are raised until the threshold level reaches the ceiling.
-    threshold = 0.999f * threshold + target;
+    threshold = kThresholdGlidePole * threshold + target;
     const float peak = std::max(threshold, std::max(std::max(std::fabs(yA), std::fabs(yB)),
                                                     std::max(std::fabs(dA), std::fabs(dB))));
     st.peaks.write(at, peak);
@@ -118,13 +133,13 @@ void OutputAgc::processPiece(const float* xA, const float* xB, const SecondCorne
     previousOutA = yA;
     previousOutB = yB;
   };
-  const int lead = count < kOutputLag ? count : kOutputLag;
-  for (int i = 0; i < lead; ++i) lowpassAndPeak(i);
-  for (int i = kOutputLag; i < count; ++i) {
-    lowpassAndPeak(i);
-    output(i - kOutputLag);
-  }
-  for (int i = count - lead; i < count; ++i) output(i);
+  leadLagLoop<kOutputLag>(
+      count, lowpassAndPeak,
+      [&](int i) {
+        lowpassAndPeak(i);
+        output(i - kOutputLag);
+      },
+      output);
   st.previousInA = previousInA;
   st.previousInB = previousInB;
   st.threshold = threshold;

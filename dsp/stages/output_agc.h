@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "../controls.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
 #include "level_normaliser.h"
+#include "primitives/control_fields.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo {
 
@@ -45,7 +45,7 @@ class OutputAgc {
   static constexpr int kPeakWindow = 44;
 
  private:
-  static constexpr int kMaxRun = 128;
+  static constexpr int kPiece = 128;
   void processPiece(const float* xA, const float* xB, const SecondCorner* corner,
                     std::uint32_t n, float* out0, float* out1, int count);
 

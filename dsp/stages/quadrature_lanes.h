@@ -2,8 +2,8 @@
 // signal) for many lanes, with the floored magnitude of their outputs.
 #pragma once
 
-#include "../lanes.h"
-#include "../primitives.h"
+#include "primitives/primitives.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

@@ -15,11 +15,11 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "../float4.h"
-#include "../float_math.h"
-#include "../lanes.h"
-#include "../primitives.h"
-#include "../quick_transcendentals.h"
+#include "math/float_math.h"
+#include "math/lane_transcendentals.h"
+#include "primitives/primitives.h"
+#include "simd/float4.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 

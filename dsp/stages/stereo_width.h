@@ -18,13 +18,15 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
-#include "../controls.h"
-#include "../lanes.h"
-#include "../sample_rate.h"
 #include "band_constants.h"
+#include "primitives/control_fields.h"
+#include "primitives/fresh_pages.h"
+#include "primitives/sample_rate.h"
 #include "quadrature_lanes.h"
 #include "release_factor.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 
@@ -37,6 +39,13 @@ WidthRateDesign designWidthRate(const SampleRate& rate);
 template <class V>
 class StereoWidth {
  public:
+  // Silent: every state value zero.
+  StereoWidth() : fState{} {}
+  // On fresh zero pages (see fresh_pages.h): the state is left unwritten.
+  explicit StereoWidth(OnFreshPages) {
+    static_assert(std::is_trivially_default_constructible_v<State>);
+  }
+
   void setRate(const SampleRate& rate) { fRate = designWidthRate(rate); }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = widthBlockValues(controls);
@@ -97,7 +106,7 @@ class StereoWidth {
 
   WidthRateDesign fRate;
   WidthBlockValues fBlock;
-  State fState{};
+  State fState;
 };
 
 extern template class StereoWidth<float>;

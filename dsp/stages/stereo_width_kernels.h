@@ -5,10 +5,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "../float_math.h"
-#include "../lanes.h"
-#include "../primitives.h"
-#include "../quick_transcendentals.h"
+#include "math/float_math.h"
+#include "math/lane_transcendentals.h"
+#include "primitives/primitives.h"
+#include "simd/lanes.h"
 #include "stereo_width.h"
 
 namespace vardo {

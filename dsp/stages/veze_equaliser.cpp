@@ -1,6 +1,6 @@
 #include "veze_equaliser.h"
 
-#include "../float4.h"
+#include "simd/float4.h"
 
 namespace vardo {
 
@@ -29,7 +29,7 @@ ShelfCoeffs<Sections> designShelf(const SampleRate& rate, float corner,
 
 // Lanes {a, b, b, b}: a half-pair's lowpass value in lane 0 and its
 // highpass value in the others.
-inline Float4 halves(float low, float high) {
+inline Float4 lanesABBB(float low, float high) {
   alignas(16) const float v[4] = {low, high, high, high};
   return load4(v);
 }
@@ -47,8 +47,8 @@ struct FirstOrderHalves {
         invKPlusOne(splat4(c.invKPlusOne)),
         k(splat4(c.k)),
         highpassB1(splat4(c.highpassB1)),
-        x1(halves(low.x1, high.x1)),
-        y1(halves(low.y1, high.y1)) {}
+        x1(lanesABBB(low.x1, high.x1)),
+        y1(lanesABBB(low.y1, high.y1)) {}
   void save(FirstOrderState& low, FirstOrderState& high) const {
     low = {lane0Of4(x1), lane0Of4(y1)};
     high = {lane1Of4(x1), lane1Of4(y1)};
@@ -90,8 +90,8 @@ struct ShelfHalves {
       g[i] = splat4(coeffs.poles[i].g);
       a1[i] = splat4(coeffs.poles[i].a1);
       a2[i] = splat4(coeffs.poles[i].a2);
-      w1[i] = halves(s.low[i].w1, s.high[i].w1);
-      w2[i] = halves(s.low[i].w2, s.high[i].w2);
+      w1[i] = lanesABBB(s.low[i].w1, s.high[i].w1);
+      w2[i] = lanesABBB(s.low[i].w2, s.high[i].w2);
     }
   }
   void save(ShelfState<Sections>& s) const {
@@ -246,11 +246,11 @@ VezeRateDesign designVezeRate(const SampleRate& rate) {
   d.cut3500 = designShelf<2>(rate, 3500.0f, kOrder5, 0.70794576f, true);    // -3 dB
   d.cut4500 = designShelf<1>(rate, 4500.0f, kOrder3, 0.70794576f, true);    // -3 dB
   d.cut2000 = designShelf<1>(rate, 2000.0f, kOrder3, 0.39810717f, true);    // -8 dB
-  d.dip4500 = designPeak(rate, 4500.0f, 3141.5928f, 6268.3013f);            // -6 dB, 1 kHz wide
-  d.dip7500 = designPeak(rate, 7500.0f, 12566.371f, 22346.518f);            // -5 dB, 4 kHz wide
+  d.dip4500 = designPeak(rate, 4500.0f, piTimes(1000.0), 6268.3013f);       // -6 dB, 1 kHz wide
+  d.dip7500 = designPeak(rate, 7500.0f, piTimes(4000.0), 22346.518f);       // -5 dB, 4 kHz wide
   d.bass75 = designShelf<1>(rate, 75.0f, kOrder3, 1.7782794f, false);       // +5 dB
   d.bass50 = designShelf<1>(rate, 50.0f, kOrder3, 1.9952623f, false);       // +6 dB
-  d.presence3200 = designPeak(rate, 3200.0f, 5586.6294f, 3141.5928f);       // +5 dB, 1 kHz wide
+  d.presence3200 = designPeak(rate, 3200.0f, 5586.6294f, piTimes(1000.0));  // +5 dB, 1 kHz wide
   return d;
 }
 
@@ -261,21 +261,21 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
   // Every filter runs whether or not the bypass is on, so switching is
   // immediate and the states are warm either way. The equalised run is built
   // in y; the input stays for the bypass.
-  float y[kMaxRun];
-  float z[kMaxRun];
-  for (int done = 0; done < count; done += kMaxRun) {
-    const int run = count - done < kMaxRun ? count - done : kMaxRun;
+  float y[kPiece];
+  float z[kPiece];
+  for (int done = 0; done < count; done += kPiece) {
+    const int piece = count - done < kPiece ? count - done : kPiece;
     const float* o = in + done;
     {
       ShelfHalves<3> shelf(fRate.boost5000, fState.boost5000);
-      for (int i = 0; i < run; ++i) y[i] = shelf.step(o[i]);
+      for (int i = 0; i < piece; ++i) y[i] = shelf.step(o[i]);
       shelf.save(fState.boost5000);
     }
     {
       FirstOrderHalves split(fRate.cut3500First, fState.cut3500FirstLow, fState.cut3500FirstHigh);
       const float gain = fRate.cut3500Gain;
       ShelfHalves<2> shelf(fRate.cut3500, fState.cut3500);
-      for (int i = 0; i < run; ++i) {
+      for (int i = 0; i < piece; ++i) {
         const Float4 halvesOut = split.step(splat4(y[i]));
         y[i] = shelf.step(lane0Of4(halvesOut) + gain * lane1Of4(halvesOut));
       }
@@ -292,14 +292,14 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
       SectionState s4500 = fState.dip4500;
       SectionState s7500 = fState.dip7500;
       auto dips = [&](float x) { return peakingStep(s7500, peakingStep(s4500, x, c4500), c7500); };
-      const int lead = run < kPairLag ? run : kPairLag;
-      for (int i = 0; i < lead; ++i) z[i] = cut.stepFirst(y[i]);
-      for (int i = kPairLag; i < run; ++i) {
-        const Float4 both = cut.step(y[i], z[i - kPairLag]);
-        z[i] = lane0Of4(both);
-        y[i - kPairLag] = dips(lane1Of4(both));
-      }
-      for (int i = run - lead; i < run; ++i) y[i] = dips(cut.stepSecond(z[i]));
+      leadLagLoop<kPairLag>(
+          piece, [&](int i) { z[i] = cut.stepFirst(y[i]); },
+          [&](int i) {
+            const Float4 both = cut.step(y[i], z[i - kPairLag]);
+            z[i] = lane0Of4(both);
+            y[i - kPairLag] = dips(lane1Of4(both));
+          },
+          [&](int i) { y[i] = dips(cut.stepSecond(z[i])); });
       cut.save(fState.cut4500, fState.cut2000);
       fState.dip4500 = s4500;
       fState.dip7500 = s7500;
@@ -314,14 +314,14 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
         const float equalised = peakingStep(s3200, x, c3200);
         result[i] = bypassed ? o[i] : equalised;
       };
-      const int lead = run < kPairLag ? run : kPairLag;
-      for (int i = 0; i < lead; ++i) z[i] = bass.stepFirst(y[i]);
-      for (int i = kPairLag; i < run; ++i) {
-        const Float4 both = bass.step(y[i], z[i - kPairLag]);
-        z[i] = lane0Of4(both);
-        finish(i - kPairLag, lane1Of4(both));
-      }
-      for (int i = run - lead; i < run; ++i) finish(i, bass.stepSecond(z[i]));
+      leadLagLoop<kPairLag>(
+          piece, [&](int i) { z[i] = bass.stepFirst(y[i]); },
+          [&](int i) {
+            const Float4 both = bass.step(y[i], z[i - kPairLag]);
+            z[i] = lane0Of4(both);
+            finish(i - kPairLag, lane1Of4(both));
+          },
+          [&](int i) { finish(i, bass.stepSecond(z[i])); });
       bass.save(fState.bass75, fState.bass50);
       fState.presence3200 = s3200;
     }

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstdint>
 
-#include "../controls.h"
-#include "../primitives.h"
-#include "../sample_rate.h"
+#include "primitives/control_fields.h"
+#include "primitives/primitives.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo {
 
@@ -66,7 +66,7 @@ class VezeEqualiser {
   void processRun(int count, std::uint32_t n, const float* in, float* out);
 
  private:
-  static constexpr int kMaxRun = 256;
+  static constexpr int kPiece = 256;
 
   VezeRateDesign fRate;
   bool fBypassed = false;

@@ -9,10 +9,10 @@
 #include <xmmintrin.h>
 #endif
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "controls.h"
-#include "float_math.h"
-#include "sample_rate.h"
+#include "math/float_math.h"
+#include "primitives/sample_rate.h"
 
 namespace band_test {
 

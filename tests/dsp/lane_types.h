@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "lanes.h"
+#include "simd/lanes.h"
 
 namespace vardo::test {
 

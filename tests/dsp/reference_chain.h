@@ -6,16 +6,16 @@
 
 #include <memory>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "controls.h"
-#include "sample_rate.h"
+#include "primitives/sample_rate.h"
 
 namespace vardo::test {
 
 template <class V>
 class ChainDriver {
  public:
-  explicit ChainDriver(int runLength = kChunk) : fRunLength(runLength) {}
+  explicit ChainDriver(int runLength = kRunLength) : fRunLength(runLength) {}
 
   void initialize(int rate) {
     fChain->setRate(SampleRate::fromRate(rate));

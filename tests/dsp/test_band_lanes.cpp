@@ -14,8 +14,8 @@
 
 #include "band_rig.h"
 #include "lane_types.h"
-#include "lanes.h"
-#include "primitives.h"
+#include "simd/lanes.h"
+#include "primitives/primitives.h"
 
 namespace {
 

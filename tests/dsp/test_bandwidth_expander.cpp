@@ -8,7 +8,7 @@
 #include <xmmintrin.h>
 #endif
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "controls.h"
 #include "output_stage_signals.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "chain.h"
-#include "chain_runner.h"
+#include "chain/chain.h"
+#include "chain/lane_sets.h"
 #include "lane_types.h"
 #include "mydsp.h"
 #include "reference_chain.h"
@@ -128,8 +128,6 @@ class ChosenLaneSet {
   ChosenLaneSet(const ChosenLaneSet&) = delete;
   ChosenLaneSet& operator=(const ChosenLaneSet&) = delete;
 };
-constexpr vardo::LaneSet kLaneSets[] = {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx,
-                                        vardo::LaneSet::kSixteenAvx512};
 
 // The subject and the reference side by side, fed the same blocks and controls.
 template <class Subject>
@@ -326,7 +324,8 @@ void dspMatchesThroughAnOverflowRestartAndInPlaceBuffers() {
 // The DSP itself, on each lane set the processor runs: controls through its
 // zones, and input 0 and output 0 sharing a buffer.
 TEST(DspExactness, MatchesTheReferenceThroughAnOverflowRestartAndInPlaceBuffers) {
-  for (vardo::LaneSet set : kLaneSets) {
+  for (const vardo::LaneSetRow& row : vardo::laneSets()) {
+    const vardo::LaneSet set = row.set;
     if (!vardo::laneSetAvailable(set)) continue;
     SCOPED_TRACE(vardo::laneSetName(set));
     ChosenLaneSet chosen(set);

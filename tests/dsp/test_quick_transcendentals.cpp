@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "float4.h"
-#include "float_math.h"
-#include "lanes.h"
-#include "quick_transcendentals.h"
+#include "simd/float4.h"
+#include "math/float_math.h"
+#include "simd/lanes.h"
+#include "math/lane_transcendentals.h"
 #include "wide/wide_quick.h"
 
 namespace {

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "chain/lane_sets.h"
+
 namespace {
 
 // Runs a command and returns its standard output; empty with ok = false when
@@ -162,10 +164,12 @@ TEST(AbiExports, WideUnitsDefineOnlyTheirOwnCodeAndRunNothingAtStartUp) {
   const std::string dump =
       runCommand("nm -C -A --defined-only '" + std::string(VARDO_DSP_LIBRARY) + "'", ok);
   ASSERT_TRUE(ok) << "nm failed on " << VARDO_DSP_LIBRARY;
-  const std::pair<std::string, std::string> units[] = {{":chain_avx.cpp.o:", "Avx8"},
-                                                       {":chain_avx512.cpp.o:", "Avx16"}};
   int seen = 0;
-  for (const auto& [unit, laneType] : units) {
+  for (const vardo::LaneSetRow& row : vardo::laneSets()) {
+    if (row.unit == nullptr) continue;
+    std::string unit = ":";
+    unit.append(row.unit).append(".o:");
+    const std::string laneType = row.laneType;
     for (const std::string& line : lines(dump)) {
       // "archive:member:address type name"
       if (line.find(unit) == std::string::npos) continue;

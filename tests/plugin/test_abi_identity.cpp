@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "test_host.h"
 
 using vardo::test::TestHost;

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "allocation_counter.h"
-#include "chain_runner.h"
+#include "chain/lane_sets.h"
 #include "meta_table.h"
 #include "mydsp.h"
 #include "vardo.h"
@@ -212,8 +212,8 @@ static void processingAllocatesNothing() {
 
 // On every lane set the processor runs.
 TEST(EffectClass, ProcessingAllocatesNothing) {
-  for (vardo::LaneSet set :
-       {vardo::LaneSet::kFour, vardo::LaneSet::kEightAvx, vardo::LaneSet::kSixteenAvx512}) {
+  for (const vardo::LaneSetRow& row : vardo::laneSets()) {
+    const vardo::LaneSet set = row.set;
     if (!vardo::laneSetAvailable(set)) continue;
     SCOPED_TRACE(vardo::laneSetName(set));
     vardo::chooseLaneSetForTesting(set);

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "chain.h"
+#include "chain/chain.h"
 #include "test_host.h"
 #include "tool_test_support.h"
 

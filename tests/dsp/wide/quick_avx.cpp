@@ -1,5 +1,6 @@
 // The eight-lane quick functions (compiled for AVX).
-#include "../../../dsp/avx8.h"
+#include "../../../dsp/math/avx8_transcendentals.h"
+#include "../../../dsp/math/lane_transcendentals.h"
 #include "wide_quick.h"
 
 namespace vardo::test {

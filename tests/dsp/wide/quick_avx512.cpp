@@ -1,5 +1,6 @@
 // The sixteen-lane quick functions (compiled for AVX-512).
-#include "../../../dsp/avx16.h"
+#include "../../../dsp/math/avx16_transcendentals.h"
+#include "../../../dsp/math/lane_transcendentals.h"
 #include "wide_quick.h"
 
 namespace vardo::test {

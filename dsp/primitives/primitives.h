@@ -11,8 +11,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "float_math.h"
-#include "lanes.h"
+#include "math/float_math.h"
+#include "math/lane_transcendentals.h"
+#include "simd/lanes.h"
 
 namespace vardo {
 
@@ -225,6 +226,42 @@ struct Ring {
   void write(std::uint32_t n, float v) { data[n & kMask] = v; }
   float read(std::uint32_t n, std::uint32_t lag) const { return data[(n - lag) & kMask]; }
 };
+
+// A power-of-two ring of rows of Width floats, one per lane, indexed by the
+// sample counter like Ring. Built, it leaves its rows as the memory holds them.
+template <int Size, int Width>
+struct LaneRing {
+  static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
+  static constexpr std::uint32_t kMask = Size - 1;
+  alignas(kLaneAlign) float rows[Size][Width];
+
+  float* row(std::uint32_t n) { return rows[n & kMask]; }
+  const float* row(std::uint32_t n) const { return rows[n & kMask]; }
+};
+
+// The same with each row kept twice, Size rows apart, so that the Size
+// newest rows always lie in one run of the table, ending at the newest one's
+// upper copy.
+template <int Size, int Width>
+struct MirroredLaneRing {
+  static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
+  static constexpr std::uint32_t kMask = Size - 1;
+  alignas(kLaneAlign) float rows[2 * Size][Width];
+
+  float* lower(std::uint32_t n) { return rows[n & kMask]; }
+  float* upper(std::uint32_t n) { return rows[(n & kMask) + Size]; }
+};
+
+// Two recursions over count samples, the second kLag samples behind the
+// first, in one loop so that they overlap: first(i) runs alone for the lead,
+// both(i) does first(i) and second(i - kLag), second(i) runs alone at the end.
+template <int kLag, class First, class Both, class Second>
+[[gnu::always_inline]] inline void leadLagLoop(int count, First first, Both both, Second second) {
+  const int lead = count < kLag ? count : kLag;
+  for (int i = 0; i < lead; ++i) first(i);
+  for (int i = kLag; i < count; ++i) both(i);
+  for (int i = count - lead; i < count; ++i) second(i);
+}
 
 // One-pole smoothing y = q x + p y1 (q = 1 - p), on any lane type.
 template <class V>

@@ -12,8 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "float4.h"
-#include "quick_transcendentals.h"
+#include "simd/float4.h"
 
 namespace vardo {
 
@@ -184,22 +183,6 @@ inline Mask8 eitherMask(Mask8 a, Mask8 b) { return {or4(a.lo, b.lo), or4(a.hi, b
 inline bool allLanes(bool mask) { return mask; }
 inline bool allLanes(Mask4 mask) { return allOf4(mask); }
 inline bool allLanes(Mask8 mask) { return allOf4(mask.lo) && allOf4(mask.hi); }
-
-// The quick exponential and tangent (quick_transcendentals.h) on both halves.
-inline Float8 quickExp(Float8 x) { return {quickExp(x.lo), quickExp(x.hi)}; }
-inline Float8 quickTan(Float8 x) { return {quickTan(x.lo), quickTan(x.hi)}; }
-
-// The single-precision path of quickExp alone, with no branch: y gets
-// exp(x) in every lane and the answer is true when every lane lies in the
-// path's range and rounds clearly; otherwise y is of no use.
-template <class V>
-[[gnu::always_inline]] inline bool quickExpClearly(V x, V& y) {
-  const auto [r, e] = quick_detail::smallExp(x, [](float c) { return splat<V>(c); });
-  y = r;
-  return allLanes(greaterEqual(x, splat<V>(kSmallExpLowest))) &
-         allLanes(greaterEqual(splat<V>(kQuickExpHighest), x)) &
-         allLanes(greater(splat<V>(quick_detail::kSmallExpClear), laneAbs(e)));
-}
 
 // mask ? a : b, lane by lane.
 inline float select(bool mask, float a, float b) { return mask ? a : b; }

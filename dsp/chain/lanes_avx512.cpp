@@ -3,7 +3,8 @@
 // this unit alone is compiled for its instruction set, the program enters
 // its code only from a chain built after a run-time check of the processor,
 // and everything compiled here carries the sixteen-lane type in its name.
-#include "avx16.h"
+#include "math/avx16_transcendentals.h"
+#include "simd/avx16.h"
 #include "stages/band_equaliser_kernels.h"
 #include "stages/stereo_width_kernels.h"
 

@@ -1,4 +1,4 @@
-#include "quick_transcendentals.h"
+#include "math/quick_transcendentals.h"
 
 namespace vardo::quick_detail {
 

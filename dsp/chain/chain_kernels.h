@@ -4,9 +4,12 @@
 
 #include <cmath>
 
-#include "chain.h"
+#include "chain/chain.h"
 
 namespace vardo {
+
+template <class V>
+Chain<V>::Chain(OnFreshPages on) : fBands(on), fStereoWidth(on), fExpanders(on) {}
 
 template <class V>
 void Chain<V>::setRate(const SampleRate& rate) {
@@ -22,6 +25,10 @@ void Chain<V>::setRate(const SampleRate& rate) {
 
 template <class V>
 void Chain<V>::clear() {
+  // Nothing has moved the state off zero: clearing it again would only write
+  // every page of it (the voices of an effect never play).
+  if (!fPlayed) return;
+  fPlayed = false;
   fSampleCounter = 0;
   fInputFilters.clear();
   fLevelNormaliser.clear();
@@ -44,6 +51,7 @@ void Chain<V>::processBlock(const ControlFields& controls, int count, const floa
   fExpanders.prepareBlock(controls, fRate);
   fOutput.prepareBlock(controls, fRate);
   if (count < 1) return;
+  fPlayed = true;
 
   bool chainFinite = true;
   for (int done = 0; done < count; done += runLength) {
@@ -72,7 +80,7 @@ bool Chain<V>::processRun(int count, const float* input, float* out0, float* out
   // produced for the same sample, so running each stage over the whole run
   // before the next gives the same values as running the chain sample by
   // sample.
-  Scratch& s = fScratch;
+  Scratch& s = fScratch.values;
   const std::uint32_t n = fSampleCounter;
 
   fInputFilters.processRun(count, n, input, s.filtered);

@@ -17,6 +17,10 @@ inline float fsqrt(float x) { return std::sqrt(x); }  // correctly rounded in fl
 // 10^(0.05 x): decibels to a linear gain.
 inline float dbToLinear(float db) { return fpow(10.0f, 0.05f * db); }
 
+// pi in double, for angles rounded to float once, and x pi rounded to float.
+constexpr double kPi = 3.14159265358979323846;
+consteval float piTimes(double x) { return static_cast<float>(kPi * x); }
+
 // The -90 dB floor under every level divisor.
 constexpr float kFloor90dB = 3.1622778e-5f;
 

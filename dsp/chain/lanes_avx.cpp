@@ -4,7 +4,8 @@
 // carries the eight-lane type in its name, so none of it can stand in for a
 // baseline function of the same name elsewhere, and it runs nothing at
 // start-up (a test checks the object's symbols).
-#include "avx8.h"
+#include "math/avx8_transcendentals.h"
+#include "simd/avx8.h"
 #include "stages/band_equaliser_kernels.h"
 #include "stages/stereo_width_kernels.h"
 

@@ -1,4 +1,4 @@
-#include "mydsp.h"
+#include "frame/mydsp.h"
 
 void mydsp::declareControls(UI* builder) { declareControlFields(builder, fControls); }
 

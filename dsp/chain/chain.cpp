@@ -1,6 +1,6 @@
-#include "chain.h"
+#include "chain/chain.h"
 
-#include "chain_kernels.h"
+#include "chain/chain_kernels.h"
 
 namespace vardo {
 

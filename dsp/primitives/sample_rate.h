@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "float_math.h"
-#include "quick_transcendentals.h"
+#include "math/float_math.h"
+#include "math/quick_transcendentals.h"
 
 namespace vardo {
 
@@ -28,8 +28,8 @@ struct SampleRate {
     const float f = static_cast<float>(rate);
     s.fs = f > 1.0f ? (f < 192000.0f ? f : 192000.0f) : 1.0f;
     s.r = 1.0f / s.fs;
-    s.piOverFs = 3.1415927f * s.r;
-    s.twoPiOverFs = 6.2831855f * s.r;
+    s.piOverFs = piTimes(1.0) * s.r;
+    s.twoPiOverFs = piTimes(2.0) * s.r;
     // Filters designed by the bilinear transform are only stable with their
     // corners below fs / 2. At 44100 Hz and above no corner of the chain
     // comes near this limit, so it never changes a value there.
@@ -42,7 +42,7 @@ struct SampleRate {
 
   // tan(pi f / fs) for a fixed corner: the angle is (pi f rounded to float) / fs.
   float tanFixed(float f) const {
-    const float piF = static_cast<float>(3.14159265358979323846 * static_cast<double>(limitCorner(f)));
+    const float piF = static_cast<float>(kPi * static_cast<double>(limitCorner(f)));
     return ftan(piF * r);
   }
   // 1 / tan(pi f / fs) for a fixed corner.
@@ -52,7 +52,7 @@ struct SampleRate {
   // (2 pi f rounded to float) / fs, kept below pi so the sine stays positive.
   float sinFixed(float f) const {
     const float twoPiF =
-        static_cast<float>(6.28318530717958647692 * static_cast<double>(limitCorner(f)));
+        static_cast<float>(2.0 * kPi * static_cast<double>(limitCorner(f)));
     return fsin(twoPiF * r);
   }
 

@@ -1,16 +1,16 @@
 // The Vardo DSP: one mono input (input 1 is declared but never read), two
 // outputs, thirteen controls, and the restoration chain run stage by stage
-// over runs of up to kChunk samples.
+// over runs of up to kRunLength samples.
 #pragma once
 
 #include <cstdint>
 
 #include <memory>
 
-#include "chain_runner.h"
-#include "controls.h"
-#include "dsp.h"
-#include "sample_rate.h"
+#include "chain/lane_sets.h"
+#include "frame/controls.h"
+#include "frame/dsp.h"
+#include "primitives/sample_rate.h"
 
 class mydsp : public dsp {
  public:

@@ -1,8 +1,8 @@
-#include "controls.h"
+#include "frame/controls.h"
 
-#include "control_access.h"
-#include "meta_table.h"
-#include "ui.h"
+#include "frame/control_access.h"
+#include "frame/meta_table.h"
+#include "frame/ui.h"
 
 ControlFields snapshotControls(const ControlFields& fields) {
   ControlFields copy;

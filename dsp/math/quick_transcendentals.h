@@ -23,8 +23,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "float4.h"
-#include "float_math.h"
+#include "simd/float4.h"
+#include "math/float_math.h"
 
 namespace vardo {
 
