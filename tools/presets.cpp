@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../dsp/presets.h"
+#include "../dsp/frame/presets.h"
 #include "controls.h"
 #include "parameters.h"
 #include "plugin_host.h"
