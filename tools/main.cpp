@@ -525,10 +525,7 @@ Exit status: 0 success; 2 malformed command line; 3 missing or unreadable
 input; 4 unsupported format; 5 unknown parameter or value out of range;
 6 library that is not a VST 2.4 plug-in; 7 failed write; 8 output exists
 (give -y); 9 damaged input, its readable part rendered; 1 any other failure.
-With several inputs, the status is that of the first failed file.
-
-The manual, )" VARDO_MANUAL_PATH R"(, explains what each control
-does and which settings suit which material.)";
+With several inputs, the status is that of the first failed file.)";
 
 // A whole number from minimum to maximum; otherwise the reason, which the
 // error message shows with the value given.
@@ -576,7 +573,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("vardo ") + VARDO_VERSION,
                        "Print the version and exit");
   app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
-  app.footer(kMainFooter);
+  app.footer(std::string(kMainFooter) + "\n\nThe manual, " + manualPath() +
+             ", explains what each control does and which settings suit which material.");
   app.add_option("--plugin", args.pluginPath,
                  "VST 2.4 plug-in library to load (default: the vardo plug-in installed "
                  "with this program, ../lib/vst/vardo.so, or else the one built beside it; "

@@ -120,6 +120,22 @@ std::string defaultPluginPath() {
   return (base / "plugin" / library).lexically_normal().string();
 }
 
+std::string manualPath() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+#ifndef _WIN32
+  // Installed, the manual is PREFIX/share/doc/vardo beside PREFIX/bin.
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (!exe.empty()) {
+    const fs::path installed =
+        (exe.parent_path().parent_path() / "share" / "doc" / "vardo" / "manual.md").lexically_normal();
+    if (fs::is_regular_file(installed, ec)) return installed.string();
+  }
+#endif
+  return "share/doc/vardo/manual.md under the prefix vardo is installed in (the package's is "
+         "/usr/share/doc/vardo/manual.md; in the source, docs/manual.md)";
+}
+
 PluginInstance::PluginInstance(std::shared_ptr<PluginLibrary> library)
     : fLibrary(std::move(library)) {
   fEffect = fLibrary->entry()(&PluginInstance::hostCallback);

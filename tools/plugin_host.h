@@ -62,6 +62,10 @@ class PluginLibrary {
 // lays them out (vardo.dll on Windows).
 std::string defaultPluginPath();
 
+// Where the installed manual is, found beside the program as the plug-in is;
+// a description of where to look when this copy is not installed.
+std::string manualPath();
+
 // One effect instance with the host side of the conversation: it answers the
 // plug-in's callbacks with this instance's sample rate and block size.
 class PluginInstance {

@@ -33,6 +33,8 @@ echo "$info" | head -4
 echo "$info" | grep -q "^library *$prefix/lib/vst/vardo.so$" ||
   fail "installed vardo did not load the installed plug-in"
 echo "$info" | grep -q "Tovrel_KORVA-MX31f7" || fail "vardo info shows no effect name"
+"$prefix/bin/vardo" --help | grep -qF "$prefix/share/doc/vardo/manual.md" ||
+  fail "installed vardo --help does not name the installed manual"
 
 if command -v sox >/dev/null 2>&1; then
   sox -n -r 44100 -c 1 -b 16 in.wav synth 1.5 pinknoise vol 0.3 || fail "sox could not make a test file"
