@@ -132,8 +132,8 @@ std::string manualPath() {
     if (fs::is_regular_file(installed, ec)) return installed.string();
   }
 #endif
-  return "share/doc/vardo/manual.md under the prefix vardo is installed in (the package's is "
-         "/usr/share/doc/vardo/manual.md; in the source, docs/manual.md)";
+  return "share/doc/vardo/manual.md under the prefix vardo is installed in (from the Debian "
+         "package, /usr/share/doc/vardo/manual.md)";
 }
 
 PluginInstance::PluginInstance(std::shared_ptr<PluginLibrary> library)
