@@ -197,6 +197,11 @@ TEST(Provenance, SkipExistingKeepsOnlyOutputsMadeWithTheSameSettings) {
   // An option that changes samples counts as a setting too.
   counts = pass({"--set", "gain=0.5n", "--skip-existing", "--no-dither"});
   EXPECT_EQ(counts["rendered/made with other settings"], 3);
+  // So do the cold start and the hum notches.
+  counts = pass({"--set", "gain=0.5n", "--skip-existing", "--no-dither", "--no-warm-up"});
+  EXPECT_EQ(counts["rendered/made with other settings"], 3);
+  counts = pass({"--set", "gain=0.5n", "--skip-existing", "--no-dither", "--no-warm-up", "--dehum", "60"});
+  EXPECT_EQ(counts["rendered/made with other settings"], 3);
   // --skip-existing=any keeps every complete output, whatever made it.
   counts = pass({"--set", "gain=0.75n", "--skip-existing=any"});
   EXPECT_EQ(counts["skipped: complete/"], 3);
