@@ -11,6 +11,7 @@ packages=(
   sox libsox-fmt-all binutils espeak-ng
   lv2-dev liblilv-dev lilv-utils sordi help2man man-db
   g++-aarch64-linux-gnu qemu-user
+  alsa-utils python3-numpy python3-scipy ffmpeg ecasound
 )
 
 missing=()
