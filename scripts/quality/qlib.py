@@ -39,7 +39,8 @@ warnings.filterwarnings("ignore", category=wavfile.WavFileWarning)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VARDO = os.environ.get("VARDO", os.path.join(ROOT, "build", "linux", "tools", "vardo"))
-JOBS = 2  # renders at once: the machine is shared
+# Renders at once: the machine is shared, two at most (QUALITY_JOBS=1 for one).
+JOBS = max(1, min(2, int(os.environ.get("QUALITY_JOBS", "2"))))
 
 FRAME = 2048
 HOP = 882

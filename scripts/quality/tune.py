@@ -14,7 +14,8 @@ a setting whose fidelity falls below the previous preset's loses 1000 dB per
 unit of correlation lost, plus 20, so gating the speech away never pays. A
 setting whose speech comes out below -24 dBFS loses 2 dB per dB short (the
 level a listener expects back). For tape, the hum clip counts too: hum may rise
-at most 4 dB against the speech, each dB beyond costs 2.
+at most 4 dB against the speech; beyond that a setting loses 20 dB plus 10 per
+dB, so the bass is not bought with hum.
 
   scripts/quality/tune.py [--seed N] [--random N] [--refine N] [--only PRESET]
 
@@ -160,7 +161,7 @@ class Evaluator:
         if r["speech"] < -24.0:
             s -= 2.0 * (-24.0 - r["speech"])
         if r.get("hum_rise", 0.0) > 4.0:
-            s -= 2.0 * (r["hum_rise"] - 4.0)
+            s -= 20.0 + 10.0 * (r["hum_rise"] - 4.0)
         return s
 
 
