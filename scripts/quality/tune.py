@@ -212,7 +212,8 @@ def tune(preset, args, clips, work, log):
     log(f"{preset}: best score {s:.2f}, gain {r['gain']:.2f} dB (previous {base['gain']:.2f}), "
         f"fidelity {r['fid']:.3f} (previous {base['fid']:.3f}), {ev.count} evaluations")
     return {"settings": changed(from_unit(u)), "training": r, "previous_training": base,
-            "score": s, "evaluations": ev.count}
+            "score": s, "evaluations": ev.count,
+            "search": {"seed": args.seed, "random": args.random, "refine": args.refine}}
 
 
 def main():
@@ -239,8 +240,7 @@ def main():
             data = json.load(f)
     data.setdefault("presets", {})
     data["previous"] = PREVIOUS
-    data["search"] = {"seed": args.seed, "random": args.random, "refine": args.refine,
-                      "training": qlib.load_layout(clips)["training"]}
+    data["training"] = qlib.load_layout(clips)["training"]
     for preset in args.only or list(PREVIOUS):
         data["presets"][preset] = tune(preset, args, clips, work, log)
         with open(args.out, "w") as f:
