@@ -5,7 +5,9 @@ thirteen controls, and writes the result to scripts/quality/tuned-presets.json.
 For each preset and its medium: a random search over the whole range of every
 control, then local refinement (a (1+1) evolution strategy: a few controls
 moved at a time, the step narrowing when nothing improves), started from the
-best of the random search and from the previous preset.
+best of the random search and from the previous preset (with
+--start-from-others, the two best of those and of the other media's tuned
+presets). Each preset's entry in the JSON records the search it came from.
 
 The objective, averaged over the training clips of the medium, is the gain in
 speech over pauses against the input (dB), and it counts only while the
@@ -18,6 +20,7 @@ at most 4 dB against the speech; beyond that a setting loses 20 dB plus 10 per
 dB, so the bass is not bought with hum.
 
   scripts/quality/tune.py [--seed N] [--random N] [--refine N] [--only PRESET]
+                          [--start-from-others]
 
 It makes the clips under build/quality/clips (if missing) and renders under
 build/quality/tune; a log goes to standard output. Budget: each evaluation
@@ -165,7 +168,7 @@ class Evaluator:
         return s
 
 
-def tune(preset, args, clips, work, log):
+def tune(preset, args, clips, work, log, others=()):
     ev = Evaluator(clips, work, preset)
     rng = np.random.default_rng(args.seed + sum(map(ord, preset)))
     previous = full(PREVIOUS[preset])
@@ -185,6 +188,14 @@ def tune(preset, args, clips, work, log):
     candidates = [(best_u, best_r, best_s)]
     if start_u is not None:
         candidates.append((start_u, start_r, start_s))
+    # The other media's tuned presets as starts too: material often suits a
+    # neighbour's settings better than its own previous ones.
+    for name, settings in others:
+        r = ev.measure(full(settings))
+        log(f"{preset}: start from {name}: score {ev.score(r):.2f} (gain {r['gain']:.2f}, fid {r['fid']:.3f})")
+        candidates.append((to_unit(settings), r, ev.score(r)))
+    candidates.sort(key=lambda c: -c[2])
+    candidates = candidates[:2]
     # Refine both starts, half the budget each, and keep the better.
     results = []
     for ci, (u0, r0, s0) in enumerate(candidates):
@@ -222,6 +233,8 @@ def main():
     ap.add_argument("--random", type=int, default=30)
     ap.add_argument("--refine", type=int, default=50)
     ap.add_argument("--only", action="append", help="tune only this preset (repeatable)")
+    ap.add_argument("--start-from-others", action="store_true",
+                    help="also refine from the other presets' tuned values")
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                  "tuned-presets.json"))
     args = ap.parse_args()
@@ -242,7 +255,11 @@ def main():
     data["previous"] = PREVIOUS
     data["training"] = qlib.load_layout(clips)["training"]
     for preset in args.only or list(PREVIOUS):
-        data["presets"][preset] = tune(preset, args, clips, work, log)
+        others = []
+        if args.start_from_others:
+            others = [(n, v["settings"]) for n, v in sorted(data["presets"].items()) if n != preset]
+        data["presets"][preset] = tune(preset, args, clips, work, log, others)
+        data["presets"][preset]["search"]["start_from_others"] = bool(others)
         with open(args.out, "w") as f:
             json.dump(data, f, indent=1, sort_keys=True)
             f.write("\n")
