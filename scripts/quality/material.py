@@ -231,11 +231,11 @@ def programme(source, work, rng):
 
 def coloured(n, rng, exponent, rate=RATE):
     """Gaussian noise with a power spectrum falling as f^-exponent."""
-    spec = np.fft.rfft(rng.standard_normal(n))
+    bins = np.fft.rfft(rng.standard_normal(n))
     f = np.fft.rfftfreq(n, 1.0 / rate)
     f[0] = f[1]
-    spec *= f ** (-exponent / 2.0)
-    return np.fft.irfft(spec, n)
+    bins *= f ** (-exponent / 2.0)
+    return np.fft.irfft(bins, n)
 
 
 def band(x, low, high, rate=RATE, order=8):

@@ -77,10 +77,10 @@ def window_power(x, rate, windows):
 
 def band_power(x, rate, low, high):
     """Power of a mono signal between low and high Hz (whole file)."""
-    spec = np.fft.rfft(x)
+    bins = np.fft.rfft(x)
     f = np.fft.rfftfreq(len(x), 1.0 / rate)
     sel = (f >= low) & (f <= high)
-    return 2.0 * float(np.sum(np.abs(spec[sel]) ** 2)) / (len(x) ** 2)
+    return 2.0 * float(np.sum(np.abs(bins[sel]) ** 2)) / (len(x) ** 2)
 
 
 def align(ref, y, rate, max_lag_s=0.2):
