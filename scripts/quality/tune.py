@@ -22,6 +22,14 @@ dB, so the bass is not bought with hum.
   scripts/quality/tune.py [--seed N] [--random N] [--refine N] [--only PRESET]
                           [--start-from-others]
 
+The committed tuned-presets.json came from these runs, in order (each
+preset's search is seeded by the seed and its name, so one preset's result
+does not depend on the others', except through --start-from-others):
+
+  tune.py --random 20 --refine 40 --only tape --only am
+  tune.py --random 10 --refine 24 --only phone --only vinyl --only field
+  tune.py --random 0 --refine 16 --only phone --start-from-others
+
 It makes the clips under build/quality/clips (if missing) and renders under
 build/quality/tune; a log goes to standard output. Budget: each evaluation
 renders three or four clips of about 15 s, two at a time.
