@@ -19,6 +19,7 @@ packages=(
   # The renderer's arm64 build links the arm64 libsndfile and FFTW.
   libsndfile1-dev:arm64 libfftw3-dev:arm64
   mediainfo flac openssh-server parallel
+  alsa-utils python3-numpy python3-scipy ffmpeg ecasound
 )
 
 missing=()
