@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <numbers>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -23,9 +24,6 @@ struct Rules {
   // The programme counts as present where it stands this far above the
   // noise floor in the long-term spectrum.
   double bandEdgeMarginDb = 6.0;
-  // The band detectors' floor sits this far above the measured noise floor,
-  // so that the pauses fall below it.
-  double thresholdAboveNoiseDb = 15.0;
   // A harmonic counts as hum when it stands this far above its neighbours.
   double humProminenceDb = 10.0;
   // A band edge below this is no programme's cut but a programme without
@@ -329,31 +327,60 @@ Analysis analyseFile(const std::string& path, const ChannelChoice& channel) {
   return a;
 }
 
+namespace {
+
+// What the training material of each medium measured like: where its
+// programme's band ends and where its noise lies between phrases. A file is
+// matched to the medium whose band edge lies nearest its own (in octaves),
+// and that medium's tuned preset is moved from there to the file: its
+// lowpass corner scaled with the band edge, its band threshold shifted with
+// the noise floor. On the training level and cut the proposal is the preset.
+// AM is not told from tape by these measures; its preset is chosen by hand.
+struct Medium {
+  const char* preset;
+  double bandEdgeHz;
+  double noiseFloorDbfs;
+};
+constexpr Medium kMedia[] = {
+    {"phone", 3400.0, -45.0},
+    {"tape", 4500.0, -40.0},
+    {"vinyl", 6000.0, -36.0},
+    {"field", 11000.0, -30.0},
+};
+
+std::optional<double> presetValue(const Preset& preset, const std::string& control) {
+  for (const PresetValue& value : preset.values)
+    if (value.name == control) return std::atof(value.value.c_str());
+  return std::nullopt;
+}
+
+}  // namespace
+
 Proposal propose(const Analysis& analysis) {
   Proposal proposal;
   proposal.humHz = analysis.humHz;
   if (analysis.bandEdgeHz < kRules.lowestBandEdgeHz) return proposal;  // the defaults
-  // The nearest preset is the one whose lowpass corner lies nearest the
-  // measured band edge, in octaves; on a tie the one listed first.
   const double edge = std::clamp(analysis.bandEdgeHz, 1000.0, 15000.0);
-  double nearest = 1e9;
-  for (const Preset& preset : builtInPresets()) {
-    for (const PresetValue& value : preset.values) {
-      if (std::string(value.name) != "Lowpass Filter") continue;
-      const double distance = std::fabs(std::log2(std::atof(value.value.c_str()) / edge));
-      if (distance < nearest - 1e-9) {
-        nearest = distance;
-        proposal.preset = preset.name;
-      }
-    }
-  }
-  if (!proposal.preset.empty()) proposal.lines = loadPreset(proposal.preset);
+  const Medium* nearest = &kMedia[0];
+  for (const Medium& medium : kMedia)
+    if (std::fabs(std::log2(medium.bandEdgeHz / edge)) <
+        std::fabs(std::log2(nearest->bandEdgeHz / edge)) - 1e-9)
+      nearest = &medium;
+  const Preset* preset = nullptr;
+  for (const Preset& candidate : builtInPresets())
+    if (candidate.name == nearest->preset) preset = &candidate;
+  if (preset == nullptr) return proposal;
+  proposal.preset = preset->name;
+  proposal.lines = loadPreset(proposal.preset);
+
   const std::string origin = "analysis";
-  const long corner = std::lround(edge / 100.0) * 100;
-  proposal.lines.push_back({"Lowpass Filter=" + std::to_string(corner), origin});
+  const double presetCorner = presetValue(*preset, "Lowpass Filter").value_or(edge);
+  const double corner = std::clamp(edge * presetCorner / nearest->bandEdgeHz, 1000.0, 22000.0);
+  proposal.lines.push_back({"Lowpass Filter=" + std::to_string(std::lround(corner / 100.0) * 100), origin});
   if (analysis.noiseFloorDbfs > -190.0) {
-    const long threshold =
-        std::lround(std::clamp(analysis.noiseFloorDbfs + kRules.thresholdAboveNoiseDb, -90.0, 0.0));
+    const double presetThreshold = presetValue(*preset, "Auto-EQ Threshold").value_or(-60.0);
+    const long threshold = std::lround(std::clamp(
+        presetThreshold + analysis.noiseFloorDbfs - nearest->noiseFloorDbfs, -90.0, 0.0));
     proposal.lines.push_back({"Auto-EQ Threshold=" + std::to_string(threshold), origin});
   }
   return proposal;
