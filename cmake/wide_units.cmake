@@ -1,10 +1,10 @@
 # Units compiled for a wider instruction set than the x86-64 baseline: the
-# chain's eight-lane AVX unit and sixteen-lane AVX-512 unit (and the tests'
+# chain's eight-lane AVX and AVX2 units and sixteen-lane AVX-512 unit (and the tests'
 # counterparts). Such a unit runs only after a run-time check of the
 # processor. No FMA: contraction stays off, and the AVX-512 unit's own fused
 # operations are emitted only by contraction.
 #
-#   vardo_wide_unit(SOURCE avx|avx512)
+#   vardo_wide_unit(SOURCE avx|avx2|avx512)
 set(VARDO_WIDE_UNITS OFF)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   set(VARDO_WIDE_UNITS ON)
@@ -13,6 +13,8 @@ endif()
 function(vardo_wide_unit source set)
   if(set STREQUAL "avx")
     set(options -mavx -mno-fma)
+  elseif(set STREQUAL "avx2")
+    set(options -mavx2 -mno-fma)
   elseif(set STREQUAL "avx512")
     set(options -mavx512f -mno-fma)
     # GCC 12's AVX-512 intrinsics fill their unused pass-through operand from

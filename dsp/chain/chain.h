@@ -104,6 +104,7 @@ extern template class Chain<float>;
 extern template class Chain<Float4>;
 extern template class Chain<Float8>;
 extern template class Chain<Avx8>;
+extern template class Chain<Avx2x8>;
 extern template class Chain<Avx16>;
 
 // The lane type every x86-64 processor runs (see chain_runner.h for the wider one).

@@ -18,6 +18,11 @@ bool processorHasAvx() {
   return __builtin_cpu_supports("avx");
 }
 
+bool processorHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
 bool processorHasAvx512() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx512f");
@@ -36,7 +41,9 @@ constexpr LaneSetRow kLaneSets[] = {
     {LaneSet::kFour, "four plain lanes", nullptr, "Float4", everyProcessor, chainOn<ShippingLane>},
 #endif
 #if VARDO_AVX_CHAIN
-    {LaneSet::kEightAvx, "avx", "lanes_avx.cpp", "Avx8", processorHasAvx, chainOn<Avx8>},
+    {LaneSet::kEightAvx, "avx", "lanes_avx.cpp", "vardo::avx::", processorHasAvx, chainOn<Avx8>},
+    {LaneSet::kEightAvx2, "avx2", "lanes_avx2.cpp", "vardo::avx2::", processorHasAvx2,
+     chainOn<Avx2x8>},
     {LaneSet::kSixteenAvx512, "avx512", "lanes_avx512.cpp", "Avx16",
      processorHasAvx512, chainOn<Avx16>},
 #endif

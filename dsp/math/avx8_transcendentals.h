@@ -14,11 +14,12 @@
 #include "math/quick_transcendentals.h"
 #include "simd/avx8.h"
 
-namespace vardo {
+namespace vardo::VARDO_EIGHT_LANES {
 
 // The quick exponential and tangent of quick_transcendentals.h on eight
 // lanes: each half of four as four doubles in one register.
 namespace quick_detail {
+using namespace vardo::quick_detail;
 
 inline __m256d tanTable4(__m256d d) {
   const __m128i i = _mm256_cvttpd_epi32(tanIndex(d));
@@ -93,4 +94,4 @@ inline Avx8 quickTan(Avx8 x) {
                                   kQuickTanLowest, kQuickTanHighest, quick_detail::kTanUnits);
 }
 
-}  // namespace vardo
+}  // namespace vardo::VARDO_EIGHT_LANES

@@ -5,7 +5,7 @@
 //
 // Only the chain's unit compiled for AVX includes this header; the rest of
 // the build never sees the type, and everything defined with it carries its
-// name (see chain_avx.cpp).
+// name (see chain/lanes_avx.cpp).
 #pragma once
 
 #if !defined(__AVX__)
@@ -18,7 +18,15 @@
 
 #include "simd/lanes.h"
 
-namespace vardo {
+// The namespace of this unit's eight lanes (see lanes.h): avx2 where the
+// unit is compiled for AVX2, else avx.
+#if defined(__AVX2__)
+#define VARDO_EIGHT_LANES avx2
+#else
+#define VARDO_EIGHT_LANES avx
+#endif
+
+namespace vardo::VARDO_EIGHT_LANES {
 
 struct Avx8 {
   __m256 v;
@@ -54,21 +62,33 @@ inline AvxMask8 greaterEqual8(Avx8 a, Avx8 b) { return {_mm256_cmp_ps(a.v, b.v, 
 inline AvxMask8 equal8(Avx8 a, Avx8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_EQ_OQ)}; }
 inline AvxMask8 or8(AvxMask8 a, AvxMask8 b) { return {_mm256_or_ps(a.v, b.v)}; }
 inline bool allOf8(AvxMask8 mask) { return _mm256_movemask_ps(mask.v) == 0xFF; }
+#if defined(__AVX2__)
+// mask ? a : b, lane by lane, in one blend. A comparison's lane is all ones
+// or all zeros, so the sign bit the blend reads picks as the bitwise form would.
+inline Avx8 select8(AvxMask8 mask, Avx8 a, Avx8 b) { return {_mm256_blendv_ps(b.v, a.v, mask.v)}; }
+#else
 // mask ? a : b, lane by lane. (Bitwise: the compiler turns a blend into
 // integer work that AVX without AVX2 can only do one lane at a time.)
 inline Avx8 select8(AvxMask8 mask, Avx8 a, Avx8 b) {
   return {_mm256_or_ps(_mm256_and_ps(mask.v, a.v), _mm256_andnot_ps(mask.v, b.v))};
 }
+#endif
 
+}  // namespace vardo::VARDO_EIGHT_LANES
+
+namespace vardo {
 // The lane operations of lanes.h (where its traits are).
 template <>
-inline Avx8 load<Avx8>(const float* p) {
-  return load8(p);
+inline VARDO_EIGHT_LANES::Avx8 load<VARDO_EIGHT_LANES::Avx8>(const float* p) {
+  return VARDO_EIGHT_LANES::load8(p);
 }
 template <>
-inline Avx8 splat<Avx8>(float x) {
-  return splat8(x);
+inline VARDO_EIGHT_LANES::Avx8 splat<VARDO_EIGHT_LANES::Avx8>(float x) {
+  return VARDO_EIGHT_LANES::splat8(x);
 }
+}  // namespace vardo::VARDO_EIGHT_LANES
+
+namespace vardo::VARDO_EIGHT_LANES {
 inline void store(float* p, Avx8 v) { store8(p, v); }
 inline Avx8 laneMax(Avx8 a, Avx8 b) { return max8(a, b); }
 inline Avx8 laneMin(Avx8 a, Avx8 b) { return min8(a, b); }
@@ -81,4 +101,4 @@ inline AvxMask8 eitherMask(AvxMask8 a, AvxMask8 b) { return or8(a, b); }
 inline bool allLanes(AvxMask8 mask) { return allOf8(mask); }
 inline Avx8 select(AvxMask8 mask, Avx8 a, Avx8 b) { return select8(mask, a, b); }
 
-}  // namespace vardo
+}  // namespace vardo::VARDO_EIGHT_LANES

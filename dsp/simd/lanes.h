@@ -74,16 +74,38 @@ using NarrowLane = typename NarrowLaneOf<V>::Type;
 // compiled for AVX (avx8.h), which builds the band and width stages on it;
 // everywhere else it is known by its width alone, enough to lay out the
 // chain that holds those stages and to call them.
+//
+// The same eight lanes are built twice, for AVX and for AVX2, from the same
+// source. Each unit's lane type and everything written for it live in that
+// unit's own namespace, so no function of one unit shares a name with one of
+// the other and the linker cannot hand AVX2 code to an AVX-only processor.
+namespace avx {
 struct Avx8;
 struct AvxMask8;
+}  // namespace avx
+namespace avx2 {
+struct Avx8;
+struct AvxMask8;
+}  // namespace avx2
+using Avx8 = avx::Avx8;
+using Avx2x8 = avx2::Avx8;
 template <>
-struct LaneTraits<Avx8> {
+struct LaneTraits<avx::Avx8> {
   static constexpr int kWidth = 8;
-  using Mask = AvxMask8;
+  using Mask = avx::AvxMask8;
+};
+template <>
+struct LaneTraits<avx2::Avx8> {
+  static constexpr int kWidth = 8;
+  using Mask = avx2::AvxMask8;
 };
 // The output stage's two channels stay on four lanes.
 template <>
-struct NarrowLaneOf<Avx8> {
+struct NarrowLaneOf<avx::Avx8> {
+  using Type = Float4;
+};
+template <>
+struct NarrowLaneOf<avx2::Avx8> {
   using Type = Float4;
 };
 

@@ -144,6 +144,7 @@ extern template class BandEqualiser<float>;
 extern template class BandEqualiser<Float4>;
 extern template class BandEqualiser<Float8>;
 extern template class BandEqualiser<Avx8>;
+extern template class BandEqualiser<Avx2x8>;
 extern template class BandEqualiser<Avx16>;
 
 }  // namespace vardo

@@ -113,6 +113,7 @@ extern template class StereoWidth<float>;
 extern template class StereoWidth<Float4>;
 extern template class StereoWidth<Float8>;
 extern template class StereoWidth<Avx8>;
+extern template class StereoWidth<Avx2x8>;
 extern template class StereoWidth<Avx16>;
 
 }  // namespace vardo

@@ -224,7 +224,7 @@ std::vector<float> programme(int rate, std::size_t length) {
 
 constexpr int kRates[] = {8000, 44100, 96000, 192000};
 
-// Every wide lane type, and the AVX and AVX-512 lanes as the DSP reaches
+// Every wide lane type, and the AVX, AVX2 and AVX-512 lanes as the DSP reaches
 // them (skipped on processors without them).
 template <class Driver>
 class ChainExactness : public ::testing::Test {
@@ -236,6 +236,7 @@ class ChainExactness : public ::testing::Test {
 using ExactnessDrivers =
     ::testing::Types<LaneDriver<vardo::Float4>, LaneDriver<vardo::Float8>,
                      LaneSetDriver<vardo::LaneSet::kEightAvx>,
+                     LaneSetDriver<vardo::LaneSet::kEightAvx2>,
                      LaneSetDriver<vardo::LaneSet::kSixteenAvx512>>;
 TYPED_TEST_SUITE(ChainExactness, ExactnessDrivers);
 

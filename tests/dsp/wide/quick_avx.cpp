@@ -6,6 +6,7 @@
 namespace vardo::test {
 
 namespace {
+using namespace vardo::avx;
 void exp8(const float* x, float* y) { store8(y, quickExp(load8(x))); }
 void tan8(const float* x, float* y) { store8(y, quickTan(load8(x))); }
 bool expClearly8(const float* x, float* y) {
