@@ -95,6 +95,30 @@ class BandEqualiser {
   static constexpr int kPiece = 32;
   void processPiece(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
 
+  // The values passed between the passes of a piece, one row per sample.
+  using LaneRows = float[kPiece][kLanes];
+  using BandRows = float[kPiece][kBandLanes];
+  // The edge sections' coefficients of the bands in one lane group.
+  struct EdgeSections;
+  // The constants of the envelopes and gains, taken into locals.
+  struct GainConstants;
+
+  // The passes of a piece, in signal order.
+  unsigned filterBands(int count, std::uint32_t n, const float* x, const float* d,
+                       LaneRows& bandValue);
+  void quadratureMagnitudes(int count, const LaneRows& bandValue, LaneRows& magnitude);
+  void peakAndHold(int count, std::uint32_t n, const LaneRows& magnitude, BandRows& peak,
+                   BandRows& held);
+  void envelopesAndGains(int count, std::uint32_t n, const BandRows& peak, const BandRows& held,
+                         BandOutputs* out);
+  // Their steps.
+  static V filterBandLane(V y, const EdgeSections& c, float (&older)[kSections][kLanes],
+                          const float (&newer)[kSections][kLanes], int lane);
+  V holdBlocksMaximum(int b, int position, V entry, const float* holdNow);
+  V bandGain(int b, V h, V peak, ReleaseStep<V>& fastStep, ReleaseStep<V>& slowStep,
+             const GainConstants& k);
+  void delayGainedBands(std::uint32_t at, const float* gain, BandOutputs& o);
+
   // 1 in the lanes of the bands, 0 in the padding.
   alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kBandLanesInUse =
       bandLaneMask<kBandLanes>(0, kBandCount);

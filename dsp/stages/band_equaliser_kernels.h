@@ -12,6 +12,25 @@
 
 namespace vardo {
 
+// The maximum over a hold window of kWindow rows of kRow floats ending at
+// lag0 (the newest): four running maxima (lags 4j, 4j + 1, 4j + 2, 4j + 3),
+// joined pairwise at the end.
+template <class V, int kWindow, int kRow>
+[[gnu::always_inline]] inline V holdWindowMaximum(const float* lag0) {
+  static_assert(kWindow % 4 == 0, "the window is read four taps at a time");
+  V m0 = load<V>(lag0);
+  V m1 = load<V>(lag0 - 1 * kRow);
+  V m2 = load<V>(lag0 - 2 * kRow);
+  V m3 = load<V>(lag0 - 3 * kRow);
+  for (int lag = 4; lag < kWindow; lag += 4) {
+    m0 = laneMax(m0, load<V>(lag0 - lag * kRow));
+    m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kRow));
+    m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kRow));
+    m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kRow));
+  }
+  return laneMax(laneMax(m0, m1), laneMax(m2, m3));
+}
+
 template <class V>
 void BandEqualiser<V>::clear() {
   // The state is hundreds of kilobytes of floats: zero it in place.
@@ -75,92 +94,118 @@ void BandEqualiser<V>::processRun(int count, std::uint32_t n, const float* x, co
 template <class V>
 void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, const float* d,
                                     BandOutputs* out) {
+  alignas(kLaneAlign) LaneRows bandValue;
+  alignas(kLaneAlign) LaneRows magnitude;
+  alignas(kLaneAlign) BandRows peak;
+  alignas(kLaneAlign) BandRows held;
+  // The quadrature pairs step with the parity the piece starts with.
+  const unsigned parity = filterBands(count, n, x, d, bandValue);
+  quadratureMagnitudes(count, bandValue, magnitude);
+  peakAndHold(count, n, magnitude, peak, held);
+  fState.parity = parity;
+  envelopesAndGains(count, n, peak, held, out);
+}
+
+template <class V>
+struct BandEqualiser<V>::EdgeSections {
+  V lowA1, lowA2, lowG, kSq, minusTwoKSq;  // the two highpass sections
+  V highA1, highA2, highG;                 // the two lowpass sections
+};
+
+// Band filters and band rings: the sum lanes and the difference lanes of the
+// same bands per step, sharing the coefficients. Gives the parity after the
+// piece.
+template <class V>
+[[gnu::always_inline]] inline unsigned BandEqualiser<V>::filterBands(int count, std::uint32_t n,
+                                                                     const float* x, const float* d,
+                                                                     LaneRows& bandValue) {
   State& st = fState;
   const BandRateDesign& rc = fRate;
-  const V one = splat<V>(1.0f);
-  // Vector stores may alias anything, so every constant the loops use is
-  // taken into a local first.
-  const V threshold = splat<V>(fBlock.threshold);
-  const V densityLimit = splat<V>(fBlock.densityLimit);
-  const V riseDecayInput = splat<V>(rc.riseDecay.input);
-  const V riseDecayPole = splat<V>(rc.riseDecay.pole);
-  const V slowRiseDecayInput = splat<V>(rc.slowRiseDecay.input);
-  const V slowRiseDecayPole = splat<V>(rc.slowRiseDecay.pole);
-  const V fastSmoothInput = splat<V>(rc.fastSmooth.input);
-  const V fastSmoothPole = splat<V>(rc.fastSmooth.pole);
-  const V numeratorSmoothInput = splat<V>(rc.numeratorSmooth.input);
-  const V numeratorSmoothPole = splat<V>(rc.numeratorSmooth.pole);
-
-  // Band filters and band rings: the sum lanes and the difference lanes of
-  // the same bands per step, sharing the coefficients.
-  alignas(kLaneAlign) float bandValue[kPiece][kLanes];
   unsigned parity = st.parity;
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     const float sum = x[i] + d[i];
     const float diff = x[i] - d[i];
     float* ringNow = st.bandRing.row(at);
-    float (&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
-    const float (&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
+    float(&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
+    const float(&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
     for (int b = 0; b < kBandLanes; b += kStep) {
-      const V lowA1 = load<V>(rc.lowA1 + b);
-      const V lowA2 = load<V>(rc.lowA2 + b);
-      const V lowG = load<V>(rc.lowG + b);
-      const V kSq = load<V>(rc.lowKSquared + b);
-      const V minusTwoKSq = load<V>(rc.lowMinusTwoKSquared + b);
-      const V highA1 = load<V>(rc.highA1 + b);
-      const V highA2 = load<V>(rc.highA2 + b);
-      const V highG = load<V>(rc.highG + b);
+      const EdgeSections c{load<V>(rc.lowA1 + b),
+                           load<V>(rc.lowA2 + b),
+                           load<V>(rc.lowG + b),
+                           load<V>(rc.lowKSquared + b),
+                           load<V>(rc.lowMinusTwoKSquared + b),
+                           load<V>(rc.highA1 + b),
+                           load<V>(rc.highA2 + b),
+                           load<V>(rc.highG + b)};
       for (int lane : {b, kDiffLane + b}) {
-        V y = splat<V>(lane < kDiffLane ? sum : diff);
-        // Two highpass sections at the lower edge.
-        for (int k = 0; k < 2; ++k) {
-          const V w1 = load<V>(newer[k] + lane);
-          const V w2 = load<V>(older[k] + lane);
-          const V w = sectionFeed(y, w1, w2, lowA1, lowA2, lowG);
-          y = highpassNumerator(w, w1, w2, kSq, minusTwoKSq) * lowG;
-          store(older[k] + lane, w);
-        }
-        // Lowpass at the upper edge, then the second one's raw numerator.
-        {
-          const V w1 = load<V>(newer[2] + lane);
-          const V w2 = load<V>(older[2] + lane);
-          const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
-          y = lowpassNumerator(w, w1, w2) * highG;
-          store(older[2] + lane, w);
-        }
-        const V w1 = load<V>(newer[3] + lane);
-        const V w2 = load<V>(older[3] + lane);
-        const V w = sectionFeed(y, w1, w2, highA1, highA2, highG);
-        const V u = lowpassNumerator(w, w1, w2);
-        store(older[3] + lane, w);
+        const V u = filterBandLane(splat<V>(lane < kDiffLane ? sum : diff), c, older, newer, lane);
         store(ringNow + lane, u);
-
         // The negated, normalised band value, for the quadrature pair.
-        store(bandValue[i] + lane, -(highG * u));
+        store(bandValue[i] + lane, -(c.highG * u));
       }
     }
     parity ^= 1;
   }
+  return parity;
+}
 
-  // The quadrature pairs' magnitudes, each lane group over the piece.
-  alignas(kLaneAlign) float magnitudeRow[kPiece][kLanes];
-  for (int lane = 0; lane < kLanes; lane += kStep) {
-    st.pairs.template magnitudes<V>(
-        count, lane, st.parity, [&](int i) { return load<V>(bandValue[i] + lane); },
-        [&](int i) { return magnitudeRow[i] + lane; });
+// One lane group through the band's four sections: the new w of each into
+// the older row, and the second lowpass's raw numerator u as the result.
+template <class V>
+[[gnu::always_inline]] inline V BandEqualiser<V>::filterBandLane(
+    V y, const EdgeSections& c, float (&older)[kSections][kLanes],
+    const float (&newer)[kSections][kLanes], int lane) {
+  // Two highpass sections at the lower edge.
+  for (int k = 0; k < 2; ++k) {
+    const V w1 = load<V>(newer[k] + lane);
+    const V w2 = load<V>(older[k] + lane);
+    const V w = sectionFeed(y, w1, w2, c.lowA1, c.lowA2, c.lowG);
+    y = highpassNumerator(w, w1, w2, c.kSq, c.minusTwoKSq) * c.lowG;
+    store(older[k] + lane, w);
   }
+  // Lowpass at the upper edge, then the second one's raw numerator.
+  {
+    const V w1 = load<V>(newer[2] + lane);
+    const V w2 = load<V>(older[2] + lane);
+    const V w = sectionFeed(y, w1, w2, c.highA1, c.highA2, c.highG);
+    y = lowpassNumerator(w, w1, w2) * c.highG;
+    store(older[2] + lane, w);
+  }
+  const V w1 = load<V>(newer[3] + lane);
+  const V w2 = load<V>(older[3] + lane);
+  const V w = sectionFeed(y, w1, w2, c.highA1, c.highA2, c.highG);
+  const V u = lowpassNumerator(w, w1, w2);
+  store(older[3] + lane, w);
+  return u;
+}
 
-  // The peak of each band's two magnitudes and its hold.
-  alignas(kLaneAlign) float peakRow[kPiece][kBandLanes];
-  alignas(kLaneAlign) float heldRow[kPiece][kBandLanes];
-  static_assert(kHoldWindow % 4 == 0, "the window is read four taps at a time");
+// The quadrature pairs' magnitudes, each lane group over the piece.
+template <class V>
+[[gnu::always_inline]] inline void BandEqualiser<V>::quadratureMagnitudes(int count,
+                                                                          const LaneRows& bandValue,
+                                                                          LaneRows& magnitude) {
+  for (int lane = 0; lane < kLanes; lane += kStep) {
+    fState.pairs.template magnitudes<V>(
+        count, lane, fState.parity, [&](int i) { return load<V>(bandValue[i] + lane); },
+        [&](int i) { return magnitude[i] + lane; });
+  }
+}
+
+// The peak of each band's two magnitudes and its hold: the maximum over the
+// hold window of the peak, raised to the threshold.
+template <class V>
+[[gnu::always_inline]] inline void BandEqualiser<V>::peakAndHold(int count, std::uint32_t n,
+                                                                 const LaneRows& magnitude,
+                                                                 BandRows& peakRow,
+                                                                 BandRows& heldRow) {
+  State& st = fState;
+  // Vector stores may alias anything, so the threshold is taken into a local.
+  const V threshold = splat<V>(fBlock.threshold);
   int position = st.holdPosition;
   int numbers = st.holdNumbers;
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    const float* magnitude = magnitudeRow[i];
-
     // Each hold entry is written twice, so that the 44 newest rows always lie
     // in one run of the table, ending at the newest.
     static_assert(kHoldWindow <= decltype(st.hold)::kMask + 1);
@@ -168,7 +213,7 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     float* holdNowLow = st.hold.lower(at);
     bool numbersNow = true;  // no entry of this sample NaN so far
     for (int b = 0; b < kBandLanes; b += kStep) {
-      const V peak = laneMax(load<V>(magnitude + b), load<V>(magnitude + kDiffLane + b));
+      const V peak = laneMax(load<V>(magnitude[i] + b), load<V>(magnitude[i] + kDiffLane + b));
       store(peakRow[i] + b, peak);
       store(st.peakMagnitude + b, peak);
       const V entry = laneMax(peak, threshold);
@@ -179,43 +224,11 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
       V h;
       bool direct = true;
       if constexpr (kLaneWidth<V> > 1) {
-        // Wide lanes keep the window in blocks of its own length: it is the
-        // current block from its start and the last block from the position
-        // after this one on, so it is the larger of the block's maximum so
-        // far and the kept maximum of that tail. Without NaN in the window
-        // that is exactly the maximum taken entry by entry below; with one,
-        // the order of the comparisons decides, and the window is read.
-        const V head = position == 0 ? entry : laneMax(load<V>(st.holdBlockHead + b), entry);
-        store(st.holdBlockHead + b, head);
-        h = laneMax(load<V>(st.holdBlockTail[position + 1] + b), head);
-        if (position == kHoldWindow - 1) {
-          // The block is whole: its tails' maxima, for the next block.
-          V tail = entry;
-          store(st.holdBlockTail[kHoldWindow - 1] + b, tail);
-          for (int j = kHoldWindow - 2; j >= 0; --j) {
-            tail = laneMax(load<V>(holdNow + b - (kHoldWindow - 1 - j) * kBandLanes), tail);
-            store(st.holdBlockTail[j] + b, tail);
-          }
-        }
+        h = holdBlocksMaximum(b, position, entry, holdNow);
         numbersNow = numbersNow && allLanes(equal(entry, entry));
         direct = !numbersNow || numbers < kHoldWindow - 1;
       }
-      if (direct) {
-        // Four running maxima (lags 4j, 4j + 1, 4j + 2, 4j + 3), joined
-        // pairwise at the end.
-        const float* lag0 = holdNow + b;
-        V m0 = load<V>(lag0);
-        V m1 = load<V>(lag0 - 1 * kBandLanes);
-        V m2 = load<V>(lag0 - 2 * kBandLanes);
-        V m3 = load<V>(lag0 - 3 * kBandLanes);
-        for (int lag = 4; lag < kHoldWindow; lag += 4) {
-          m0 = laneMax(m0, load<V>(lag0 - lag * kBandLanes));
-          m1 = laneMax(m1, load<V>(lag0 - (lag + 1) * kBandLanes));
-          m2 = laneMax(m2, load<V>(lag0 - (lag + 2) * kBandLanes));
-          m3 = laneMax(m3, load<V>(lag0 - (lag + 3) * kBandLanes));
-        }
-        h = laneMax(laneMax(m0, m1), laneMax(m2, m3));
-      }
+      if (direct) h = holdWindowMaximum<V, kHoldWindow, kBandLanes>(holdNow + b);
       store(heldRow[i] + b, h);
       store(st.heldLevel + b, h);
     }
@@ -226,19 +239,70 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
   }
   st.holdPosition = position;
   st.holdNumbers = numbers;
-  st.parity = parity;
+}
 
-  // Release states and their factors (0 in the padding), the fast envelope
-  // of the held level (adaptive release, then 15 ms smoothing), the slow
-  // envelope of the unheld peak (adaptive release, then 0.5 s smoothing),
-  // the numerator and the gain.
+// Wide lanes keep the hold window in blocks of its own length: it is the
+// current block from its start and the last block from the position after
+// this one on, so it is the larger of the block's maximum so far and the
+// kept maximum of that tail. Without NaN in the window that is exactly the
+// maximum taken entry by entry; with one, the order of the comparisons
+// decides, and the window is read.
+template <class V>
+[[gnu::always_inline]] inline V BandEqualiser<V>::holdBlocksMaximum(int b, int position, V entry,
+                                                                    const float* holdNow) {
+  State& st = fState;
+  const V head = position == 0 ? entry : laneMax(load<V>(st.holdBlockHead + b), entry);
+  store(st.holdBlockHead + b, head);
+  const V h = laneMax(load<V>(st.holdBlockTail[position + 1] + b), head);
+  if (position == kHoldWindow - 1) {
+    // The block is whole: its tails' maxima, for the next block.
+    V tail = entry;
+    store(st.holdBlockTail[kHoldWindow - 1] + b, tail);
+    for (int j = kHoldWindow - 2; j >= 0; --j) {
+      tail = laneMax(load<V>(holdNow + b - (kHoldWindow - 1 - j) * kBandLanes), tail);
+      store(st.holdBlockTail[j] + b, tail);
+    }
+  }
+  return h;
+}
+
+template <class V>
+struct BandEqualiser<V>::GainConstants {
+  // Vector stores may alias anything, so every constant the loops use is
+  // taken into a local first.
+  V one, densityLimit;
+  V riseDecayInput, riseDecayPole, slowRiseDecayInput, slowRiseDecayPole;
+  V fastSmoothInput, fastSmoothPole, numeratorSmoothInput, numeratorSmoothPole;
+};
+
+// Release states and their factors (0 in the padding), the fast envelope of
+// the held level (adaptive release, then 15 ms smoothing), the slow envelope
+// of the unheld peak (adaptive release, then 0.5 s smoothing), the numerator
+// and the gain; with them the gained bands into the band delay lines.
+template <class V>
+[[gnu::always_inline]] inline void BandEqualiser<V>::envelopesAndGains(int count, std::uint32_t n,
+                                                                       const BandRows& peakRow,
+                                                                       const BandRows& heldRow,
+                                                                       BandOutputs* out) {
+  State& st = fState;
+  const BandRateDesign& rc = fRate;
+  const GainConstants k{splat<V>(1.0f),
+                        splat<V>(fBlock.densityLimit),
+                        splat<V>(rc.riseDecay.input),
+                        splat<V>(rc.riseDecay.pole),
+                        splat<V>(rc.slowRiseDecay.input),
+                        splat<V>(rc.slowRiseDecay.pole),
+                        splat<V>(rc.fastSmooth.input),
+                        splat<V>(rc.fastSmooth.pole),
+                        splat<V>(rc.numeratorSmooth.input),
+                        splat<V>(rc.numeratorSmooth.pole)};
   constexpr int kVectors = kBandLanes / kStep;
   ReleaseStep<V> fastStep[kVectors];
   ReleaseStep<V> slowStep[kVectors];
   for (int v = 0; v < kVectors; ++v) {
-    fastStep[v].start(rc.fastRelease, riseDecayInput, riseDecayPole,
+    fastStep[v].start(rc.fastRelease, k.riseDecayInput, k.riseDecayPole,
                       load<V>(st.fastRelease + v * kStep));
-    slowStep[v].start(rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole,
+    slowStep[v].start(rc.slowRelease, k.slowRiseDecayInput, k.slowRiseDecayPole,
                       load<V>(st.slowRelease + v * kStep));
   }
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
@@ -246,72 +310,86 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
     // Unrolled, so that the followers' steps stay in registers.
 #pragma GCC unroll 4
     for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
-      const V h = load<V>(heldRow[i] + b);
-      const V peak = load<V>(peakRow[i] + b);
-      const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
-
-      V fastRelease = load<V>(st.fastRelease + b);
-      V fastFactor;
-      fastStep[v](rc.fastRelease, riseDecayInput, riseDecayPole, h, load<V>(st.fastEnvelope + b),
-                  fastRelease, fastFactor);
-      store(st.fastRelease + b, fastRelease);
-      fastFactor = select(band, fastFactor, splat<V>(0.0f));
-      const V fastEnvelope =
-          followAndSmooth(laneAbs(h), one - fastFactor, fastFactor, st.fastPeak + b,
-                          fastSmoothInput, fastSmoothPole, st.fastEnvelope + b);
-
-      V slowRelease = load<V>(st.slowRelease + b);
-      V slowFactor;
-      slowStep[v](rc.slowRelease, slowRiseDecayInput, slowRiseDecayPole, peak,
-                  load<V>(st.slowEnvelope + b), slowRelease, slowFactor);
-      store(st.slowRelease + b, slowRelease);
-      slowFactor = select(band, slowFactor, splat<V>(0.0f));
-      const V slowEnvelope =
-          followAndSmooth(laneAbs(peak), one - slowFactor, slowFactor, st.slowPeak + b,
-                          riseDecayInput, riseDecayPole, st.slowEnvelope + b);
-
-      // Numerator: the ceiling times the level, capped at 1, with a band-rate
-      // release and 30 ms smoothing.
-      const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, one);
-      const V numerator =
-          followAndSmooth(capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b),
-                          st.numeratorPeak + b, numeratorSmoothInput, numeratorSmoothPole,
-                          st.numerator + b);
-
-      // Denominator: the fast envelope, or the limited slow envelope when that
-      // is higher, floored at -90 dB (NaN included).
-      const V limitedSlow = densityLimit * slowEnvelope;
-      V den = select(greaterEqual(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
-      const V floor = splat<V>(kFloor90dB);
-      den = select(greater(den, floor), den, floor);
-      const V gain = numerator / den;
+      const V gain = bandGain(b, load<V>(heldRow[i] + b), load<V>(peakRow[i] + b), fastStep[v],
+                              slowStep[v], k);
       store(gainRow[i] + b, gain);
       store(st.gain + b, gain);
     }
-
-    // The gained band components from 132 samples back, into the band delay
-    // lines, in the same loop: their loads and stores fill the time the
-    // followers' recursions leave.
-    const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    float* lineNow = st.line.row(at);
-    const float* lineOut = st.line.row(at - kBandLineDelay);
-    const float* ringLate = st.bandRing.row(at - kBandLookAhead);
-    BandOutputs& o = out[i];
-    for (int b = 0; b < kBandLanes; b += kStep) {
-      const V weightedGain = load<V>(rc.signedWeight + b) * load<V>(gainRow[i] + b);
-      const V a = weightedGain * load<V>(ringLate + b);
-      const V bDiff = weightedGain * load<V>(ringLate + kDiffLane + b);
-      store(o.gained + b, a);
-      store(o.gainedDiff + b, bDiff);
-      store(lineNow + b, a + bDiff);
-      store(lineNow + kDiffLane + b, a - bDiff);
-      store(o.sumOut + b, load<V>(lineOut + b));
-      // (The mono bands' difference read-out goes unused.)
-      store(o.diffOut + b, load<V>(lineOut + kDiffLane + b));
-    }
-    o.mono = o.sumOut[0] + o.sumOut[1];
+    // The gained bands in the same loop: their loads and stores fill the
+    // time the followers' recursions leave.
+    delayGainedBands(n + static_cast<std::uint32_t>(i), gainRow[i], out[i]);
   }
+}
 
+// One lane group's gain from its held level h and its peak.
+template <class V>
+[[gnu::always_inline]] inline V BandEqualiser<V>::bandGain(int b, V h, V peak,
+                                                           ReleaseStep<V>& fastStep,
+                                                           ReleaseStep<V>& slowStep,
+                                                           const GainConstants& k) {
+  State& st = fState;
+  const BandRateDesign& rc = fRate;
+  const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
+
+  V fastRelease = load<V>(st.fastRelease + b);
+  V fastFactor;
+  fastStep(rc.fastRelease, k.riseDecayInput, k.riseDecayPole, h, load<V>(st.fastEnvelope + b),
+           fastRelease, fastFactor);
+  store(st.fastRelease + b, fastRelease);
+  fastFactor = select(band, fastFactor, splat<V>(0.0f));
+  const V fastEnvelope =
+      followAndSmooth(laneAbs(h), k.one - fastFactor, fastFactor, st.fastPeak + b,
+                      k.fastSmoothInput, k.fastSmoothPole, st.fastEnvelope + b);
+
+  V slowRelease = load<V>(st.slowRelease + b);
+  V slowFactor;
+  slowStep(rc.slowRelease, k.slowRiseDecayInput, k.slowRiseDecayPole, peak,
+           load<V>(st.slowEnvelope + b), slowRelease, slowFactor);
+  store(st.slowRelease + b, slowRelease);
+  slowFactor = select(band, slowFactor, splat<V>(0.0f));
+  const V slowEnvelope =
+      followAndSmooth(laneAbs(peak), k.one - slowFactor, slowFactor, st.slowPeak + b,
+                      k.riseDecayInput, k.riseDecayPole, st.slowEnvelope + b);
+
+  // Numerator: the ceiling times the level, capped at 1, with a band-rate
+  // release and 30 ms smoothing.
+  const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, k.one);
+  const V numerator = followAndSmooth(
+      capped, load<V>(rc.numeratorInput + b), load<V>(rc.numeratorPole + b), st.numeratorPeak + b,
+      k.numeratorSmoothInput, k.numeratorSmoothPole, st.numerator + b);
+
+  // Denominator: the fast envelope, or the limited slow envelope when that is
+  // higher, floored at -90 dB (NaN included).
+  const V limitedSlow = k.densityLimit * slowEnvelope;
+  V den = select(greaterEqual(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
+  const V floor = splat<V>(kFloor90dB);
+  den = select(greater(den, floor), den, floor);
+  return numerator / den;
+}
+
+// The gained band components of sample `at` from 132 samples back, into the
+// band delay lines, and the delay lines' outputs.
+template <class V>
+[[gnu::always_inline]] inline void BandEqualiser<V>::delayGainedBands(std::uint32_t at,
+                                                                      const float* gain,
+                                                                      BandOutputs& o) {
+  State& st = fState;
+  float* lineNow = st.line.row(at);
+  const float* lineOut = st.line.row(at - kBandLineDelay);
+  const float* ringLate = st.bandRing.row(at - kBandLookAhead);
+  for (int b = 0; b < kBandLanes; b += kStep) {
+    const V weightedGain = load<V>(fRate.signedWeight + b) * load<V>(gain + b);
+    const V a = weightedGain * load<V>(ringLate + b);
+    const V bDiff = weightedGain * load<V>(ringLate + kDiffLane + b);
+    store(o.gained + b, a);
+    store(o.gainedDiff + b, bDiff);
+    store(lineNow + b, a + bDiff);
+    store(lineNow + kDiffLane + b, a - bDiff);
+    store(o.sumOut + b, load<V>(lineOut + b));
+    // (The mono bands' difference read-out goes unused.)
+    store(o.diffOut + b, load<V>(lineOut + kDiffLane + b));
+  }
+  o.mono = o.sumOut[0] + o.sumOut[1];
 }
 
 }  // namespace vardo

@@ -71,6 +71,18 @@ class StereoWidth {
   static constexpr int kPiece = 32;
   void processPiece(int count, const BandOutputs* bands, float* sumA, float* sumB);
 
+  // The values passed between the passes of a piece, one row per sample.
+  using LaneRows = float[kPiece][kLanes];
+  using BandRows = float[kPiece][kBandLanes];
+
+  // The passes of a piece, in signal order.
+  void componentMagnitudes(int count, const BandOutputs* bands, LaneRows& magnitude);
+  void componentEnvelopes(int count, const LaneRows& magnitude, LaneRows& envelope);
+  void tangentArguments(int count, const LaneRows& envelope, BandRows& z);
+  static void tangentCurves(int count, const BandRows& z, BandRows& curve);
+  void sideAndSums(int count, const BandOutputs* bands, const BandRows& curve, float* sumA,
+                   float* sumB);
+
   // The lanes of `values` from band `band` on, with those outside the width
   // bands (mono bands, padding) set to 0.
   static V widthBandsOnly(int band, V values) {
@@ -84,8 +96,6 @@ class StereoWidth {
   // The same over both components' lanes.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kWidthComponentLanes =
       componentLaneMask<kLanes>(kDiffLane, kMonoBandCount, kBandCount);
-
-
 
   struct State {
     QuadratureLanes<kLanes> pairs;  // sum components, then difference components

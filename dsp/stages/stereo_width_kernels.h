@@ -90,30 +90,24 @@ void StereoWidth<V>::processRun(int count, std::uint32_t, const BandOutputs* ban
 // detector, exponential, levels and tangent becomes short loops whose
 // samples the processor overlaps; each value is computed as before.
 template <class V>
-void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* sumA,
-                                  float* sumB) {
-  State& st = fState;
-  const WidthRateDesign& rc = fRate;
-  const V one = splat<V>(1.0f);
-  const V zero = splat<V>(0.0f);
-  // Vector stores may alias anything, so every constant the loops use is
-  // taken into a local first.
-  const V riseDecayInput = splat<V>(rc.riseDecay.input);
-  const V riseDecayPole = splat<V>(rc.riseDecay.pole);
-  const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
-  const V envelopeSmoothPole = splat<V>(rc.envelopeSmooth.pole);
-  const V offset = splat<V>(fBlock.offset);
-  const V trim = splat<V>(fBlock.trim);
-  const V limit = splat<V>(fBlock.limit);
-  const V levelReleaseInput = splat<V>(rc.levelRelease.input);
-  const V levelReleasePole = splat<V>(rc.levelRelease.pole);
-  const V levelSmoothInput = splat<V>(rc.levelSmooth.input);
-  const V levelSmoothPole = splat<V>(rc.levelSmooth.pole);
-  const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
-  const V lowpassScale = splat<V>(rc.lowpassScale);
+void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* sumA, float* sumB) {
+  alignas(kLaneAlign) LaneRows magnitude;
+  alignas(kLaneAlign) LaneRows envelope;
+  alignas(kLaneAlign) BandRows z;
+  alignas(kLaneAlign) BandRows curve;
+  componentMagnitudes(count, bands, magnitude);
+  componentEnvelopes(count, magnitude, envelope);
+  tangentArguments(count, envelope, z);
+  tangentCurves(count, z, curve);
+  sideAndSums(count, bands, curve, sumA, sumB);
+}
 
-  // Component magnitudes; lane m of each half is band m.
-  alignas(kLaneAlign) float magnitude[kPiece][kLanes];
+// Component magnitudes; lane m of each half is band m.
+template <class V>
+[[gnu::always_inline]] inline void StereoWidth<V>::componentMagnitudes(int count,
+                                                                       const BandOutputs* bands,
+                                                                       LaneRows& magnitude) {
+  State& st = fState;
   for (int lane = 0; lane < kLanes; lane += kStep) {
     const auto component = [&](int i) {
       return load<V>(lane < kDiffLane ? bands[i].gained + lane
@@ -123,10 +117,25 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
                                     [&](int i) { return magnitude[i] + lane; });
   }
   st.parity ^= static_cast<unsigned>(count) & 1u;
+}
 
-  // Component envelopes: release states, their release factors, adaptive
-  // release, then 1 ms smoothing. The mono bands' lanes and the padding get
-  // no exponential and a factor of 0.
+// Component envelopes: release states, their release factors, adaptive
+// release, then 1 ms smoothing. The mono bands' lanes and the padding get no
+// exponential and a factor of 0.
+template <class V>
+[[gnu::always_inline]] inline void StereoWidth<V>::componentEnvelopes(int count,
+                                                                      const LaneRows& magnitude,
+                                                                      LaneRows& envelope) {
+  State& st = fState;
+  const WidthRateDesign& rc = fRate;
+  // Vector stores may alias anything, so every constant the loops use is
+  // taken into a local first.
+  const V one = splat<V>(1.0f);
+  const V zero = splat<V>(0.0f);
+  const V riseDecayInput = splat<V>(rc.riseDecay.input);
+  const V riseDecayPole = splat<V>(rc.riseDecay.pole);
+  const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
+  const V envelopeSmoothPole = splat<V>(rc.envelopeSmooth.pole);
   constexpr int kVectors = kLanes / kStep;
   const auto inWidthBand = [](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
   ReleaseStep<V> step[kVectors];
@@ -136,7 +145,6 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
                     load<V>(st.release + v * kStep));
     }
   }
-  alignas(kLaneAlign) float envelope[kPiece][kLanes];
   for (int i = 0; i < count; ++i) {
     // Unrolled, so that the followers' steps stay in registers.
 #pragma GCC unroll 4
@@ -152,47 +160,63 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
         store(st.release + lane, release);
         a = widthBandsOnly(lane % kDiffLane, factor);
       } else {
-        store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput,
-                                              riseDecayPole, load<V>(st.release + lane)));
+        store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput, riseDecayPole,
+                                              load<V>(st.release + lane)));
       }
       store(envelope[i] + lane,
             followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
                             envelopeSmoothPole, st.envelope + lane));
     }
   }
+}
 
-  // Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
-  // closes the side gain below an upper level of 1/1000 through a 10 Hz
-  // lowpass, and the argument of the tangent.
-  alignas(kLaneAlign) float z[kPiece][kBandLanes];
+// Upper and lower levels (0.4 s release, 30 ms smoothing), the gate that
+// closes the side gain below an upper level of 1/1000 through a 10 Hz
+// lowpass, and the argument of the tangent.
+template <class V>
+[[gnu::always_inline]] inline void StereoWidth<V>::tangentArguments(int count,
+                                                                    const LaneRows& envelope,
+                                                                    BandRows& z) {
+  State& st = fState;
+  const WidthRateDesign& rc = fRate;
+  const V one = splat<V>(1.0f);
+  const V offset = splat<V>(fBlock.offset);
+  const V levelReleaseInput = splat<V>(rc.levelRelease.input);
+  const V levelReleasePole = splat<V>(rc.levelRelease.pole);
+  const V levelSmoothInput = splat<V>(rc.levelSmooth.input);
+  const V levelSmoothPole = splat<V>(rc.levelSmooth.pole);
+  const V lowpassFeedback = splat<V>(rc.lowpassFeedback);
+  const V lowpassScale = splat<V>(rc.lowpassScale);
   for (int i = 0; i < count; ++i) {
     for (int b = 0; b < kBandLanes; b += kStep) {
       const V envSum = load<V>(envelope[i] + b);
       const V envDiff = load<V>(envelope[i] + kDiffLane + b);
 
       const V upper = laneMax(laneMax(envSum, envDiff), splat<V>(kUpperLevelFloor));
-      const V upperLevel = followAndSmooth(upper, levelReleaseInput, levelReleasePole,
-                                           st.upperPeak + b, levelSmoothInput, levelSmoothPole,
-                                           st.upperLevel + b);
+      const V upperLevel =
+          followAndSmooth(upper, levelReleaseInput, levelReleasePole, st.upperPeak + b,
+                          levelSmoothInput, levelSmoothPole, st.upperLevel + b);
 
       const V gate = laneMin(splat<V>(kGateScale) * upperLevel, one);
-      const V gateLowpass = firstOrderLowpass(gate, load<V>(st.gate + b),
-                                              load<V>(st.gateLowpass + b), lowpassFeedback,
-                                              lowpassScale);
+      const V gateLowpass = firstOrderLowpass(
+          gate, load<V>(st.gate + b), load<V>(st.gateLowpass + b), lowpassFeedback, lowpassScale);
       store(st.gateLowpass + b, gateLowpass);
       store(st.gate + b, gate);
 
       const V lower = laneMax(laneMin(envSum, envDiff), splat<V>(kLowerLevelFloor));
-      const V lowerLevel = followAndSmooth(lower, levelReleaseInput, levelReleasePole,
-                                           st.lowerPeak + b, levelSmoothInput, levelSmoothPole,
-                                           st.lowerLevel + b);
+      const V lowerLevel =
+          followAndSmooth(lower, levelReleaseInput, levelReleasePole, st.lowerPeak + b,
+                          levelSmoothInput, levelSmoothPole, st.lowerLevel + b);
 
       store(z[i] + b, (upperLevel * gateLowpass) / lowerLevel - offset);
     }
   }
+}
 
-  // The tangent curve (0 in the mono bands and the padding).
-  alignas(kLaneAlign) float curve[kPiece][kBandLanes];
+// The tangent curve (0 in the mono bands and the padding).
+template <class V>
+[[gnu::always_inline]] inline void StereoWidth<V>::tangentCurves(int count, const BandRows& z,
+                                                                 BandRows& curve) {
   if constexpr (kLaneWidth<V> > 1) {
     // Nothing carries from sample to sample here, so the width bands of the
     // whole piece are laid side by side first: every lane of a tangent then
@@ -219,18 +243,29 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
       }
     }
   }
+}
 
-  // 10 Hz smoothing and the trim give the side gain; the side gain counts up
-  // to the width limit, and the unused part of the limit raises the band in
-  // both channels. The channel sums add the bands in ascending order.
+// 10 Hz smoothing and the trim give the side gain; the side gain counts up to
+// the width limit, and the unused part of the limit raises the band in both
+// channels. The channel sums add the bands in ascending order.
+template <class V>
+[[gnu::always_inline]] inline void StereoWidth<V>::sideAndSums(int count, const BandOutputs* bands,
+                                                               const BandRows& curve, float* sumA,
+                                                               float* sumB) {
+  State& st = fState;
+  const V one = splat<V>(1.0f);
+  const V zero = splat<V>(0.0f);
+  const V trim = splat<V>(fBlock.trim);
+  const V limit = splat<V>(fBlock.limit);
+  const V lowpassFeedback = splat<V>(fRate.lowpassFeedback);
+  const V lowpassScale = splat<V>(fRate.lowpassScale);
   for (int i = 0; i < count; ++i) {
     alignas(kLaneAlign) float termA[kBandLanes];
     alignas(kLaneAlign) float termB[kBandLanes];
     for (int b = 0; b < kBandLanes; b += kStep) {
       const V c = load<V>(curve[i] + b);
-      const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b),
-                                              load<V>(st.sideLowpass + b), lowpassFeedback,
-                                              lowpassScale);
+      const V sideLowpass = firstOrderLowpass(c, load<V>(st.curve + b), load<V>(st.sideLowpass + b),
+                                              lowpassFeedback, lowpassScale);
       store(st.sideLowpass + b, sideLowpass);
       store(st.curve + b, c);
       const V trimmed = laneMax(sideLowpass * trim, zero);

@@ -57,6 +57,8 @@ echo "aarch64 under qemu: $(wc -l <"$scratch/native.txt") renders bit-identical 
 # The renderer: a short piece of the demo clip, float output, the same
 # samples (the files differ in the time stamp libsndfile writes into them).
 if [ -x "$build/tools/vardo" ] && [ -n "$native_cli" ] && command -v sox >/dev/null 2>&1; then
+  # The renderer never replaces a file, so an earlier run's renders go first.
+  rm -f "$scratch/aarch64.wav" "$scratch/native.wav" || exit 1
   sox -V1 "$source_dir/demo/demo-clip.wav" "$scratch/piece.wav" trim 9 2 || { echo "FAILED: sox"; exit 1; }
   qemu-aarch64 -L /usr/aarch64-linux-gnu "$build/tools/vardo" info | grep -q "^library *$build/plugin/vardo.so$" ||
     { echo "FAILED: the aarch64 renderer does not load the aarch64 plug-in built beside it"; exit 1; }

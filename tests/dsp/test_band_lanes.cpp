@@ -16,6 +16,7 @@
 #include "lane_types.h"
 #include "simd/lanes.h"
 #include "primitives/primitives.h"
+#include "test_support.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ using vardo::BandOutputs;
 using vardo::kBandCount;
 using vardo::kMonoBandCount;
 
-std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
+using vardo::test::bitsOf;
 
 // --- The lane operations keep the scalar operand order -----------------------
 
@@ -54,7 +55,7 @@ TYPED_TEST(LaneOperations, MaxMinSelectAndSignsMatchTheScalarOperations) {
                                  a >= b ? a : b, std::fabs(a), -b};
       for (int op = 0; op < 6; ++op) {
         for (int lane = 0; lane < kWidth; ++lane) {
-          ASSERT_EQ(bits(r[op][lane]), bits(expected[op]))
+          ASSERT_EQ(bitsOf(r[op][lane]), bitsOf(expected[op]))
               << "operation " << op << " on " << a << ", " << b;
         }
       }
@@ -148,9 +149,9 @@ struct SideBySide {
   // Empty when every output and every per-band value agrees bit for bit;
   // otherwise names the first value that differs.
   std::string difference() const {
-    if (bits(plainA) != bits(fastA)) return "channel A sum";
-    if (bits(plainB) != bits(fastB)) return "channel B sum";
-    if (bits(plainOut.mono) != bits(fastOut.mono)) return "mono read-out";
+    if (bitsOf(plainA) != bitsOf(fastA)) return "channel A sum";
+    if (bitsOf(plainB) != bitsOf(fastB)) return "channel B sum";
+    if (bitsOf(plainOut.mono) != bitsOf(fastOut.mono)) return "mono read-out";
     for (int m = 0; m < kBandCount; ++m) {
       const char* what = bandDifference(m);
       if (what != nullptr) return std::string(what) + " of band " + std::to_string(m);
@@ -158,14 +159,14 @@ struct SideBySide {
     return {};
   }
   const char* bandDifference(int m) const {
-    if (bits(plainBands->gain(m)) != bits(fastBands->gain(m))) return "gain";
-    if (bits(plainBands->level(m)) != bits(fastBands->level(m))) return "level";
-    if (bits(plainBands->heldLevel(m)) != bits(fastBands->heldLevel(m))) return "held level";
-    if (bits(plainOut.gained[m]) != bits(fastOut.gained[m])) return "a";
-    if (bits(plainOut.gainedDiff[m]) != bits(fastOut.gainedDiff[m])) return "b";
-    if (bits(plainOut.sumOut[m]) != bits(fastOut.sumOut[m])) return "sum line";
-    if (bits(plainOut.diffOut[m]) != bits(fastOut.diffOut[m])) return "difference line";
-    if (m >= kMonoBandCount && bits(plainWidth->sideGain(m)) != bits(fastWidth->sideGain(m))) {
+    if (bitsOf(plainBands->gain(m)) != bitsOf(fastBands->gain(m))) return "gain";
+    if (bitsOf(plainBands->level(m)) != bitsOf(fastBands->level(m))) return "level";
+    if (bitsOf(plainBands->heldLevel(m)) != bitsOf(fastBands->heldLevel(m))) return "held level";
+    if (bitsOf(plainOut.gained[m]) != bitsOf(fastOut.gained[m])) return "a";
+    if (bitsOf(plainOut.gainedDiff[m]) != bitsOf(fastOut.gainedDiff[m])) return "b";
+    if (bitsOf(plainOut.sumOut[m]) != bitsOf(fastOut.sumOut[m])) return "sum line";
+    if (bitsOf(plainOut.diffOut[m]) != bitsOf(fastOut.diffOut[m])) return "difference line";
+    if (m >= kMonoBandCount && bitsOf(plainWidth->sideGain(m)) != bitsOf(fastWidth->sideGain(m))) {
       return "side gain";
     }
     return nullptr;
@@ -298,7 +299,7 @@ TYPED_TEST(BandLanes, NanInputGivesNanInTheSamePlaces) {
   Programme p = makeProgramme(44100, 6000, 3);
   p.x[3000] = std::numeric_limits<float>::quiet_NaN();
   rig.apply(kSettings[0]);
-  auto same = [](float a, float b) { return std::isnan(a) ? std::isnan(b) : bits(a) == bits(b); };
+  auto same = [](float a, float b) { return std::isnan(a) ? std::isnan(b) : bitsOf(a) == bitsOf(b); };
   for (std::size_t i = 0; i < p.x.size(); ++i) {
     rig.step(p.x[i], p.d[i]);
     ASSERT_TRUE(same(rig.plainA, rig.fastA)) << i;

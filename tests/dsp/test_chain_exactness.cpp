@@ -18,6 +18,7 @@
 #include "lane_types.h"
 #include "mydsp.h"
 #include "reference_chain.h"
+#include "test_support.h"
 #include "ui.h"
 
 namespace {
@@ -340,7 +341,7 @@ TEST(DspExactness, MatchesTheReferenceThroughAnOverflowRestartAndInPlaceBuffers)
 
 namespace {
 
-std::uint32_t bitsOf(float v) { return std::bit_cast<std::uint32_t>(v); }
+using vardo::test::bitsOf;
 
 // Run lengths that cross every boundary a run-wise loop could get wrong.
 constexpr int kRuns[] = {1, 2, 3, 128, 5, 256, 64, 1, 200};

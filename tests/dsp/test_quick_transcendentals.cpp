@@ -17,6 +17,7 @@
 #include "math/float_math.h"
 #include "simd/lanes.h"
 #include "math/lane_transcendentals.h"
+#include "test_support.h"
 #include "wide/wide_quick.h"
 
 namespace {
@@ -65,7 +66,7 @@ Sweep sweep(std::uint32_t from, std::uint32_t to, Check check) {
   return {mismatches.load(), std::bit_cast<float>(first.load())};
 }
 
-std::uint32_t bitsOf(float x) { return std::bit_cast<std::uint32_t>(x); }
+using vardo::test::bitsOf;
 
 // The wide forms this processor runs.
 std::vector<vardo::test::WideQuick> wideForms() {

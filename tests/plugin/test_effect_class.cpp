@@ -12,6 +12,7 @@
 #include "meta_table.h"
 #include "mydsp.h"
 #include "vardo.h"
+#include "test_support.h"
 #include "vst_ui.h"
 
 extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
@@ -76,21 +77,8 @@ TEST(EffectClass, UniqueIdIsTheFirstFourBytesOfTheIdText) {
 
 TEST(EffectClass, EmptyIdTextFallsBackToTheLabelChecksum) {
   // The sum of every label byte of the thirteen controls, taken modulo 128.
-  const char* const labels[] = {"Lowpass Filter",
-                                "Disable VEZE EQ",
-                                "Auto-EQ Threshold",
-                                "Auto-EQ Density Limit Threshold",
-                                "Noisegate Gain dB",
-                                "Stereo Expander Gain Trim",
-                                "Stereo Expander Limit in Percent",
-                                "Stereo Expander Offset",
-                                "Output AGC Threshold",
-                                "Bandwidth Expansion Level",
-                                "DNR Sensitivity",
-                                "DNR2 Sensitivity",
-                                "DNR LPF Disable"};
   int sum = 0;
-  for (const char* label : labels)
+  for (const char* label : vardo::test::kControlNames)
     for (const char* c = label; *c; ++c) sum += static_cast<signed char>(*c);
   EXPECT_EQ(uniqueIdFor(""), 0x56415244 + sum % 128);
   EXPECT_NE(sum % 128, 0);  // the fallback really differs from the default

@@ -10,6 +10,7 @@
 #include "instrument_dsp.h"
 #include "test_host.h"
 #include "vardo.h"
+#include "test_support.h"
 #include "vst_ui.h"
 
 using vardo::test::TestHost;
@@ -27,25 +28,12 @@ struct HostParameters : ::testing::Test {
 }  // namespace
 
 TEST_F(HostParameters, NamesLabelsAndDefaultDisplays) {
-  static const char* const kNames[] = {"Lowpass Filter",
-                                       "Disable VEZE EQ",
-                                       "Auto-EQ Threshold",
-                                       "Auto-EQ Density Limit Threshold",
-                                       "Noisegate Gain dB",
-                                       "Stereo Expander Gain Trim",
-                                       "Stereo Expander Limit in Percent",
-                                       "Stereo Expander Offset",
-                                       "Output AGC Threshold",
-                                       "Bandwidth Expansion Level",
-                                       "DNR Sensitivity",
-                                       "DNR2 Sensitivity",
-                                       "DNR LPF Disable"};
   static const char* const kDisplays[] = {"9600", "OFF", "-60", "-3",  "55",  "0",  "170",
                                           "1.100000", "-6", "16", "300", "250", "OFF"};
   ASSERT_EQ(host.effect()->numParams, 13);
   for (int i = 0; i < 13; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(host.parameterName(i), kNames[i]);
+    EXPECT_EQ(host.parameterName(i), vardo::test::kControlNames[i]);
     EXPECT_EQ(host.parameterDisplay(i), kDisplays[i]);
     EXPECT_EQ(host.parameterLabel(i), i == 10 || i == 11 ? "x" : "");
   }

@@ -6,6 +6,7 @@
 
 #include "parameters.h"
 #include "plugin_host.h"
+#include "test_support.h"
 
 using namespace vardo::tools;
 
@@ -20,19 +21,12 @@ float pluginStores(const ParameterRange& range, float normalised) {
   return std::clamp(scaled + range.min, range.min, range.max);
 }
 
-const char* const kVardoNames[] = {
-    "Lowpass Filter",           "Disable VEZE EQ",
-    "Auto-EQ Threshold",        "Auto-EQ Density Limit Threshold",
-    "Noisegate Gain dB",        "Stereo Expander Gain Trim",
-    "Stereo Expander Limit in Percent", "Stereo Expander Offset",
-    "Output AGC Threshold",     "Bandwidth Expansion Level",
-    "DNR Sensitivity",          "DNR2 Sensitivity",
-    "DNR LPF Disable"};
+using vardo::test::kControlNames;
 
 }  // namespace
 
 TEST(KnownRanges, CoverTheThirteenParametersOfThePluginOnly) {
-  for (const char* name : kVardoNames) EXPECT_NE(knownRange(kVardoId, name), nullptr) << name;
+  for (const char* name : kControlNames) EXPECT_NE(knownRange(kVardoId, name), nullptr) << name;
   EXPECT_EQ(knownRange(kVardoId, "lowpass filter"), nullptr);  // names are matched by the host
   EXPECT_EQ(knownRange(0x54466978, "Lowpass Filter"), nullptr);
   const ParameterRange* lowpass = knownRange(kVardoId, "Lowpass Filter");
@@ -45,7 +39,7 @@ TEST(Normalise, EveryWholeStepLandsExactlyOnItsValue) {
   // A host value one float off would store -59.999996 for -60, which the
   // plug-in's truncating display shows as -59. Not every whole value is
   // reachable exactly (-44 of -90 .. 0 is not), but each must display as itself.
-  for (const char* name : kVardoNames) {
+  for (const char* name : kControlNames) {
     const ParameterRange& range = *knownRange(kVardoId, name);
     if (range.isSwitch) continue;
     const float step = std::string(name) == "Lowpass Filter" ? 100.0f
@@ -78,7 +72,7 @@ TEST(Normalise, EndsAndSwitches) {
 }
 
 TEST(ClosestNames, SubstringsAndTyposComeFirst) {
-  const std::vector<std::string> names(std::begin(kVardoNames), std::end(kVardoNames));
+  const std::vector<std::string> names(std::begin(kControlNames), std::end(kControlNames));
   EXPECT_EQ(closestNames(names, "lowpass").front(), "Lowpass Filter");
   EXPECT_EQ(closestNames(names, "DNR Sensitivty").front(), "DNR Sensitivity");
   EXPECT_EQ(closestNames(names, "Output AGC Treshold").front(), "Output AGC Threshold");

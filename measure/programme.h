@@ -1,4 +1,4 @@
-// Deterministic test programmes for the whole-chain tests and the benchmark.
+// Deterministic programmes for the whole-chain tests and the benchmark.
 #pragma once
 
 #include <cmath>
