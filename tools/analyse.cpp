@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "controls.h"
 #include "plugin_host.h"
 
 namespace vardo::tools {
@@ -348,6 +349,13 @@ constexpr Medium kMedia[] = {
     {"field", 11000.0, -30.0},
 };
 
+// A placed value stays inside its control's range.
+double withinRange(const char* control, double value) {
+  for (const ControlRow& row : kControlTable)
+    if (std::string(row.label) == control) return std::clamp(value, double{row.min}, double{row.max});
+  return value;
+}
+
 std::optional<double> presetValue(const Preset& preset, const std::string& control) {
   for (const PresetValue& value : preset.values)
     if (value.name == control) return std::atof(value.value.c_str());
@@ -375,12 +383,12 @@ Proposal propose(const Analysis& analysis) {
 
   const std::string origin = "analysis";
   const double presetCorner = presetValue(*preset, "Lowpass Filter").value_or(edge);
-  const double corner = std::clamp(edge * presetCorner / nearest->bandEdgeHz, 1000.0, 22000.0);
+  const double corner = withinRange("Lowpass Filter", edge * presetCorner / nearest->bandEdgeHz);
   proposal.lines.push_back({"Lowpass Filter=" + std::to_string(std::lround(corner / 100.0) * 100), origin});
   if (analysis.noiseFloorDbfs > -190.0) {
     const double presetThreshold = presetValue(*preset, "Auto-EQ Threshold").value_or(-60.0);
-    const long threshold = std::lround(std::clamp(
-        presetThreshold + analysis.noiseFloorDbfs - nearest->noiseFloorDbfs, -90.0, 0.0));
+    const long threshold = std::lround(withinRange(
+        "Auto-EQ Threshold", presetThreshold + analysis.noiseFloorDbfs - nearest->noiseFloorDbfs));
     proposal.lines.push_back({"Auto-EQ Threshold=" + std::to_string(threshold), origin});
   }
   return proposal;
