@@ -129,6 +129,10 @@ std::optional<long long> numberAfter(const std::string& log, const std::string& 
     if (onlyWhenShort && line.find("should be") == std::string::npos) continue;
     char* end = nullptr;
     const long long value = std::strtoll(line.c_str(), &end, 10);
+    // A writer that streams cannot go back to fill in the length and leaves
+    // a placeholder (0xFFFFFFFF from ffmpeg, 0x7FFFF000 from sox): the length
+    // is unknown, not promised.
+    if (value == 0xFFFFFFFFLL || value == 0x7FFFF000LL) continue;
     if (end != line.c_str() && value > 0) return value;
   }
   return std::nullopt;
@@ -275,7 +279,9 @@ AudioReader::AudioReader(const std::string& path, ChannelChoice choice)
                                            (channels == 1 ? "" : "s"));
   }
   fMetadata = readInputMetadata(fFile);
-  fPromisedFrames = declaredFrames(fFile, fInfo);
+  // Whatever writes into a pipe streams, so a header read from standard
+  // input states no length to hold the audio to.
+  fPromisedFrames = isStandardStream(path) ? fInfo.frames : declaredFrames(fFile, fInfo);
   fInterleaved.resize(static_cast<std::size_t>(kReadChunkFrames) *
                       static_cast<std::size_t>(fInfo.channels));
 }

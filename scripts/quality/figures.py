@@ -327,7 +327,7 @@ def main():
                 qlib.render(clip(s, medium), o, ["--preset", preset])
             elif have_ffmpeg:
                 qlib.pipeline(f"ffmpeg -v error -nostdin -i '{clip(s, medium)}' -af '{af}' -f wav - | "
-                              f"'{qlib.VARDO}' -q render --bit-depth 32f --preset {preset} - '{o}'", o)
+                              f"'{qlib.VARDO}' -q render -y --bit-depth 32f --preset {preset} - '{o}'", o)
             else:
                 continue
             figs.append(qlib.figures(clean[s], o, layout["clips"][s], 11000.0))

@@ -59,3 +59,27 @@ TEST(DamagedInput, ACutShortFileIsRenderedAsFarAsItGoesAndNamedTruncated) {
     EXPECT_NE(run.err.find("warning: '" + input + "': damaged input"), std::string::npos) << run.err;
   }
 }
+
+// A writer that streams (ffmpeg or sox into a pipe, or into a file it cannot
+// seek back in) leaves a placeholder length in the header: nothing was
+// promised, so nothing is damaged.
+TEST(DamagedInput, AStreamedHeaderIsNoPromise) {
+  ScratchDir dir;
+  writeAudio(dir.file("streamed.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, noise(3000, 0.3f));
+  {
+    std::fstream patch(dir.file("streamed.wav"), std::ios::in | std::ios::out | std::ios::binary);
+    const char unknown[4] = {'\xff', '\xff', '\xff', '\xff'};
+    patch.seekp(4).write(unknown, 4);   // the RIFF size
+    patch.seekp(40).write(unknown, 4);  // the data size
+  }
+  ToolRun run = runTool({"--plugin", FIXTURE_DELAY_PATH, "render", dir.file("streamed.wav"),
+                         dir.file("out.wav")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readAudio(dir.file("out.wav")).info.frames, 3000);
+  if (!haveProgram("sox")) GTEST_SKIP() << "needs sox";
+  run = runShell("sox -n -r 44100 -c 1 -b 16 -t wav - synth 0.2 sine 440 2>/dev/null | " +
+                 shellQuoted(VARDO_TOOL_PATH) + " --plugin " + shellQuoted(FIXTURE_DELAY_PATH) +
+                 " render - " + shellQuoted(dir.file("piped.wav")));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
+}
