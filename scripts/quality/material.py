@@ -51,6 +51,8 @@ import numpy as np
 from scipy import signal
 from scipy.io import wavfile
 
+import qlib  # beside this script
+
 RATE = 44100
 LEAD = 1.3
 GAP = 1.5
@@ -117,15 +119,8 @@ def to_peak(x, peak_db):
 
 
 def read_mono(path, rate=RATE):
-    r, x = wavfile.read(path)
-    if x.dtype == np.int16:
-        x = x.astype(np.float64) / 32768.0
-    elif x.dtype == np.int32:
-        x = x.astype(np.float64) / 2147483648.0
-    else:
-        x = x.astype(np.float64)
-    if x.ndim > 1:
-        x = x.mean(axis=1)
+    r, x = qlib.read(path)
+    x = x.mean(axis=1)
     if r != rate:
         g = np.gcd(r, rate)
         x = signal.resample_poly(x, rate // g, r // g)
