@@ -9,6 +9,7 @@
 #include <mutex>
 #include <numbers>
 #include <optional>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -376,7 +377,7 @@ Proposal propose(const Analysis& analysis) {
       nearest = &medium;
   const Preset* preset = nullptr;
   for (const Preset& candidate : builtInPresets())
-    if (candidate.name == nearest->preset) preset = &candidate;
+    if (std::string_view(candidate.name) == nearest->preset) preset = &candidate;
   if (preset == nullptr) return proposal;
   proposal.preset = preset->name;
   proposal.lines = loadPreset(proposal.preset);
