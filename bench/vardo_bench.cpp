@@ -26,6 +26,7 @@
 #include "reference_chain.h"
 
 using vardo::e2e::HostedVardo;
+using vardo::e2e::residentBytes;
 
 namespace {
 
@@ -139,14 +140,6 @@ BENCHMARK(lanes)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
-
-long residentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0;
-  long resident = 0;
-  statm >> size >> resident;
-  return resident * 4096;
-}
 
 // How much the process's resident set grows when a host creates and
 // initialises one more instance (library already loaded), and again when it

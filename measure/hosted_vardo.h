@@ -3,12 +3,22 @@
 // channels out.
 #pragma once
 
+#include <fstream>
 #include <vector>
 
 #include "controls.h"
 #include "test_host.h"
 
 namespace vardo::e2e {
+
+// The process's resident set, in bytes (Linux; what an instance costs a host).
+inline long residentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0;
+  long resident = 0;
+  statm >> size >> resident;
+  return resident * 4096;
+}
 
 struct Stereo {
   std::vector<float> left;

@@ -15,6 +15,7 @@
 
 using vardo::e2e::HostedVardo;
 using vardo::e2e::Stereo;
+using vardo::e2e::residentBytes;
 namespace prog = vardo::programme;
 
 namespace {
@@ -112,15 +113,6 @@ TEST(EndToEnd, OutputIsFiniteAndWithinCeilingForAnyInputAndSetting) {
                 peakAbs(out.right));
     EXPECT_GT(std::min(peakAbs(out.left), peakAbs(out.right)), 0.1f * kCeiling) << setting.name;
   }
-}
-
-// Pages of the process's resident set, in bytes.
-long residentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0;
-  long resident = 0;
-  statm >> size >> resident;
-  return resident * 4096;
 }
 
 // Every instance carries ten voices, each a whole DSP, which an effect never
