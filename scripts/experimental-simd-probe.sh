@@ -1,0 +1,15 @@
+#!/bin/sh
+# Builds bench/experimental_simd_probe.cpp for AVX2 without FMA, once on the
+# native eight-lane type and once on fixed_size<8>, and runs both.
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+out=${TMPDIR:-/tmp}/vardo-simd-probe
+mkdir -p "$out"
+for abi in native fixed; do
+  define=
+  [ "$abi" = fixed ] && define=-DPROBE_FIXED_SIZE
+  ${CXX:-g++} -std=c++20 -O2 -mavx2 -mno-fma -ffp-contract=off $define \
+    "$here/bench/experimental_simd_probe.cpp" -o "$out/probe-$abi"
+  echo "== $abi"
+  "$out/probe-$abi"
+done
