@@ -44,7 +44,7 @@ constexpr LaneSetRow kLaneSets[] = {
     {LaneSet::kEightAvx, "avx", "lanes_avx.cpp", "vardo::avx::", processorHasAvx, chainOn<Avx8>},
     {LaneSet::kEightAvx2, "avx2", "lanes_avx2.cpp", "vardo::avx2::", processorHasAvx2,
      chainOn<Avx2x8>},
-    {LaneSet::kSixteenAvx512, "avx512", "lanes_avx512.cpp", "Avx16",
+    {LaneSet::kSixteenAvx512, "avx512", "lanes_avx512.cpp", "vardo::avx512::",
      processorHasAvx512, chainOn<Avx16>},
 #endif
 };

@@ -1,16 +1,12 @@
 // The quick exponential and tangent of quick_transcendentals.h on every
-// lane type the kernels are written for: the plain float and the four lanes
-// come with the functions themselves, eight lanes run as two halves.
+// lane type the kernels are written for (they come with the functions
+// themselves), and the branch-free path of the exponential.
 #pragma once
 
 #include "math/quick_transcendentals.h"
 #include "simd/lanes.h"
 
 namespace vardo {
-
-// The quick exponential and tangent (quick_transcendentals.h) on both halves.
-inline Float8 quickExp(Float8 x) { return {quickExp(x.lo), quickExp(x.hi)}; }
-inline Float8 quickTan(Float8 x) { return {quickTan(x.lo), quickTan(x.hi)}; }
 
 // The single-precision path of quickExp alone, with no branch: y gets
 // exp(x) in every lane and the answer is true when every lane lies in the

@@ -160,99 +160,174 @@ inline float quickTan(float x) {
   return ftan(x);
 }
 
-// Four lanes at once; each lane gives what the one-value function gives.
-#if VARDO_FLOAT4_SSE2
-
+// The same on every lane type; each lane gives what the one-value function
+// gives. An instruction set lends the work in double precision through
+// DoubleLanes<P> (P being its lane primitives, see simd/lane_ops.h):
+//
+//   D                            half the lanes as doubles
+//   low(x) high(x)               the lower and upper half of x, widened
+//   narrow(lo, hi)               both halves rounded back to float lanes
+//   tanTable(d)                  tanFromTable at the table entries of tanIndex(d)
+//   nearMidpoints(lo, hi, units) one bit per lane (lo's lanes lowest) for the
+//                                doubles that do not round clearly (roundsClearly)
+//
+// Without it (the plain four-float fallback) the lanes go one at a time.
 namespace quick_detail {
 
-// Lanes (all bits set) whose double, lanes 0 and 1 in `lo` and 2 and 3 in
-// `hi`, does not round clearly, or whose argument x lies outside [lowest, highest].
-inline int unclearLanes(__m128 x, __m128d lo, __m128d hi, float lowest, float highest,
-                        std::uint32_t units) {
-  // The low halves of the four doubles hold their dropped bits.
-  const __m128i low = _mm_castps_si128(
-      _mm_shuffle_ps(_mm_castpd_ps(lo), _mm_castpd_ps(hi), _MM_SHUFFLE(2, 0, 2, 0)));
-  const __m128i dropped = _mm_and_si128(low, _mm_set1_epi32(0x1FFFFFFF));
-  // Unsigned dropped - (2^28 - units) <= 2 units, as a signed comparison
-  // with both sides offset by 2^31.
-  const __m128i offset = _mm_set1_epi32(static_cast<int>(0x80000000u));
-  const __m128i distance = _mm_xor_si128(
-      _mm_sub_epi32(dropped, _mm_set1_epi32(static_cast<int>(0x10000000u - units))), offset);
-  const __m128i limit = _mm_xor_si128(_mm_set1_epi32(static_cast<int>(2u * units + 1u)), offset);
-  const __m128 near = _mm_castsi128_ps(_mm_cmplt_epi32(distance, limit));
-  const __m128 inside = _mm_and_ps(_mm_cmpge_ps(x, _mm_set1_ps(lowest)),
-                                   _mm_cmple_ps(x, _mm_set1_ps(highest)));
-  return _mm_movemask_ps(_mm_or_ps(near, _mm_cmpeq_ps(inside, _mm_setzero_ps())));
-}
+template <class P>
+struct DoubleLanes;
 
-inline __m128d tanTable2(__m128d d) {
-  const __m128i i = _mm_cvttpd_epi32(tanIndex(d));
-  const __m128d a = _mm_set_pd(kTanTable[_mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1))],
-                               kTanTable[_mm_cvtsi128_si32(i)]);
-  return tanFromTable(d, _mm_cvtepi32_pd(i), a);
-}
+template <class P>
+concept HasDoubleLanes = requires { typename DoubleLanes<P>::D; };
 
 // The lanes in `unclear` evaluated one by one with `exact`. Rarely taken, and
 // kept out of line so that the common path keeps its lanes in registers.
-[[gnu::noinline]] inline Float4 redo(Float4 x, Float4 y, int unclear, Exact exact) {
-  alignas(16) float xs[4];
-  alignas(16) float ys[4];
-  _mm_store_ps(xs, x.v);
-  _mm_store_ps(ys, y.v);
-  for (int i = 0; i < 4; ++i) {
-    if (unclear & (1 << i)) ys[i] = exactly(exact, xs[i]);
+template <class P>
+[[gnu::noinline]] inline Lanes<P> redo(Lanes<P> x, Lanes<P> y, unsigned unclear, Exact exact) {
+  alignas(64) float xs[P::kWidth];
+  alignas(64) float ys[P::kWidth];
+  P::store(xs, x.v);
+  P::store(ys, y.v);
+  for (int i = 0; i < P::kWidth; ++i) {
+    if (unclear & (1u << i)) ys[i] = exactly(exact, xs[i]);
   }
-  return {_mm_load_ps(ys)};
+  return {P::load(ys)};
+}
+
+// x through `approximate` (on the doubles of `argument`), rounded; lanes
+// outside [lowest, highest] or without a clear rounding are redone with the
+// library.
+template <class P, typename Approximate>
+inline Lanes<P> throughDoubles(Lanes<P> x, Lanes<P> argument, Approximate approximate, Exact exact,
+                               float lowest, float highest, std::uint32_t units) {
+  using Doubles = DoubleLanes<P>;
+  const typename Doubles::D lo = approximate(Doubles::low(argument.v));
+  const typename Doubles::D hi = approximate(Doubles::high(argument.v));
+  const Lanes<P> y = {Doubles::narrow(lo, hi)};
+  const unsigned inside = P::bits(P::both(P::greaterEqual(x.v, P::splat(lowest)),
+                                          P::greaterEqual(P::splat(highest), x.v)));
+  constexpr unsigned kAll = (1u << P::kWidth) - 1u;
+  const unsigned unclear = (Doubles::nearMidpoints(lo, hi, units) | ~inside) & kAll;
+  if (unclear == 0) return y;
+  return redo(x, y, unclear, exact);
+}
+
+template <class P, class F>
+inline Lanes<P> laneByLane(Lanes<P> x, F f) {
+  float xs[P::kWidth];
+  P::store(xs, x.v);
+  for (float& v : xs) v = f(v);
+  return {P::load(xs)};
 }
 
 }  // namespace quick_detail
 
-inline Float4 quickExp(Float4 x) {
+template <class P>
+inline Lanes<P> quickExp(Lanes<P> x) {
   using namespace quick_detail;
-  const __m128 small = _mm_and_ps(_mm_cmpge_ps(x.v, _mm_set1_ps(kSmallExpLowest)),
-                                  _mm_cmple_ps(x.v, _mm_set1_ps(kQuickExpHighest)));
-  if (_mm_movemask_ps(small) == 0xF) {
-    const SmallExp<Float4> y = smallExp(x, splat4);
-    const int unclear =
-        _mm_movemask_ps(_mm_cmpge_ps(abs4(y.e).v, _mm_set1_ps(kSmallExpClear)));
-    if (unclear == 0) return y.r;
-    return redo(x, y.r, unclear, Exact::kExp);
+  if constexpr (!HasDoubleLanes<P>) {
+    return laneByLane(x, [](float v) { return quickExp(v); });
+  } else {
+    const auto small = P::both(P::greaterEqual(x.v, P::splat(kSmallExpLowest)),
+                               P::greaterEqual(P::splat(kQuickExpHighest), x.v));
+    if (P::bits(small) == (1u << P::kWidth) - 1u) {
+      const SmallExp<Lanes<P>> y = smallExp(x, [](float c) { return Lanes<P>{P::splat(c)}; });
+      const unsigned unclear = P::bits(P::greaterEqual(P::abs(y.e.v), P::splat(kSmallExpClear)));
+      if (unclear == 0) return y.r;
+      return redo(x, y.r, unclear, Exact::kExp);
+    }
+    return throughDoubles(x, x, expPolynomial<typename DoubleLanes<P>::D>, Exact::kExp,
+                          kQuickExpLowest, kQuickExpHighest, kExpUnits);
   }
-  const __m128d lo = expPolynomial(_mm_cvtps_pd(x.v));
-  const __m128d hi = expPolynomial(_mm_cvtps_pd(_mm_movehl_ps(x.v, x.v)));
-  const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
-  const int unclear = unclearLanes(x.v, lo, hi, kQuickExpLowest, kQuickExpHighest, kExpUnits);
-  if (unclear == 0) return y;
-  return redo(x, y, unclear, Exact::kExp);
 }
 
-inline Float4 quickTan(Float4 x) {
+template <class P>
+inline Lanes<P> quickTan(Lanes<P> x) {
   using namespace quick_detail;
-  // The table is read at an index from the argument kept inside the range
-  // (NaN goes to the low end); lanes outside it are redone anyway.
-  const __m128 inRange =
-      _mm_min_ps(_mm_max_ps(x.v, _mm_set1_ps(kQuickTanLowest)), _mm_set1_ps(kQuickTanHighest));
-  const __m128d lo = tanTable2(_mm_cvtps_pd(inRange));
-  const __m128d hi = tanTable2(_mm_cvtps_pd(_mm_movehl_ps(inRange, inRange)));
-  const Float4 y = {_mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi))};
-  const int unclear = unclearLanes(x.v, lo, hi, kQuickTanLowest, kQuickTanHighest, kTanUnits);
-  if (unclear == 0) return y;
-  return redo(x, y, unclear, Exact::kTan);
+  if constexpr (!HasDoubleLanes<P>) {
+    return laneByLane(x, [](float v) { return quickTan(v); });
+  } else {
+    // The table is read at an index from the argument kept inside the range
+    // (a NaN goes to the low end: std::max keeps its first operand); lanes
+    // outside it are redone anyway.
+    const Lanes<P> inRange = {
+        P::min(P::splat(kQuickTanHighest), P::max(P::splat(kQuickTanLowest), x.v))};
+    return throughDoubles(x, inRange, DoubleLanes<P>::tanTable, Exact::kTan, kQuickTanLowest,
+                          kQuickTanHighest, kTanUnits);
+  }
 }
 
-#else
-
-inline Float4 quickExp(Float4 x) {
-  Float4 r;
-  for (int i = 0; i < 4; ++i) r.v[i] = quickExp(x.v[i]);
-  return r;
+// Two registers: each half on its own.
+template <class P>
+inline Lanes<PairOf<P>> quickExp(Lanes<PairOf<P>> x) {
+  const Lanes<P> lo = quickExp(Lanes<P>{x.v.lo});
+  const Lanes<P> hi = quickExp(Lanes<P>{x.v.hi});
+  return {{lo.v, hi.v}};
+}
+template <class P>
+inline Lanes<PairOf<P>> quickTan(Lanes<PairOf<P>> x) {
+  const Lanes<P> lo = quickTan(Lanes<P>{x.v.lo});
+  const Lanes<P> hi = quickTan(Lanes<P>{x.v.hi});
+  return {{lo.v, hi.v}};
 }
 
-inline Float4 quickTan(Float4 x) {
-  Float4 r;
-  for (int i = 0; i < 4; ++i) r.v[i] = quickTan(x.v[i]);
-  return r;
-}
+#if VARDO_FLOAT4_SSE2
+
+// Four lanes as two pairs of doubles.
+template <>
+struct quick_detail::DoubleLanes<FourLanes> {
+  using D = __m128d;
+  static D low(__m128 x) { return _mm_cvtps_pd(x); }
+  static D high(__m128 x) { return _mm_cvtps_pd(_mm_movehl_ps(x, x)); }
+  static __m128 narrow(D lo, D hi) { return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)); }
+  static D tanTable(D d) {
+    const __m128i i = _mm_cvttpd_epi32(tanIndex(d));
+    const D a = _mm_set_pd(kTanTable[_mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1))],
+                           kTanTable[_mm_cvtsi128_si32(i)]);
+    return tanFromTable(d, _mm_cvtepi32_pd(i), a);
+  }
+  // Always inline: the eight-lane units call it too, and an out-of-line
+  // copy compiled for their instruction set could stand in for this one.
+  [[gnu::always_inline]] static unsigned nearMidpoints(D lo, D hi, std::uint32_t units) {
+    // The low halves of the four doubles hold their dropped bits.
+    const __m128i low = _mm_castps_si128(
+        _mm_shuffle_ps(_mm_castpd_ps(lo), _mm_castpd_ps(hi), _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i dropped = _mm_and_si128(low, _mm_set1_epi32(0x1FFFFFFF));
+    // Unsigned dropped - (2^28 - units) <= 2 units, as a signed comparison
+    // with both sides offset by 2^31.
+    const __m128i offset = _mm_set1_epi32(static_cast<int>(0x80000000u));
+    const __m128i distance = _mm_xor_si128(
+        _mm_sub_epi32(dropped, _mm_set1_epi32(static_cast<int>(0x10000000u - units))), offset);
+    const __m128i limit = _mm_xor_si128(_mm_set1_epi32(static_cast<int>(2u * units + 1u)), offset);
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(distance, limit))));
+  }
+};
+
+#elif VARDO_FLOAT4_NEON
+
+// Four lanes as two pairs of doubles.
+template <>
+struct quick_detail::DoubleLanes<FourLanes> {
+  using D = float64x2_t;
+  static D low(float32x4_t x) { return vcvt_f64_f32(vget_low_f32(x)); }
+  static D high(float32x4_t x) { return vcvt_high_f64_f32(x); }
+  static float32x4_t narrow(D lo, D hi) { return vcvt_high_f32_f64(vcvt_f32_f64(lo), hi); }
+  static D tanTable(D d) {
+    // The index lies in [0, 25]: truncation toward zero, as on x86, and no
+    // saturation to differ.
+    const int64x2_t i = vcvtq_s64_f64(tanIndex(d));
+    const D a = {kTanTable[vgetq_lane_s64(i, 0)], kTanTable[vgetq_lane_s64(i, 1)]};
+    return tanFromTable(d, vcvtq_f64_s64(i), a);
+  }
+  static unsigned nearMidpoints(D lo, D hi, std::uint32_t units) {
+    // The low halves of the four doubles hold their dropped bits: unsigned
+    // dropped - (2^28 - units) <= 2 units, in 32 bits as roundsClearly.
+    const uint32x4_t low = vuzp1q_u32(vreinterpretq_u32_f64(lo), vreinterpretq_u32_f64(hi));
+    const uint32x4_t distance =
+        vsubq_u32(vandq_u32(low, vdupq_n_u32(0x1FFFFFFF)), vdupq_n_u32(0x10000000u - units));
+    return FourLanes::bits(vcleq_u32(distance, vdupq_n_u32(2u * units)));
+  }
+};
 
 #endif
 

@@ -7,12 +7,12 @@ namespace vardo::test {
 
 namespace {
 using namespace vardo::avx;
-void exp8(const float* x, float* y) { store8(y, quickExp(load8(x))); }
-void tan8(const float* x, float* y) { store8(y, quickTan(load8(x))); }
+void exp8(const float* x, float* y) { store(y, quickExp(load<Avx8>(x))); }
+void tan8(const float* x, float* y) { store(y, quickTan(load<Avx8>(x))); }
 bool expClearly8(const float* x, float* y) {
   Avx8 r;
-  const bool clear = quickExpClearly(load8(x), r);
-  store8(y, r);
+  const bool clear = quickExpClearly(load<Avx8>(x), r);
+  store(y, r);
   return clear;
 }
 }  // namespace

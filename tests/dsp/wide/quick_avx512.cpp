@@ -6,12 +6,12 @@
 namespace vardo::test {
 
 namespace {
-void exp16(const float* x, float* y) { store16(y, quickExp(load16(x))); }
-void tan16(const float* x, float* y) { store16(y, quickTan(load16(x))); }
+void exp16(const float* x, float* y) { store(y, quickExp(load<Avx16>(x))); }
+void tan16(const float* x, float* y) { store(y, quickTan(load<Avx16>(x))); }
 bool expClearly16(const float* x, float* y) {
   Avx16 r;
-  const bool clear = quickExpClearly(load16(x), r);
-  store16(y, r);
+  const bool clear = quickExpClearly(load<Avx16>(x), r);
+  store(y, r);
   return clear;
 }
 }  // namespace
