@@ -37,6 +37,8 @@ std::unique_ptr<ChainRunner> chainOn() {
 constexpr LaneSetRow kLaneSets[] = {
 #if VARDO_FLOAT4_SSE2
     {LaneSet::kFour, "sse2", nullptr, "Float4", everyProcessor, chainOn<ShippingLane>},
+#elif VARDO_FLOAT4_NEON
+    {LaneSet::kFour, "neon", nullptr, "Float4", everyProcessor, chainOn<ShippingLane>},
 #else
     {LaneSet::kFour, "four plain lanes", nullptr, "Float4", everyProcessor, chainOn<ShippingLane>},
 #endif

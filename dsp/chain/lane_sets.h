@@ -38,7 +38,7 @@ bool laneSetAvailable(LaneSet set);
 // The lane set new chains are built on: the widest available one, unless a
 // test has chosen another.
 LaneSet chosenLaneSet();
-// "sse2" (or "four plain lanes"), "avx", "avx2", "avx512", for reports.
+// "sse2" (or "neon", or "four plain lanes"), "avx", "avx2", "avx512", for reports.
 const char* laneSetName(LaneSet set);
 // A new chain on `set`; null when the lane set is not available.
 std::unique_ptr<ChainRunner> makeChain(LaneSet set);

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Renders the reference programmes with the native build and with the aarch64
-# cross build under qemu-user, and requires the same output bits from both.
+# cross build under qemu-user, and requires the same output bits from both,
+# the chains of the aarch64 build on its NEON lanes.
 # Brings build/aarch64 up to date first. Exit 77 (skipped) only when the cross
 # compiler or qemu-user is absent.
 # Where the aarch64 tree has the command-line renderer too (libsndfile for
@@ -41,6 +42,14 @@ if command -v file >/dev/null 2>&1 && ! file -L "$build/plugin/vardo.so" | grep 
   echo "FAILED: $build/plugin/vardo.so is not an aarch64 object"
   exit 1
 fi
+
+# The chains of the aarch64 build run on its NEON lanes.
+lanes=$(qemu-aarch64 -L /usr/aarch64-linux-gnu "$build/tests/cross/vardo_reference_render" --lane-set)
+if [ "$lanes" != neon ]; then
+  echo "FAILED: the aarch64 build's chains run on '$lanes', not on its NEON lanes"
+  exit 1
+fi
+echo "aarch64 under qemu: chains on the $lanes lane set"
 
 "$native" "$native_vst" "$native_lv2" >"$scratch/native.txt" ||
   { cat "$scratch/native.txt"; echo "FAILED: native renderer"; exit 1; }
