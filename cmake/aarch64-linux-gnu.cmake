@@ -1,5 +1,5 @@
 # Cross-build for 64-bit ARM Linux with Debian's g++-aarch64-linux-gnu. The
-# DSP's lane code takes its portable path there; -ffp-contract=off (set for
+# DSP's four lanes are NEON registers there; -ffp-contract=off (set for
 # every target) matters most here, as aarch64 compilers fuse multiply-adds by
 # default. Build-time tools and tests run under qemu-user when it is present.
 set(CMAKE_SYSTEM_NAME Linux)
