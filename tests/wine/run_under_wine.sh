@@ -6,25 +6,11 @@ host_exe=$1
 dll=$2
 prefix=$3
 
-wine_cmd=
-for candidate in wine wine64; do
-  if command -v "$candidate" >/dev/null 2>&1; then wine_cmd=$candidate; break; fi
-done
-if [ -z "$wine_cmd" ]; then
-  echo "SKIPPED: wine is not installed (apt-get install wine wine64)"
-  exit 77
-fi
 if [ ! -f "$host_exe" ] || [ ! -f "$dll" ]; then
   echo "SKIPPED: Windows build missing ($host_exe, $dll); run: cmake --preset windows && cmake --build build/windows -j2"
   exit 77
 fi
-
-mkdir -p "$prefix" || exit 1
-WINEPREFIX=$(cd "$prefix" && pwd)
-export WINEPREFIX
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export DISPLAY=
+. "$(dirname "$0")/wine_env.sh"
 
 "$wine_cmd" "$host_exe" "$dll" >"$WINEPREFIX/host-output.txt" 2>/dev/null
 status=$?
