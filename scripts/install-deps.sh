@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  # GoogleTest's sources, built into the Windows exactness tests.
+  googletest
   libsndfile1-dev libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64 wine wine64 qemu-user
   sox libsox-fmt-all binutils espeak-ng libfftw3-dev
