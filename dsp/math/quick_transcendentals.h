@@ -1,5 +1,5 @@
 // Quicker evaluations of fexp and ftan that return the very same floats, one
-// value at a time or four lanes at once.
+// value at a time or on every lane type.
 //
 // Each function approximates the function in double precision with a known
 // error bound, then rounds to float. The library's double result lies within

@@ -15,7 +15,7 @@
 //   select(mask, a, b)                    mask ? a : b
 //
 // A new instruction set adds only such a P (and, for the quick
-// transcendentals, the few of math/lane_transcendentals.h). Every lane type
+// transcendentals, its DoubleLanes<P>: see math/quick_transcendentals.h). Every lane type
 // of a unit compiled for a wider instruction set has its P in that unit's
 // own namespace, so every template instantiated on it carries the
 // namespace in its name and none can be merged with another unit's copy.
