@@ -3,6 +3,7 @@
 // this unit alone is compiled for its instruction set, the program enters
 // its code only from a chain built after a run-time check of the processor,
 // and everything compiled here carries the sixteen-lane type in its name.
+#include "chain/lane_unit.h"
 #include "math/avx16_transcendentals.h"
 #include "simd/avx16.h"
 #include "stages/band_equaliser_kernels.h"
@@ -10,7 +11,6 @@
 
 namespace vardo {
 
-template class BandEqualiser<Avx16>;
-template class StereoWidth<Avx16>;
+VARDO_INSTANTIATE_WIDE_STAGES(Avx16)
 
 }  // namespace vardo
