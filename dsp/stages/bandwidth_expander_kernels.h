@@ -84,6 +84,45 @@ struct SectionPair {
   }
 };
 
+// A cascade of eight sections on the two channels, given by each section's
+// coefficients and state, run as four pairs on a wavefront (runFront). A
+// last section that repeats the one before only passes its input on.
+// step(j, pair, x) runs pair j on its input x and returns its outputs, with
+// the pair's recursion still to move on; fresh and done as for runFront.
+template <class S>
+struct PairedCascade {
+  SectionPair pairs[4];
+  S* states[8];
+
+  PairedCascade(const SectionCoeffs* const (&c)[8], S* const (&s)[8])
+      : pairs{{*c[0], *c[1], *s[0], *s[1]},
+              {*c[2], *c[3], *s[2], *s[3]},
+              {*c[4], *c[5], *s[4], *s[5]},
+              {*c[6], *c[7], *s[6], *s[7]}},
+        states{s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]} {}
+
+  template <class Fresh, class Step, class Done>
+  [[gnu::always_inline]] void run(int count, Fresh fresh, Step step, Done done) {
+    runFront<2, 4>(
+        count, fresh,
+        [&]<bool kAll>(int j, Float4 x, Mask4 active) {
+          Section<Float4>& pair = pairs[j].section;
+          const Float4 w = pair.feed(x, pairs[j].poles);
+          const Float4 y = step(j, pairs[j], x, w);
+          pair.template shift<kAll>(w, active);
+          return y;
+        },
+        done);
+    for (int j = 0; j < 4; ++j) {
+      if (states[2 * j + 1] == states[2 * j]) {
+        pairs[j].saveFirst(*states[2 * j]);
+      } else {
+        pairs[j].save(*states[2 * j], *states[2 * j + 1]);
+      }
+    }
+  }
+};
+
 }  // namespace expander_kernel
 
 template <class V>
@@ -194,36 +233,25 @@ void BandwidthExpander<V>::isolateBand(int, int count, Float4) {
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
   using expander_kernel::lanesAABB;
-  using expander_kernel::SectionPair;
-  SectionPair pairs[4] = {
-      {fRate.bandHighpass, c.cornerLowpass[0], st.bandHighpass, st.cornerLowpass[0]},
-      {c.cornerLowpass[1], c.cornerLowpass[2], st.cornerLowpass[1], st.cornerLowpass[2]},
-      {c.cornerLowpass[3], c.cornerLowpass[4], st.cornerLowpass[3], st.cornerLowpass[4]},
-      {c.cornerLowpass[5], c.cornerLowpass[5], st.cornerLowpass[5], st.cornerLowpass[5]}};
+  expander_kernel::PairedCascade<Section> cascade(
+      {&fRate.bandHighpass, &c.cornerLowpass[0], &c.cornerLowpass[1], &c.cornerLowpass[2],
+       &c.cornerLowpass[3], &c.cornerLowpass[4], &c.cornerLowpass[5], &c.cornerLowpass[5]},
+      {&st.bandHighpass, &st.cornerLowpass[0], &st.cornerLowpass[1], &st.cornerLowpass[2],
+       &st.cornerLowpass[3], &st.cornerLowpass[4], &st.cornerLowpass[5], &st.cornerLowpass[5]});
   const Float4 k2 = lanesAABB(fRate.bandHighpassK2, 0.0f);
   const Float4 minus2K2 = lanesAABB(fRate.bandHighpassMinus2K2, 0.0f);
-  runFront<2, 4>(
+  cascade.run(
       count, [&](int i) { return load4(fIn[i]); },
-      [&]<bool kAll>(int j, Float4 x, Mask4 active) {
-        expander_kernel::Section<Float4>& pair = pairs[j].section;
-        const Float4 g = pairs[j].poles.g;
-        const Float4 w = pair.feed(x, pairs[j].poles);
-        const Float4 low = pair.lowpassNumerator(w) * g;
-        Float4 y = low;
+      [&](int j, const expander_kernel::SectionPair& pair, Float4 x, Float4 w) {
+        const Float4 low = pair.section.lowpassNumerator(w) * pair.poles.g;
         if (j == 0) {
-          const Float4 high = pair.highpassNumerator(w, k2, minus2K2) * g;
-          y = lowPairFrom4(high, low);
-        } else if (j == 3) {
-          y = lowPairFrom4(low, x);  // the last lowpass, then its output passed on
+          const Float4 high = pair.section.highpassNumerator(w, k2, minus2K2) * pair.poles.g;
+          return lowPairFrom4(high, low);
         }
-        pair.shift<kAll>(w, active);
-        return y;
+        // The last lowpass, then its output passed on.
+        return j == 3 ? lowPairFrom4(low, x) : low;
       },
       [&](int i, Float4 y) { store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f))); });
-  pairs[0].save(st.bandHighpass, st.cornerLowpass[0]);
-  pairs[1].save(st.cornerLowpass[1], st.cornerLowpass[2]);
-  pairs[2].save(st.cornerLowpass[3], st.cornerLowpass[4]);
-  pairs[3].saveFirst(st.cornerLowpass[5]);
 }
 
 // The analytic signal: the two allpass branches; fBranch takes the outputs of
@@ -407,45 +435,31 @@ template <class>
 void BandwidthExpander<V>::liftAboveCorner(int, int count, Float4) {
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
-  using expander_kernel::lanesAABB;
-  using expander_kernel::SectionPair;
-  SectionPair pairs[4] = {
-      {c.cornerHighpass[0], c.cornerHighpass[1], st.cornerHighpass[0], st.cornerHighpass[1]},
-      {c.cornerHighpass[2], c.cornerHighpass[3], st.cornerHighpass[2], st.cornerHighpass[3]},
-      {c.cornerHighpass[4], c.cornerHighpass[5], st.cornerHighpass[4], st.cornerHighpass[5]},
-      {c.lift, c.lift, st.lift, st.lift}};
+  expander_kernel::PairedCascade<Section> cascade(
+      {&c.cornerHighpass[0], &c.cornerHighpass[1], &c.cornerHighpass[2], &c.cornerHighpass[3],
+       &c.cornerHighpass[4], &c.cornerHighpass[5], &c.lift, &c.lift},
+      {&st.cornerHighpass[0], &st.cornerHighpass[1], &st.cornerHighpass[2], &st.cornerHighpass[3],
+       &st.cornerHighpass[4], &st.cornerHighpass[5], &st.lift, &st.lift});
   const Float4 k2 = splat4(c.cornerHighpassK2);
   const Float4 minus2K2 = splat4(c.cornerHighpassMinus2K2);
   const Float4 liftB0 = splat4(c.liftB0);
   const Float4 liftB2 = splat4(c.liftB2);
   Float4 sum1 = load4(st.sum[0]);
   Float4 sum2 = load4(st.sum[1]);
-  runFront<2, 4>(
+  cascade.run(
       count, [&](int i) { return load4(fValue[i]); },
-      [&]<bool kAll>(int j, Float4 x, Mask4 active) {
-        expander_kernel::Section<Float4>& pair = pairs[j].section;
-        const expander_kernel::Poles<Float4>& poles = pairs[j].poles;
-        const Float4 w = pair.feed(x, poles);
-        Float4 y;
-        if (j < 3) {
-          y = pair.highpassNumerator(w, k2, minus2K2) * poles.g;
-        } else {
-          // The lift (b1 = a1), then its output passed on.
-          const Float4 lift = peakingNumerator(w, pair.w1, pair.w2, liftB0, poles.a1, liftB2);
-          y = lowPairFrom4(lift * poles.g, x);
-        }
-        pair.shift<kAll>(w, active);
-        return y;
+      [&](int j, const expander_kernel::SectionPair& pair, Float4 x, Float4 w) {
+        const expander_kernel::Section<Float4>& s = pair.section;
+        if (j < 3) return s.highpassNumerator(w, k2, minus2K2) * pair.poles.g;
+        // The lift (b1 = a1), then its output passed on.
+        const Float4 lift = peakingNumerator(w, s.w1, s.w2, liftB0, pair.poles.a1, liftB2);
+        return lowPairFrom4(lift * pair.poles.g, x);
       },
       [&](int i, Float4 y) {
         store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f)) + sum2);
         sum2 = sum1;
         sum1 = load4(fIn[i]);
       });
-  pairs[0].save(st.cornerHighpass[0], st.cornerHighpass[1]);
-  pairs[1].save(st.cornerHighpass[2], st.cornerHighpass[3]);
-  pairs[2].save(st.cornerHighpass[4], st.cornerHighpass[5]);
-  pairs[3].saveFirst(st.lift);
   store4(st.sum[0], sum1);
   store4(st.sum[1], sum2);
 }
