@@ -112,7 +112,7 @@ inline constexpr float kQuadratureB[4] = {0.40219212f, 0.8561711f, 0.97229093f, 
 
 // A power-of-two ring indexed by the DSP-wide sample counter.
 template <int Size>
-struct Ring {
+struct RingDelay {
   static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
   static constexpr std::uint32_t kMask = Size - 1;
   float data[Size] = {};
@@ -122,7 +122,7 @@ struct Ring {
 };
 
 // A power-of-two ring of rows of Width floats, one per lane, indexed by the
-// sample counter like Ring. Built, it leaves its rows as the memory holds them.
+// sample counter like RingDelay. Built, it leaves its rows as the memory holds them.
 template <int Size, int Width>
 struct LaneRing {
   static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
