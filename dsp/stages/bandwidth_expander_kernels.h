@@ -32,6 +32,34 @@ void saveSection(S& s, int lane, const Section<V>& section) {
   store(s.w2 + lane, section.w2);
 }
 
+// N consecutive sections of a cascade in locals for a pass over a run, from
+// the lanes at `lane` of their states, and back.
+template <class V, int N>
+struct LocalCascade {
+  Poles<V> poles[N];
+  Section<V> sections[N];
+
+  template <class S>
+  LocalCascade(const SectionCoeffs* coeffs, const S* states, int lane) {
+    for (int k = 0; k < N; ++k) {
+      poles[k] = splatPoles<V>(coeffs[k]);
+      sections[k] = loadSection<V>(states[k], lane);
+    }
+  }
+  template <class S>
+  void save(S* states, int lane) const {
+    for (int k = 0; k < N; ++k) saveSection(states[k], lane, sections[k]);
+  }
+  V lowpass(V x) {
+    for (int k = 0; k < N; ++k) x = sections[k].lowpass(x, poles[k]);
+    return x;
+  }
+  V highpass(V x, V kSquared, V minusTwoKSquared) {
+    for (int k = 0; k < N; ++k) x = sections[k].highpass(x, poles[k], kSquared, minusTwoKSquared);
+    return x;
+  }
+};
+
 // A quadrature branch's node histories in locals: y = (x + y'') a - x''.
 template <class V>
 struct BranchHistories : AllpassHistories<V> {
@@ -181,46 +209,25 @@ void BandwidthExpander<V>::giveChannels(float* outA, float* outB, int count) con
 template <class V>
 template <class W>
 void BandwidthExpander<V>::isolateBand(int lane, int count, W) {
-  using expander_kernel::Poles;
-  using Section = expander_kernel::Section<V>;
-  using expander_kernel::loadSection;
-  using expander_kernel::saveSection;
+  using expander_kernel::LocalCascade;
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
   {
-    const Poles<V> highPoles = splatPoles<V>(fRate.bandHighpass);
+    LocalCascade<V, 1> high(&fRate.bandHighpass, &st.bandHighpass, lane);
+    LocalCascade<V, 2> low(c.cornerLowpass, st.cornerLowpass, lane);
     const V k2 = splat<V>(fRate.bandHighpassK2);
     const V minus2K2 = splat<V>(fRate.bandHighpassMinus2K2);
-    const Poles<V> low0 = splatPoles<V>(c.cornerLowpass[0]);
-    const Poles<V> low1 = splatPoles<V>(c.cornerLowpass[1]);
-    Section high = loadSection<V>(st.bandHighpass, lane);
-    Section s0 = loadSection<V>(st.cornerLowpass[0], lane);
-    Section s1 = loadSection<V>(st.cornerLowpass[1], lane);
     for (int i = 0; i < count; ++i) {
-      V u = high.highpass(load<V>(fIn[i] + lane), highPoles, k2, minus2K2);
-      u = s0.lowpass(u, low0);
-      store(fValue[i] + lane, s1.lowpass(u, low1));
+      const V u = high.highpass(load<V>(fIn[i] + lane), k2, minus2K2);
+      store(fValue[i] + lane, low.lowpass(u));
     }
-    saveSection(st.bandHighpass, lane, high);
-    saveSection(st.cornerLowpass[0], lane, s0);
-    saveSection(st.cornerLowpass[1], lane, s1);
+    high.save(&st.bandHighpass, lane);
+    low.save(st.cornerLowpass, lane);
   }
   {
-    const Poles<V> p2 = splatPoles<V>(c.cornerLowpass[2]), p3 = splatPoles<V>(c.cornerLowpass[3]), p4 = splatPoles<V>(c.cornerLowpass[4]),
-        p5 = splatPoles<V>(c.cornerLowpass[5]);
-    Section s2 = loadSection<V>(st.cornerLowpass[2], lane), s3 = loadSection<V>(st.cornerLowpass[3], lane),
-        s4 = loadSection<V>(st.cornerLowpass[4], lane), s5 = loadSection<V>(st.cornerLowpass[5], lane);
-    for (int i = 0; i < count; ++i) {
-      V u = load<V>(fValue[i] + lane);
-      u = s2.lowpass(u, p2);
-      u = s3.lowpass(u, p3);
-      u = s4.lowpass(u, p4);
-      store(fValue[i] + lane, s5.lowpass(u, p5));
-    }
-    saveSection(st.cornerLowpass[2], lane, s2);
-    saveSection(st.cornerLowpass[3], lane, s3);
-    saveSection(st.cornerLowpass[4], lane, s4);
-    saveSection(st.cornerLowpass[5], lane, s5);
+    LocalCascade<V, 4> low(c.cornerLowpass + 2, st.cornerLowpass + 2, lane);
+    for (int i = 0; i < count; ++i) store(fValue[i] + lane, low.lowpass(load<V>(fValue[i] + lane)));
+    low.save(st.cornerLowpass + 2, lane);
   }
 }
 
@@ -374,6 +381,7 @@ template <class V>
 template <class W>
 void BandwidthExpander<V>::liftAboveCorner(int lane, int count, W) {
   using Section = expander_kernel::Section<V>;
+  using expander_kernel::LocalCascade;
   using expander_kernel::loadSection;
   using expander_kernel::saveSection;
   using expander_kernel::Poles;
@@ -382,26 +390,17 @@ void BandwidthExpander<V>::liftAboveCorner(int lane, int count, W) {
   const V k2 = splat<V>(c.cornerHighpassK2);
   const V minus2K2 = splat<V>(c.cornerHighpassMinus2K2);
   {
-    const Poles<V> p0 = splatPoles<V>(c.cornerHighpass[0]), p1 = splatPoles<V>(c.cornerHighpass[1]), p2 = splatPoles<V>(c.cornerHighpass[2]);
-    Section s0 = loadSection<V>(st.cornerHighpass[0], lane), s1 = loadSection<V>(st.cornerHighpass[1], lane),
-        s2 = loadSection<V>(st.cornerHighpass[2], lane);
+    LocalCascade<V, 3> high(c.cornerHighpass, st.cornerHighpass, lane);
     for (int i = 0; i < count; ++i) {
-      V e = load<V>(fValue[i] + lane);
-      e = s0.highpass(e, p0, k2, minus2K2);
-      e = s1.highpass(e, p1, k2, minus2K2);
-      store(fValue[i] + lane, s2.highpass(e, p2, k2, minus2K2));
+      store(fValue[i] + lane, high.highpass(load<V>(fValue[i] + lane), k2, minus2K2));
     }
-    saveSection(st.cornerHighpass[0], lane, s0);
-    saveSection(st.cornerHighpass[1], lane, s1);
-    saveSection(st.cornerHighpass[2], lane, s2);
+    high.save(st.cornerHighpass, lane);
   }
 
   // The rest of the highpass, the +6 dB lift around the corner + 400 Hz,
   // and the channel sum two samples late.
   {
-    const Poles<V> p3 = splatPoles<V>(c.cornerHighpass[3]), p4 = splatPoles<V>(c.cornerHighpass[4]), p5 = splatPoles<V>(c.cornerHighpass[5]);
-    Section s3 = loadSection<V>(st.cornerHighpass[3], lane), s4 = loadSection<V>(st.cornerHighpass[4], lane),
-        s5 = loadSection<V>(st.cornerHighpass[5], lane);
+    LocalCascade<V, 3> high(c.cornerHighpass + 3, st.cornerHighpass + 3, lane);
     const Poles<V> liftPoles = splatPoles<V>(c.lift);
     const V liftB0 = splat<V>(c.liftB0);
     const V liftB2 = splat<V>(c.liftB2);
@@ -409,20 +408,13 @@ void BandwidthExpander<V>::liftAboveCorner(int lane, int count, W) {
     V sum1 = load<V>(st.sum[0] + lane);
     V sum2 = load<V>(st.sum[1] + lane);
     for (int i = 0; i < count; ++i) {
-      V e = load<V>(fValue[i] + lane);
-      e = s3.highpass(e, p3, k2, minus2K2);
-      e = s4.highpass(e, p4, k2, minus2K2);
-      e = s5.highpass(e, p5, k2, minus2K2);
-
+      const V e = high.highpass(load<V>(fValue[i] + lane), k2, minus2K2);
       const V y = peakingStep<FeedbackOrder::kNearFirst>(lift, e, liftPoles, liftB0, liftB2);
-
       store(fValue[i] + lane, y + sum2);
       sum2 = sum1;
       sum1 = load<V>(fIn[i] + lane);
     }
-    saveSection(st.cornerHighpass[3], lane, s3);
-    saveSection(st.cornerHighpass[4], lane, s4);
-    saveSection(st.cornerHighpass[5], lane, s5);
+    high.save(st.cornerHighpass + 3, lane);
     saveSection(st.lift, lane, lift);
     store(st.sum[0] + lane, sum1);
     store(st.sum[1] + lane, sum2);
