@@ -16,12 +16,15 @@ namespace vardo::test {
 
 using programme::whiteNoise;
 
-// amplitude sin(2 pi f i / fs), evaluated in double and rounded to float.
-inline std::vector<float> sine(double f, double fs, std::size_t count, double amplitude = 1.0) {
+// amplitude sin(2 pi f i / fs) for samples i = from ... from + count - 1,
+// evaluated in double and rounded to float.
+inline std::vector<float> sine(double f, double fs, std::size_t count, double amplitude = 1.0,
+                               std::size_t from = 0) {
   std::vector<float> x(count);
-  for (std::size_t i = 0; i < count; ++i)
-    x[i] = static_cast<float>(amplitude *
-                              std::sin(2.0 * std::numbers::pi * f * static_cast<double>(i) / fs));
+  for (std::size_t i = 0; i < count; ++i) {
+    const double n = static_cast<double>(from + i);
+    x[i] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * f * n / fs));
+  }
   return x;
 }
 

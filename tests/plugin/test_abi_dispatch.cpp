@@ -11,6 +11,7 @@
 #endif
 
 #include "measurement_host.h"
+#include "test_signals.h"
 
 using vardo::measure::MeasurementHost;
 
@@ -22,14 +23,9 @@ class AbiDispatch : public ::testing::Test {
   MeasurementHost host;
 };
 
-// Noise in -0.5 ... 0.5 from a fixed linear congruential sequence.
-std::vector<float> noise(std::size_t n, std::uint32_t seed = 12345) {
-  std::vector<float> v(n);
-  for (float& x : v) {
-    seed = seed * 1664525u + 1013904223u;
-    x = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-  }
-  return v;
+// Noise in -0.5 ... 0.5.
+std::vector<float> noise(int n, std::uint32_t seed = 12345) {
+  return vardo::test::whiteNoise(n, 0.5f, seed);
 }
 
 }  // namespace
