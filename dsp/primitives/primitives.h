@@ -66,18 +66,10 @@ inline V allpassStep(V x, V outputTwoBack, V a, V inputTwoBack) {
   return (x + outputTwoBack) * a - inputTwoBack;
 }
 
-// Node histories of a chain of second-order allpass sections
-// y = (x + y'') a - x''. Node 0 is the chain input, node k the output of
-// section k; each section's input history is the previous section's output
-// history.
-template <int Sections>
-struct AllpassChain {
-  float one[Sections + 1] = {};  // node values one sample back
-  float two[Sections + 1] = {};  // node values two samples back
-};
-
 // A chain of four such sections with its node values one and two samples
 // back held in locals (registers) for a pass over a run, on any lane type.
+// Node 0 is the chain input, node k the output of section k; each section's
+// input history is the previous section's output history.
 template <class V>
 struct AllpassHistories {
   static constexpr int kNodes = 5;  // chain input and four section outputs
