@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "controls.h"
-#include "test_host.h"
+#include "measurement_host.h"
 
 namespace vardo::e2e {
 
@@ -71,7 +71,7 @@ class HostedVardo {
   }
 
  private:
-  vardo::test::TestHost fHost;
+  vardo::measure::MeasurementHost fHost;
   AEffect* fEffect = nullptr;
   std::vector<float> fSilence;
 };

@@ -6,13 +6,12 @@ namespace vardo {
 
 template class Chain<ShippingLane>;
 #if VARDO_AVX_CHAIN
-// The chain on eight AVX lanes is ordinary baseline code around the band and
-// width stages, which chain_avx.cpp builds for AVX.
-template class Chain<Avx8>;
-// And around lanes_avx2.cpp's eight AVX2 lanes.
-template class Chain<Avx2x8>;
-// Likewise around chain_avx512.cpp's sixteen lanes.
-template class Chain<Avx16>;
+// The chain on each wide lane type is ordinary baseline code around the band
+// and width stages, which that type's unit (lanes_<set>.cpp) builds for its
+// instruction set.
+#define VARDO_INSTANTIATE_CHAIN(V) template class Chain<V>;
+VARDO_WIDE_LANE_TYPES(VARDO_INSTANTIATE_CHAIN)
+#undef VARDO_INSTANTIATE_CHAIN
 #endif
 
 }  // namespace vardo

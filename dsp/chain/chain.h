@@ -11,6 +11,7 @@
 #include "primitives/control_fields.h"
 #include "primitives/fresh_pages.h"
 #include "primitives/sample_rate.h"
+#include "simd/lane_types.h"
 #include "simd/lanes.h"
 #include "stages/allpass_dispersion.h"
 #include "stages/band_equaliser.h"
@@ -100,12 +101,9 @@ class Chain {
   ScratchSpace fScratch;
 };
 
-extern template class Chain<float>;
-extern template class Chain<Float4>;
-extern template class Chain<Float8>;
-extern template class Chain<Avx8>;
-extern template class Chain<Avx2x8>;
-extern template class Chain<Avx16>;
+#define VARDO_DECLARE_CHAIN(V) extern template class Chain<V>;
+VARDO_LANE_TYPES(VARDO_DECLARE_CHAIN)
+#undef VARDO_DECLARE_CHAIN
 
 // The lane type every x86-64 processor runs (see chain_runner.h for the wider one).
 using ShippingLane = Float4;

@@ -6,6 +6,7 @@
 // start-up (a test checks the object's symbols). The same source built for
 // AVX2 is lanes_avx2.cpp; this unit's eight lanes live in vardo::avx, that
 // one's in vardo::avx2, so neither can stand in for the other.
+#include "chain/lane_unit.h"
 #include "math/avx8_transcendentals.h"
 #include "simd/avx8.h"
 #include "stages/band_equaliser_kernels.h"
@@ -13,7 +14,6 @@
 
 namespace vardo {
 
-template class BandEqualiser<Avx8>;
-template class StereoWidth<Avx8>;
+VARDO_INSTANTIATE_WIDE_STAGES(Avx8)
 
 }  // namespace vardo

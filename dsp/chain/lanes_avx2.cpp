@@ -4,6 +4,7 @@
 // from a chain built after a run-time check of the processor, and everything
 // compiled here lives in the namespace of its own lane type, vardo::avx2 (a
 // test checks the object's symbols).
+#include "chain/lane_unit.h"
 #include "math/avx8_transcendentals.h"
 #include "simd/avx8.h"
 #include "stages/band_equaliser_kernels.h"
@@ -11,7 +12,6 @@
 
 namespace vardo {
 
-template class BandEqualiser<Avx2x8>;
-template class StereoWidth<Avx2x8>;
+VARDO_INSTANTIATE_WIDE_STAGES(Avx2x8)
 
 }  // namespace vardo

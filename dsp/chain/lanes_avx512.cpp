@@ -4,6 +4,7 @@
 // its code only from a chain built after a run-time check of the processor,
 // and everything compiled here carries the namespace of its lanes,
 // vardo::avx512, in its name.
+#include "chain/lane_unit.h"
 #include "math/avx16_transcendentals.h"
 #include "simd/avx16.h"
 #include "stages/band_equaliser_kernels.h"
@@ -11,7 +12,6 @@
 
 namespace vardo {
 
-template class BandEqualiser<Avx16>;
-template class StereoWidth<Avx16>;
+VARDO_INSTANTIATE_WIDE_STAGES(Avx16)
 
 }  // namespace vardo

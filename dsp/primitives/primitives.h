@@ -1,7 +1,7 @@
 // The building blocks of the signal chain. Each owns its state and starts
-// silent; coefficient design stays outside the per-sample step. Where a stage
-// fixes a particular order of operations it writes the output form itself
-// from the state these blocks expose.
+// silent; coefficient design stays outside the per-sample step. The
+// second-order sections are in sections.h, their pipelined form in
+// section_front.h.
 #pragma once
 
 #include <algorithm>
@@ -13,118 +13,10 @@
 
 #include "math/float_math.h"
 #include "math/lane_transcendentals.h"
+#include "primitives/sections.h"
 #include "simd/lanes.h"
 
 namespace vardo {
-
-// Feedback half of a direct-form-II second-order section, normalised by g = 1/a0.
-struct SectionCoeffs {
-  float g = 0.0f;
-  float a1 = 0.0f;
-  float a2 = 0.0f;
-};
-
-// Butterworth-style pole pair: g = 1/((K + d)K + 1), a1 = 2(1 - K^2), a2 = (K - d)K + 1.
-inline SectionCoeffs butterworthPoles(float k, float damping) {
-  SectionCoeffs c;
-  c.g = 1.0f / ((k + damping) * k + 1.0f);
-  c.a1 = 2.0f * (1.0f - k * k);
-  c.a2 = (k - damping) * k + 1.0f;
-  return c;
-}
-
-// The direct-form-II steps of a second-order section on any lane type, with
-// w1 and w2 its recursion values one and two samples back:
-// the feedback half w = x - (a1 w1 + a2 w2) g,
-template <class V>
-inline V sectionFeed(V x, V w1, V w2, V a1, V a2, V g) {
-  return x - (a1 * w1 + a2 * w2) * g;
-}
-// the raw Butterworth lowpass numerator w + 2 w1 + w2,
-template <class V>
-inline V lowpassNumerator(V w, V w1, V w2) {
-  return w + splat<V>(2.0f) * w1 + w2;
-}
-// and the raw Butterworth highpass numerator (w + w2) K^2 + w1 (-2 K^2).
-template <class V>
-inline V highpassNumerator(V w, V w1, V w2, V kSquared, V minusTwoKSquared) {
-  return (w + w2) * kSquared + w1 * minusTwoKSquared;
-}
-
-// State of a second-order section: the recursion values one and two samples back.
-struct SectionState {
-  float w1 = 0.0f;
-  float w2 = 0.0f;
-
-  float feed(float x, const SectionCoeffs& c) const { return sectionFeed(x, w1, w2, c.a1, c.a2, c.g); }
-  float lowpassNumerator(float w) const { return vardo::lowpassNumerator(w, w1, w2); }
-  float highpassNumerator(float w, float kSquared, float minusTwoKSquared) const {
-    return vardo::highpassNumerator(w, w1, w2, kSquared, minusTwoKSquared);
-  }
-  void shift(float w) {
-    w2 = w1;
-    w1 = w;
-  }
-};
-
-// Second-order section with a pair of zeros on the unit circle (prototype
-// numerator n2 s^2 + n0, no s term), so b0 = b2. Used by the elliptic filters.
-struct ZeroPairCoeffs {
-  SectionCoeffs poles;
-  float b0 = 0.0f;  // = b2
-  float b1 = 0.0f;
-};
-
-// Bilinear design of (n2 s^2 + n0) / (s^2 + d1 s + d0) with K = 1 / tan(pi f / fs):
-// a0 = (K + d1)K + d0, a1 = 2(d0 - K^2), a2 = (K - d1)K + d0,
-// b0 = b2 = n2 K^2 + n0, b1 = 2(n0 - n2 K^2).
-inline ZeroPairCoeffs zeroPairSection(float k, float n2, float n0, float d1, float d0) {
-  const float kSquared = k * k;
-  ZeroPairCoeffs c;
-  c.poles.g = 1.0f / ((k + d1) * k + d0);
-  c.poles.a1 = 2.0f * (d0 - kSquared);
-  c.poles.a2 = (k - d1) * k + d0;
-  c.b0 = n2 * kSquared + n0;
-  c.b1 = 2.0f * (n0 - n2 * kSquared);
-  return c;
-}
-
-// One step of a zero-pair section: w = x - (a2 w2 + a1 w1) g,
-// y = ((w + w2) b0 + w1 b1) g.
-inline float zeroPairStep(SectionState& s, float x, const ZeroPairCoeffs& c) {
-  const float w = x - (c.poles.a2 * s.w2 + c.poles.a1 * s.w1) * c.poles.g;
-  const float y = ((w + s.w2) * c.b0 + s.w1 * c.b1) * c.poles.g;
-  s.shift(w);
-  return y;
-}
-
-// Peaking equaliser section: prototype (s^2 + bn s + 1) / (s^2 + bd s + 1).
-// Its b1 equals a1.
-struct PeakingCoeffs {
-  SectionCoeffs poles;
-  float b0 = 0.0f;
-  float b2 = 0.0f;
-};
-
-// g = 1/((bd + K)K + 1), a1 = 2(1 - K^2), a2 = (K - bd)K + 1,
-// b0 = (bn + K)K + 1, b2 = (K - bn)K + 1.
-inline PeakingCoeffs peakingSection(float k, float bn, float bd) {
-  PeakingCoeffs c;
-  c.poles.g = 1.0f / ((bd + k) * k + 1.0f);
-  c.poles.a1 = 2.0f * (1.0f - k * k);
-  c.poles.a2 = (k - bd) * k + 1.0f;
-  c.b0 = (bn + k) * k + 1.0f;
-  c.b2 = (k - bn) * k + 1.0f;
-  return c;
-}
-
-// w = x - (a2 w2 + a1 w1) g; y = (b2 w2 + a1 w1 + b0 w) g.
-inline float peakingStep(SectionState& s, float x, const PeakingCoeffs& c) {
-  const float w = x - (c.poles.a2 * s.w2 + c.poles.a1 * s.w1) * c.poles.g;
-  const float y = (c.b2 * s.w2 + c.poles.a1 * s.w1 + c.b0 * w) * c.poles.g;
-  s.shift(w);
-  return y;
-}
 
 // Terms of a first-order bilinear section at one corner, T = tan(pi f / fs), K = 1/T.
 struct FirstOrderCoeffs {
@@ -143,8 +35,8 @@ inline FirstOrderCoeffs firstOrderSection(float tangent) {
   return c;
 }
 
-// First-order section state: previous input and previous output.
-struct FirstOrderState {
+// First-order section: its previous input and previous output.
+struct FirstOrderSection {
   float x1 = 0.0f;
   float y1 = 0.0f;
 
@@ -164,6 +56,8 @@ struct FirstOrderState {
   }
 };
 
+using FirstOrderState = FirstOrderSection;
+
 // One second-order allpass section with only the two-sample terms,
 // y = (x + y'') a - x'', on any lane type: x'' and y'' are the section's
 // input and output two samples back.
@@ -172,18 +66,10 @@ inline V allpassStep(V x, V outputTwoBack, V a, V inputTwoBack) {
   return (x + outputTwoBack) * a - inputTwoBack;
 }
 
-// Node histories of a chain of second-order allpass sections
-// y = (x + y'') a - x''. Node 0 is the chain input, node k the output of
-// section k; each section's input history is the previous section's output
-// history.
-template <int Sections>
-struct AllpassChain {
-  float one[Sections + 1] = {};  // node values one sample back
-  float two[Sections + 1] = {};  // node values two samples back
-};
-
 // A chain of four such sections with its node values one and two samples
 // back held in locals (registers) for a pass over a run, on any lane type.
+// Node 0 is the chain input, node k the output of section k; each section's
+// input history is the previous section's output history.
 template <class V>
 struct AllpassHistories {
   static constexpr int kNodes = 5;  // chain input and four section outputs
@@ -218,7 +104,7 @@ inline constexpr float kQuadratureB[4] = {0.40219212f, 0.8561711f, 0.97229093f, 
 
 // A power-of-two ring indexed by the DSP-wide sample counter.
 template <int Size>
-struct Ring {
+struct RingDelay {
   static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");
   static constexpr std::uint32_t kMask = Size - 1;
   float data[Size] = {};
@@ -228,7 +114,7 @@ struct Ring {
 };
 
 // A power-of-two ring of rows of Width floats, one per lane, indexed by the
-// sample counter like Ring. Built, it leaves its rows as the memory holds them.
+// sample counter like RingDelay. Built, it leaves its rows as the memory holds them.
 template <int Size, int Width>
 struct LaneRing {
   static_assert((Size & (Size - 1)) == 0, "ring sizes are powers of two");

@@ -9,16 +9,14 @@
 
 namespace vardo {
 
-template class BandEqualiser<float>;
-template class StereoWidth<float>;
-template class BandwidthExpander<float>;
-template class Chain<float>;
-
-// Eight lanes, for the exactness tests: the width at which the twelve bands
-// are padded to sixteen lanes.
-template class BandEqualiser<Float8>;
-template class StereoWidth<Float8>;
-template class BandwidthExpander<Float8>;
-template class Chain<Float8>;
+// And eight lanes, for the exactness tests: the width at which the twelve
+// bands are padded to sixteen lanes.
+#define VARDO_INSTANTIATE_REFERENCE(V)  \
+  template class BandEqualiser<V>;     \
+  template class StereoWidth<V>;       \
+  template class BandwidthExpander<V>; \
+  template class Chain<V>;
+VARDO_REFERENCE_LANE_TYPES(VARDO_INSTANTIATE_REFERENCE)
+#undef VARDO_INSTANTIATE_REFERENCE
 
 }  // namespace vardo

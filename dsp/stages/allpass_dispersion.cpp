@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "primitives/section_front.h"
 #include "simd/float4.h"
 
 namespace vardo {
@@ -20,29 +21,28 @@ constexpr std::uint32_t kSkew = 2;
 constexpr int kPassGroups = 5;
 static_assert(kGroups % kPassGroups == 0, "the passes take the groups evenly");
 
-// Input and output histories of one group of four at one step parity, in
+// Input and output histories of groups of four at one step parity, in
 // locals for a pass: a step reads the values two steps back and leaves its
 // own in their place, so the two sets take turns without moving.
+template <int G>
 struct Histories {
-  Float4 input, output;
+  Float4 input[G], output[G];
 };
 
-// One step of groups 0 ... G - 1, on the history set `back` (two steps back)
-// of each group; the stage input or the previous pass's stream gives
-// `carry`. Returns the last section's output.
+// One step of groups 0 ... G - 1, on the history set `back` (two steps back);
+// the stage input or the previous pass's stream gives `carry`. Returns the
+// last section's output.
 template <int G>
-[[gnu::always_inline]] inline float stepGroups(Histories (&back)[G], Float4 a, float carryIn) {
-  Float4 carry = splat4(carryIn);
-  for (int k = 0; k < G; ++k) {
-    // Lane j takes lane j - 1's output of two steps before; lane 0 the
-    // previous group's lane 3 (or the stage input).
-    const Float4 x = shiftIn4(back[k].output, carry);
-    carry = back[k].output;
+[[gnu::always_inline]] inline float stepGroups(Histories<G>& back, Float4 a, float carryIn) {
+  // Lane j takes lane j - 1's output of two steps before; lane 0 the
+  // previous group's lane 3 (or the stage input).
+  const Float4 y = advanceFront<1>(back.output, splat4(carryIn), [&](int k, Float4 x) {
     // y = (x + y'') a - x''
-    back[k].output = allpassStep(x, back[k].output, a, back[k].input);
-    back[k].input = x;
-  }
-  return lane3Of4(back[G - 1].output);
+    const Float4 out = allpassStep(x, back.output[k], a, back.input[k]);
+    back.input[k] = x;
+    return out;
+  });
+  return lane3Of4(y);
 }
 
 // Groups g0 ... g0 + G - 1 over the run. carryIn[t] is the output of
@@ -53,14 +53,16 @@ template <int G>
 void runGroups(float* inputOne, float* inputTwo, float* outputOne, float* outputTwo,
                const float* carryIn, float* carryOut, int count) {
   const Float4 a = load4(kQuadratureB);
-  Histories one[G];
-  Histories two[G];
+  Histories<G> one;
+  Histories<G> two;
   for (int k = 0; k < G; ++k) {
-    one[k] = {load4(inputOne + 4 * k), load4(outputOne + 4 * k)};
-    two[k] = {load4(inputTwo + 4 * k), load4(outputTwo + 4 * k)};
+    one.input[k] = load4(inputOne + 4 * k);
+    one.output[k] = load4(outputOne + 4 * k);
+    two.input[k] = load4(inputTwo + 4 * k);
+    two.output[k] = load4(outputTwo + 4 * k);
   }
-  carryOut[0] = lane3Of4(two[G - 1].output);
-  carryOut[1] = lane3Of4(one[G - 1].output);
+  carryOut[0] = lane3Of4(two.output[G - 1]);
+  carryOut[1] = lane3Of4(one.output[G - 1]);
   int t = 0;
   for (; t + 2 <= count; t += 2) {
     carryOut[t + 2] = stepGroups(two, a, carryIn[t]);
@@ -69,13 +71,13 @@ void runGroups(float* inputOne, float* inputTwo, float* outputOne, float* output
   if (t < count) {
     // An odd step: its values become the latest, the others two steps back.
     carryOut[t + 2] = stepGroups(two, a, carryIn[t]);
-    for (int k = 0; k < G; ++k) std::swap(one[k], two[k]);
+    std::swap(one, two);
   }
   for (int k = 0; k < G; ++k) {
-    store4(inputOne + 4 * k, one[k].input);
-    store4(outputOne + 4 * k, one[k].output);
-    store4(inputTwo + 4 * k, two[k].input);
-    store4(outputTwo + 4 * k, two[k].output);
+    store4(inputOne + 4 * k, one.input[k]);
+    store4(outputOne + 4 * k, one.output[k]);
+    store4(inputTwo + 4 * k, two.input[k]);
+    store4(outputTwo + 4 * k, two.output[k]);
   }
 }
 

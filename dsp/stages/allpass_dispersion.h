@@ -41,7 +41,7 @@ class AllpassDispersion {
     float inputTwo[kSections];
     float outputOne[kSections];
     float outputTwo[kSections];
-    Ring<512> output;  // the last section's outputs, read 300 samples late
+    RingDelay<512> output;  // the last section's outputs, read 300 samples late
   };
   State fState;
 };

@@ -29,6 +29,7 @@
 #include "primitives/sample_rate.h"
 #include "quadrature_lanes.h"
 #include "release_factor.h"
+#include "simd/lane_types.h"
 #include "simd/lanes.h"
 
 namespace vardo {
@@ -164,11 +165,8 @@ class BandEqualiser {
   State fState;
 };
 
-extern template class BandEqualiser<float>;
-extern template class BandEqualiser<Float4>;
-extern template class BandEqualiser<Float8>;
-extern template class BandEqualiser<Avx8>;
-extern template class BandEqualiser<Avx2x8>;
-extern template class BandEqualiser<Avx16>;
+#define VARDO_DECLARE_BAND_EQUALISER(V) extern template class BandEqualiser<V>;
+VARDO_LANE_TYPES(VARDO_DECLARE_BAND_EQUALISER)
+#undef VARDO_DECLARE_BAND_EQUALISER
 
 }  // namespace vardo

@@ -14,6 +14,7 @@
 #include "primitives/fresh_pages.h"
 #include "primitives/primitives.h"
 #include "primitives/sample_rate.h"
+#include "simd/lane_types.h"
 #include "simd/lanes.h"
 
 namespace vardo {
@@ -138,8 +139,8 @@ class BandwidthExpander {
   alignas(kLaneAlign) float fBranch[kPiece][2][kLanes];  // the two allpass branches' outputs
 };
 
-extern template class BandwidthExpander<float>;
-extern template class BandwidthExpander<Float4>;
-extern template class BandwidthExpander<Float8>;
+#define VARDO_DECLARE_BANDWIDTH_EXPANDER(V) extern template class BandwidthExpander<V>;
+VARDO_NARROW_LANE_TYPES(VARDO_DECLARE_BANDWIDTH_EXPANDER)
+#undef VARDO_DECLARE_BANDWIDTH_EXPANDER
 
 }  // namespace vardo

@@ -6,6 +6,7 @@
 
 #include "bandwidth_expander.h"
 #include "primitives/primitives.h"
+#include "primitives/section_front.h"
 #include "simd/lanes.h"
 
 namespace vardo {
@@ -16,41 +17,46 @@ namespace expander_kernel {
 constexpr float kMagnitudeFloor = 1.0001152f;
 
 template <class V>
-struct Poles {
-  V g, a1, a2;
-  explicit Poles(const SectionCoeffs& c) : g(splat<V>(c.g)), a1(splat<V>(c.a1)), a2(splat<V>(c.a2)) {}
-};
-
-// A section's recursion values held in locals for a pass over the run.
+using Poles = SectionPoles<V>;
 template <class V>
-struct Section {
-  V w1, w2;
+using Section = BilinearSection<V>;
+
+// A section's recursion values from the lanes at `lane` of its state, and back.
+template <class V, class S>
+Section<V> loadSection(const S& s, int lane) {
+  return {load<V>(s.w1 + lane), load<V>(s.w2 + lane)};
+}
+template <class V, class S>
+void saveSection(S& s, int lane, const Section<V>& section) {
+  store(s.w1 + lane, section.w1);
+  store(s.w2 + lane, section.w2);
+}
+
+// N consecutive sections of a cascade in locals for a pass over a run, from
+// the lanes at `lane` of their states, and back.
+template <class V, int N>
+struct LocalCascade {
+  Poles<V> poles[N];
+  Section<V> sections[N];
+
   template <class S>
-  Section(const S& s, int lane) : w1(load<V>(s.w1 + lane)), w2(load<V>(s.w2 + lane)) {}
+  LocalCascade(const SectionCoeffs* coeffs, const S* states, int lane) {
+    for (int k = 0; k < N; ++k) {
+      poles[k] = splatPoles<V>(coeffs[k]);
+      sections[k] = loadSection<V>(states[k], lane);
+    }
+  }
   template <class S>
-  void save(S& s, int lane) const {
-    store(s.w1 + lane, w1);
-    store(s.w2 + lane, w2);
+  void save(S* states, int lane) const {
+    for (int k = 0; k < N; ++k) saveSection(states[k], lane, sections[k]);
   }
-  // w = x - (a1 w1 + a2 w2) g
-  V feed(V x, const Poles<V>& p) const { return sectionFeed(x, w1, w2, p.a1, p.a2, p.g); }
-  void shift(V w) {
-    w2 = w1;
-    w1 = w;
+  V lowpass(V x) {
+    for (int k = 0; k < N; ++k) x = sections[k].lowpass(x, poles[k]);
+    return x;
   }
-  // Butterworth lowpass: y = (w + 2 w1 + w2) g.
-  V lowpass(V x, const Poles<V>& p) {
-    const V w = feed(x, p);
-    const V y = lowpassNumerator(w, w1, w2) * p.g;
-    shift(w);
-    return y;
-  }
-  // Butterworth highpass: y = ((w + w2) K^2 + w1 (-2 K^2)) g.
-  V highpass(V x, const Poles<V>& p, V kSquared, V minusTwoKSquared) {
-    const V w = feed(x, p);
-    const V y = highpassNumerator(w, w1, w2, kSquared, minusTwoKSquared) * p.g;
-    shift(w);
-    return y;
+  V highpass(V x, V kSquared, V minusTwoKSquared) {
+    for (int k = 0; k < N; ++k) x = sections[k].highpass(x, poles[k], kSquared, minusTwoKSquared);
+    return x;
   }
 };
 
@@ -84,86 +90,66 @@ inline Float4 lanesAABB(float first, float second) {
 // second. A pair may end a cascade with a second that only passes its input
 // on (lanes 2 and 3 then keep no state of their own).
 struct SectionPair {
-  Float4 g, a1, a2;
-  Float4 w1, w2;
+  Poles<Float4> poles;
+  Section<Float4> section;
 
   template <class S>
   SectionPair(const SectionCoeffs& c1, const SectionCoeffs& c2, const S& s1, const S& s2)
-      : g(lanesAABB(c1.g, c2.g)),
-        a1(lanesAABB(c1.a1, c2.a1)),
-        a2(lanesAABB(c1.a2, c2.a2)),
-        w1(lowPairs4(load4(s1.w1), load4(s2.w1))),
-        w2(lowPairs4(load4(s1.w2), load4(s2.w2))) {}
+      : poles{lanesAABB(c1.g, c2.g), lanesAABB(c1.a1, c2.a1), lanesAABB(c1.a2, c2.a2)},
+        section{lowPairs4(load4(s1.w1), load4(s2.w1)), lowPairs4(load4(s1.w2), load4(s2.w2))} {}
   // Back into the channels' lanes of the sections' states (their other
   // lanes are left as they are).
   template <class S>
   void saveFirst(S& s1) const {
-    store4(s1.w1, lowPairFrom4(w1, load4(s1.w1)));
-    store4(s1.w2, lowPairFrom4(w2, load4(s1.w2)));
+    store4(s1.w1, lowPairFrom4(section.w1, load4(s1.w1)));
+    store4(s1.w2, lowPairFrom4(section.w2, load4(s1.w2)));
   }
   template <class S>
   void save(S& s1, S& s2) const {
     saveFirst(s1);
-    store4(s2.w1, lowPairFrom4(highPairOf4(w1), load4(s2.w1)));
-    store4(s2.w2, lowPairFrom4(highPairOf4(w2), load4(s2.w2)));
-  }
-  // The steps of Section on both at once; only the lanes marked active move
-  // their recursions on, unless all are (kAll).
-  [[gnu::always_inline]] Float4 feed(Float4 x) const {
-    return sectionFeed(x, w1, w2, a1, a2, g);
-  }
-  template <bool kAll>
-  [[gnu::always_inline]] void shift(Float4 w, Mask4 active) {
-    if constexpr (kAll) {
-      w2 = w1;
-      w1 = w;
-    } else {
-      w2 = select4(active, w1, w2);
-      w1 = select4(active, w, w1);
-    }
+    store4(s2.w1, lowPairFrom4(highPairOf4(section.w1), load4(s2.w1)));
+    store4(s2.w2, lowPairFrom4(highPairOf4(section.w2), load4(s2.w2)));
   }
 };
 
-// A cascade of 2 kPairs sections on the two channels (lanes 0 and 1 of
-// input(i); output(i, y) takes them in lanes 2 and 3 of y), as a wavefront:
-// step t gives section k sample t - k, whose input is section k - 1's output
-// of the step before, so that all the sections' recursions run side by side.
-// step<kAll>(j, x, active) runs pair j on x and returns its outputs.
-template <int kPairs, class Input, class Output, class Step>
-[[gnu::always_inline]] inline void cascadeInPairs(int count, Input input, Output output,
-                                                  Step step) {
-  constexpr int kSections = 2 * kPairs;
-  const Float4 zero = splat4(0.0f);
-  Float4 latest[kPairs];
-  for (Float4& l : latest) l = zero;
-  // The lanes of the pair's first section, of its second, or of both.
-  const auto lanes = [](bool first, bool second) {
-    alignas(16) const float v[4] = {first ? 1.0f : 0.0f, first ? 1.0f : 0.0f,
-                                    second ? 1.0f : 0.0f, second ? 1.0f : 0.0f};
-    return equal4(load4(v), splat4(1.0f));
-  };
-  const auto at = [&]<bool kAll>(std::bool_constant<kAll>, int t) {
-    // The last pair first, so that each reads its predecessor's outputs of
-    // the step before.
-    for (int j = kPairs - 1; j >= 0; --j) {
-      const Float4 x = j == 0 ? lowPairs4(t < count ? input(t) : zero, latest[0])
-                              : middlePairs4(latest[j - 1], latest[j]);
-      Mask4 active{};
-      if constexpr (!kAll) {
-        const int first = t - 2 * j;  // the sample of the pair's first section
-        active = lanes(first >= 0 && first < count, first >= 1 && first - 1 < count);
+// A cascade of eight sections on the two channels, given by each section's
+// coefficients and state, run as four pairs on a wavefront (runFront). A
+// last section that repeats the one before only passes its input on.
+// step(j, pair, x) runs pair j on its input x and returns its outputs, with
+// the pair's recursion still to move on; fresh and done as for runFront.
+template <class S>
+struct PairedCascade {
+  SectionPair pairs[4];
+  S* states[8];
+
+  PairedCascade(const SectionCoeffs* const (&c)[8], S* const (&s)[8])
+      : pairs{{*c[0], *c[1], *s[0], *s[1]},
+              {*c[2], *c[3], *s[2], *s[3]},
+              {*c[4], *c[5], *s[4], *s[5]},
+              {*c[6], *c[7], *s[6], *s[7]}},
+        states{s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]} {}
+
+  template <class Fresh, class Step, class Done>
+  [[gnu::always_inline]] void run(int count, Fresh fresh, Step step, Done done) {
+    runFront<2, 4>(
+        count, fresh,
+        [&]<bool kAll>(int j, Float4 x, Mask4 active) {
+          Section<Float4>& pair = pairs[j].section;
+          const Float4 w = pair.feed(x, pairs[j].poles);
+          const Float4 y = step(j, pairs[j], x, w);
+          pair.template shift<kAll>(w, active);
+          return y;
+        },
+        done);
+    for (int j = 0; j < 4; ++j) {
+      if (states[2 * j + 1] == states[2 * j]) {
+        pairs[j].saveFirst(*states[2 * j]);
+      } else {
+        pairs[j].save(*states[2 * j], *states[2 * j + 1]);
       }
-      latest[j] = step.template operator()<kAll>(j, x, active);
     }
-    const int done = t - (kSections - 1);
-    if (done >= 0 && done < count) output(done, latest[kPairs - 1]);
-  };
-  // Every section has a sample from step kSections - 1 up to step count - 1.
-  int t = 0;
-  for (; t < kSections - 1; ++t) at(std::false_type{}, t);
-  for (; t < count; ++t) at(std::true_type{}, t);
-  for (; t < count + kSections - 1; ++t) at(std::false_type{}, t);
-}
+  }
+};
 
 }  // namespace expander_kernel
 
@@ -223,44 +209,25 @@ void BandwidthExpander<V>::giveChannels(float* outA, float* outB, int count) con
 template <class V>
 template <class W>
 void BandwidthExpander<V>::isolateBand(int lane, int count, W) {
-  using expander_kernel::Poles;
-  using Section = expander_kernel::Section<V>;
+  using expander_kernel::LocalCascade;
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
   {
-    const Poles<V> highPoles(fRate.bandHighpass);
+    LocalCascade<V, 1> high(&fRate.bandHighpass, &st.bandHighpass, lane);
+    LocalCascade<V, 2> low(c.cornerLowpass, st.cornerLowpass, lane);
     const V k2 = splat<V>(fRate.bandHighpassK2);
     const V minus2K2 = splat<V>(fRate.bandHighpassMinus2K2);
-    const Poles<V> low0(c.cornerLowpass[0]);
-    const Poles<V> low1(c.cornerLowpass[1]);
-    Section high(st.bandHighpass, lane);
-    Section s0(st.cornerLowpass[0], lane);
-    Section s1(st.cornerLowpass[1], lane);
     for (int i = 0; i < count; ++i) {
-      V u = high.highpass(load<V>(fIn[i] + lane), highPoles, k2, minus2K2);
-      u = s0.lowpass(u, low0);
-      store(fValue[i] + lane, s1.lowpass(u, low1));
+      const V u = high.highpass(load<V>(fIn[i] + lane), k2, minus2K2);
+      store(fValue[i] + lane, low.lowpass(u));
     }
-    high.save(st.bandHighpass, lane);
-    s0.save(st.cornerLowpass[0], lane);
-    s1.save(st.cornerLowpass[1], lane);
+    high.save(&st.bandHighpass, lane);
+    low.save(st.cornerLowpass, lane);
   }
   {
-    const Poles<V> p2(c.cornerLowpass[2]), p3(c.cornerLowpass[3]), p4(c.cornerLowpass[4]),
-        p5(c.cornerLowpass[5]);
-    Section s2(st.cornerLowpass[2], lane), s3(st.cornerLowpass[3], lane),
-        s4(st.cornerLowpass[4], lane), s5(st.cornerLowpass[5], lane);
-    for (int i = 0; i < count; ++i) {
-      V u = load<V>(fValue[i] + lane);
-      u = s2.lowpass(u, p2);
-      u = s3.lowpass(u, p3);
-      u = s4.lowpass(u, p4);
-      store(fValue[i] + lane, s5.lowpass(u, p5));
-    }
-    s2.save(st.cornerLowpass[2], lane);
-    s3.save(st.cornerLowpass[3], lane);
-    s4.save(st.cornerLowpass[4], lane);
-    s5.save(st.cornerLowpass[5], lane);
+    LocalCascade<V, 4> low(c.cornerLowpass + 2, st.cornerLowpass + 2, lane);
+    for (int i = 0; i < count; ++i) store(fValue[i] + lane, low.lowpass(load<V>(fValue[i] + lane)));
+    low.save(st.cornerLowpass + 2, lane);
   }
 }
 
@@ -273,35 +240,25 @@ void BandwidthExpander<V>::isolateBand(int, int count, Float4) {
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
   using expander_kernel::lanesAABB;
-  using expander_kernel::SectionPair;
-  SectionPair pairs[4] = {
-      {fRate.bandHighpass, c.cornerLowpass[0], st.bandHighpass, st.cornerLowpass[0]},
-      {c.cornerLowpass[1], c.cornerLowpass[2], st.cornerLowpass[1], st.cornerLowpass[2]},
-      {c.cornerLowpass[3], c.cornerLowpass[4], st.cornerLowpass[3], st.cornerLowpass[4]},
-      {c.cornerLowpass[5], c.cornerLowpass[5], st.cornerLowpass[5], st.cornerLowpass[5]}};
+  expander_kernel::PairedCascade<Section> cascade(
+      {&fRate.bandHighpass, &c.cornerLowpass[0], &c.cornerLowpass[1], &c.cornerLowpass[2],
+       &c.cornerLowpass[3], &c.cornerLowpass[4], &c.cornerLowpass[5], &c.cornerLowpass[5]},
+      {&st.bandHighpass, &st.cornerLowpass[0], &st.cornerLowpass[1], &st.cornerLowpass[2],
+       &st.cornerLowpass[3], &st.cornerLowpass[4], &st.cornerLowpass[5], &st.cornerLowpass[5]});
   const Float4 k2 = lanesAABB(fRate.bandHighpassK2, 0.0f);
   const Float4 minus2K2 = lanesAABB(fRate.bandHighpassMinus2K2, 0.0f);
-  expander_kernel::cascadeInPairs<4>(
+  cascade.run(
       count, [&](int i) { return load4(fIn[i]); },
-      [&](int i, Float4 y) { store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f))); },
-      [&]<bool kAll>(int j, Float4 x, Mask4 active) {
-        SectionPair& pair = pairs[j];
-        const Float4 w = pair.feed(x);
-        const Float4 low = lowpassNumerator(w, pair.w1, pair.w2) * pair.g;
-        Float4 y = low;
+      [&](int j, const expander_kernel::SectionPair& pair, Float4 x, Float4 w) {
+        const Float4 low = pair.section.lowpassNumerator(w) * pair.poles.g;
         if (j == 0) {
-          const Float4 high = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
-          y = lowPairFrom4(high, low);
-        } else if (j == 3) {
-          y = lowPairFrom4(low, x);  // the last lowpass, then its output passed on
+          const Float4 high = pair.section.highpassNumerator(w, k2, minus2K2) * pair.poles.g;
+          return lowPairFrom4(high, low);
         }
-        pair.shift<kAll>(w, active);
-        return y;
-      });
-  pairs[0].save(st.bandHighpass, st.cornerLowpass[0]);
-  pairs[1].save(st.cornerLowpass[1], st.cornerLowpass[2]);
-  pairs[2].save(st.cornerLowpass[3], st.cornerLowpass[4]);
-  pairs[3].saveFirst(st.cornerLowpass[5]);
+        // The last lowpass, then its output passed on.
+        return j == 3 ? lowPairFrom4(low, x) : low;
+      },
+      [&](int i, Float4 y) { store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f))); });
 }
 
 // The analytic signal: the two allpass branches; fBranch takes the outputs of
@@ -363,13 +320,15 @@ void BandwidthExpander<V>::analyticSignal(int, int count, Float4) {
 template <class V>
 void BandwidthExpander<V>::normalisedSquare(int lane, int count) {
   using Section = expander_kernel::Section<V>;
+  using expander_kernel::loadSection;
+  using expander_kernel::saveSection;
   using expander_kernel::Poles;
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
   const V floor = splat<V>(expander_kernel::kMagnitudeFloor);
   const V gain = splat<V>(c.expansionGain);
-  const Poles<V> envPoles(fRate.envelopeLowpass);
-  Section env(st.envelope, lane);
+  const Poles<V> envPoles = splatPoles<V>(fRate.envelopeLowpass);
+  Section env = loadSection<V>(st.envelope, lane);
   V a1 = load<V>(st.branchA[0] + lane), a2 = load<V>(st.branchA[1] + lane),
     a3 = load<V>(st.branchA[2] + lane);
   V b1 = load<V>(st.branchB[0] + lane), b2 = load<V>(st.branchB[1] + lane);
@@ -404,7 +363,7 @@ void BandwidthExpander<V>::normalisedSquare(int lane, int count) {
     m2 = m1;
     m1 = m;
   }
-  env.save(st.envelope, lane);
+  saveSection(st.envelope, lane, env);
   store(st.branchA[0] + lane, a1);
   store(st.branchA[1] + lane, a2);
   store(st.branchA[2] + lane, a3);
@@ -422,56 +381,41 @@ template <class V>
 template <class W>
 void BandwidthExpander<V>::liftAboveCorner(int lane, int count, W) {
   using Section = expander_kernel::Section<V>;
+  using expander_kernel::LocalCascade;
+  using expander_kernel::loadSection;
+  using expander_kernel::saveSection;
   using expander_kernel::Poles;
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
   const V k2 = splat<V>(c.cornerHighpassK2);
   const V minus2K2 = splat<V>(c.cornerHighpassMinus2K2);
   {
-    const Poles<V> p0(c.cornerHighpass[0]), p1(c.cornerHighpass[1]), p2(c.cornerHighpass[2]);
-    Section s0(st.cornerHighpass[0], lane), s1(st.cornerHighpass[1], lane),
-        s2(st.cornerHighpass[2], lane);
+    LocalCascade<V, 3> high(c.cornerHighpass, st.cornerHighpass, lane);
     for (int i = 0; i < count; ++i) {
-      V e = load<V>(fValue[i] + lane);
-      e = s0.highpass(e, p0, k2, minus2K2);
-      e = s1.highpass(e, p1, k2, minus2K2);
-      store(fValue[i] + lane, s2.highpass(e, p2, k2, minus2K2));
+      store(fValue[i] + lane, high.highpass(load<V>(fValue[i] + lane), k2, minus2K2));
     }
-    s0.save(st.cornerHighpass[0], lane);
-    s1.save(st.cornerHighpass[1], lane);
-    s2.save(st.cornerHighpass[2], lane);
+    high.save(st.cornerHighpass, lane);
   }
 
   // The rest of the highpass, the +6 dB lift around the corner + 400 Hz,
   // and the channel sum two samples late.
   {
-    const Poles<V> p3(c.cornerHighpass[3]), p4(c.cornerHighpass[4]), p5(c.cornerHighpass[5]);
-    Section s3(st.cornerHighpass[3], lane), s4(st.cornerHighpass[4], lane),
-        s5(st.cornerHighpass[5], lane);
-    const Poles<V> liftPoles(c.lift);
+    LocalCascade<V, 3> high(c.cornerHighpass + 3, st.cornerHighpass + 3, lane);
+    const Poles<V> liftPoles = splatPoles<V>(c.lift);
     const V liftB0 = splat<V>(c.liftB0);
     const V liftB2 = splat<V>(c.liftB2);
-    Section lift(st.lift, lane);
+    Section lift = loadSection<V>(st.lift, lane);
     V sum1 = load<V>(st.sum[0] + lane);
     V sum2 = load<V>(st.sum[1] + lane);
     for (int i = 0; i < count; ++i) {
-      V e = load<V>(fValue[i] + lane);
-      e = s3.highpass(e, p3, k2, minus2K2);
-      e = s4.highpass(e, p4, k2, minus2K2);
-      e = s5.highpass(e, p5, k2, minus2K2);
-
-      const V wLift = lift.feed(e, liftPoles);
-      const V y = (lift.w2 * liftB2 + lift.w1 * liftPoles.a1 + wLift * liftB0) * liftPoles.g;
-      lift.shift(wLift);
-
+      const V e = high.highpass(load<V>(fValue[i] + lane), k2, minus2K2);
+      const V y = peakingStep<FeedbackOrder::kNearFirst>(lift, e, liftPoles, liftB0, liftB2);
       store(fValue[i] + lane, y + sum2);
       sum2 = sum1;
       sum1 = load<V>(fIn[i] + lane);
     }
-    s3.save(st.cornerHighpass[3], lane);
-    s4.save(st.cornerHighpass[4], lane);
-    s5.save(st.cornerHighpass[5], lane);
-    lift.save(st.lift, lane);
+    high.save(st.cornerHighpass + 3, lane);
+    saveSection(st.lift, lane, lift);
     store(st.sum[0] + lane, sum1);
     store(st.sum[1] + lane, sum2);
   }
@@ -483,43 +427,31 @@ template <class>
 void BandwidthExpander<V>::liftAboveCorner(int, int count, Float4) {
   const ExpanderBlockDesign& c = fBlock;
   State& st = fState;
-  using expander_kernel::lanesAABB;
-  using expander_kernel::SectionPair;
-  SectionPair pairs[4] = {
-      {c.cornerHighpass[0], c.cornerHighpass[1], st.cornerHighpass[0], st.cornerHighpass[1]},
-      {c.cornerHighpass[2], c.cornerHighpass[3], st.cornerHighpass[2], st.cornerHighpass[3]},
-      {c.cornerHighpass[4], c.cornerHighpass[5], st.cornerHighpass[4], st.cornerHighpass[5]},
-      {c.lift, c.lift, st.lift, st.lift}};
+  expander_kernel::PairedCascade<Section> cascade(
+      {&c.cornerHighpass[0], &c.cornerHighpass[1], &c.cornerHighpass[2], &c.cornerHighpass[3],
+       &c.cornerHighpass[4], &c.cornerHighpass[5], &c.lift, &c.lift},
+      {&st.cornerHighpass[0], &st.cornerHighpass[1], &st.cornerHighpass[2], &st.cornerHighpass[3],
+       &st.cornerHighpass[4], &st.cornerHighpass[5], &st.lift, &st.lift});
   const Float4 k2 = splat4(c.cornerHighpassK2);
   const Float4 minus2K2 = splat4(c.cornerHighpassMinus2K2);
   const Float4 liftB0 = splat4(c.liftB0);
   const Float4 liftB2 = splat4(c.liftB2);
   Float4 sum1 = load4(st.sum[0]);
   Float4 sum2 = load4(st.sum[1]);
-  expander_kernel::cascadeInPairs<4>(
+  cascade.run(
       count, [&](int i) { return load4(fValue[i]); },
+      [&](int j, const expander_kernel::SectionPair& pair, Float4 x, Float4 w) {
+        const expander_kernel::Section<Float4>& s = pair.section;
+        if (j < 3) return s.highpassNumerator(w, k2, minus2K2) * pair.poles.g;
+        // The lift (b1 = a1), then its output passed on.
+        const Float4 lift = peakingNumerator(w, s.w1, s.w2, liftB0, pair.poles.a1, liftB2);
+        return lowPairFrom4(lift * pair.poles.g, x);
+      },
       [&](int i, Float4 y) {
         store4(fValue[i], lowPairFrom4(highPairOf4(y), splat4(0.0f)) + sum2);
         sum2 = sum1;
         sum1 = load4(fIn[i]);
-      },
-      [&]<bool kAll>(int j, Float4 x, Mask4 active) {
-        SectionPair& pair = pairs[j];
-        const Float4 w = pair.feed(x);
-        Float4 y;
-        if (j < 3) {
-          y = highpassNumerator(w, pair.w1, pair.w2, k2, minus2K2) * pair.g;
-        } else {
-          // The lift (b1 = a1), then its output passed on.
-          y = lowPairFrom4((pair.w2 * liftB2 + pair.w1 * pair.a1 + w * liftB0) * pair.g, x);
-        }
-        pair.shift<kAll>(w, active);
-        return y;
       });
-  pairs[0].save(st.cornerHighpass[0], st.cornerHighpass[1]);
-  pairs[1].save(st.cornerHighpass[2], st.cornerHighpass[3]);
-  pairs[2].save(st.cornerHighpass[4], st.cornerHighpass[5]);
-  pairs[3].saveFirst(st.lift);
   store4(st.sum[0], sum1);
   store4(st.sum[1], sum2);
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "primitives/section_front.h"
 #include "simd/float4.h"
 
 namespace vardo {
@@ -38,7 +39,8 @@ float runCascade(Cascade& states, const EllipticFilter& coeffs, float x) {
 }
 
 struct LaneCoeffs {
-  Float4 g[kGroups], a1[kGroups], a2[kGroups], b0[kGroups], b1[kGroups];
+  SectionPoles<Float4> poles[kGroups];
+  Float4 b0[kGroups], b1[kGroups];
 };
 
 LaneCoeffs laneCoeffs(const EllipticFilter& highpass, const EllipticFilter& lowpass) {
@@ -54,9 +56,7 @@ LaneCoeffs laneCoeffs(const EllipticFilter& highpass, const EllipticFilter& lowp
   }
   LaneCoeffs l;
   for (int k = 0; k < kGroups; ++k) {
-    l.g[k] = load4(g + 4 * k);
-    l.a1[k] = load4(a1 + 4 * k);
-    l.a2[k] = load4(a2 + 4 * k);
+    l.poles[k] = {load4(g + 4 * k), load4(a1 + 4 * k), load4(a2 + 4 * k)};
     l.b0[k] = load4(b0 + 4 * k);
     l.b1[k] = load4(b1 + 4 * k);
   }
@@ -135,46 +135,23 @@ void InputFilters::processRun(int count, std::uint32_t, const float* in, float* 
     w2s[s] = st.w2;
   }
   const LaneCoeffs c = laneCoeffs(fHighpass, fLowpass);
-  Float4 w1[kGroups], w2[kGroups], y[kGroups];
-  alignas(16) static constexpr float kLaneIndex[kSectionLanes] = {0, 1, 2, 3, 4,  5,
-                                                                   6, 7, 8, 9, 10, 11};
-  Float4 laneIndex[kGroups];
-  for (int k = 0; k < kGroups; ++k) {
-    w1[k] = load4(w1s + 4 * k);
-    w2[k] = load4(w2s + 4 * k);
-    y[k] = splat4(0.0f);
-    laneIndex[k] = load4(kLaneIndex + 4 * k);
-  }
-  const Float4 zero = splat4(0.0f);
-  const Float4 runLength = splat4(static_cast<float>(count));
+  BilinearSection<Float4> sections[kGroups];
+  for (int k = 0; k < kGroups; ++k) sections[k] = {load4(w1s + 4 * k), load4(w2s + 4 * k)};
 
-  const int steps = count + kSectionLanes - 1;
-  for (int t = 0; t < steps; ++t) {
-    const bool filling = t < kSectionLanes - 1 || t >= count;
-    const float x = t < count && std::isfinite(in[t]) ? in[t] : 0.0f;
-    Float4 carry = splat4(x);
-    for (int k = 0; k < kGroups; ++k) {
-      const Float4 input = shiftIn4(y[k], carry);
-      carry = y[k];
-      const Float4 w = input - (c.a2[k] * w2[k] + c.a1[k] * w1[k]) * c.g[k];
-      y[k] = ((w + w2[k]) * c.b0[k] + w1[k] * c.b1[k]) * c.g[k];
-      if (filling) {
-        // Lane s holds sample t - s: inside the run when 0 <= t - s < count.
-        const Float4 sample = splat4(static_cast<float>(t)) - laneIndex[k];
-        const Mask4 inside = and4(greaterEqual4(sample, zero), less4(sample, runLength));
-        w2[k] = select4(inside, w1[k], w2[k]);
-        w1[k] = select4(inside, w, w1[k]);
-      } else {
-        w2[k] = w1[k];
-        w1[k] = w;
-      }
-    }
-    if (t >= kSectionLanes - 1) out[t - (kSectionLanes - 1)] = lane3Of4(y[kGroups - 1]);
-  }
+  runFront<1, kGroups>(
+      count, [&](int t) { return splat4(std::isfinite(in[t]) ? in[t] : 0.0f); },
+      [&]<bool kAll>(int k, Float4 x, Mask4 active) {
+        const Float4 w = sections[k].feed<FeedbackOrder::kFarFirst>(x, c.poles[k]);
+        const Float4 y = zeroPairNumerator(w, sections[k].w1, sections[k].w2, c.b0[k], c.b1[k]) *
+                         c.poles[k].g;
+        sections[k].shift<kAll>(w, active);
+        return y;
+      },
+      [&](int i, Float4 y) { out[i] = lane3Of4(y); });
 
   for (int k = 0; k < kGroups; ++k) {
-    store4(w1s + 4 * k, w1[k]);
-    store4(w2s + 4 * k, w2[k]);
+    store4(w1s + 4 * k, sections[k].w1);
+    store4(w2s + 4 * k, sections[k].w2);
   }
   for (int s = 0; s < kSectionLanes; ++s) {
     SectionState& st = (*cascades[s / kEllipticSections])[s % kEllipticSections];

@@ -103,8 +103,8 @@ struct CornerK {
 [[gnu::always_inline]] inline LevelNormaliser::Detected LevelNormaliser::detect(
     Recursions& s, const NormaliserRateDesign& rd, const NormaliserBlockDesign& bd,
     std::uint32_t at, float x) {
-  Ring<128>& normalised = fState.normalised;
-  Ring<256>& history = fHistory;
+  RingDelay<128>& normalised = fState.normalised;
+  RingDelay<256>& history = fHistory;
   history.write(at, x);
 
   // Look-ahead peak: the newest sample and the one about to be divided.

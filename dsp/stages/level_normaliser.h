@@ -94,7 +94,7 @@ class LevelNormaliser {
   NormaliserBlockDesign fBlock;
 
   // Signal state.
-  Ring<256> fHistory;  // the band-limited signal
+  RingDelay<256> fHistory;  // the band-limited signal
   // The values each sample carries to the next; a run keeps them in locals.
   struct Recursions {
     AttackReleaseFollower envelope;  // E
@@ -110,7 +110,7 @@ class LevelNormaliser {
   };
   struct State {
     Recursions recursions;
-    Ring<128> normalised;  // N
+    RingDelay<128> normalised;  // N
   };
   State fState;
 

@@ -56,10 +56,10 @@ class OutputAgc {
   struct State {
     float previousInA = 0.0f;
     float previousInB = 0.0f;
-    Ring<256> lowpassA;  // lowpass outputs, read 132 samples back
-    Ring<256> lowpassB;
+    RingDelay<256> lowpassA;  // lowpass outputs, read 132 samples back
+    RingDelay<256> lowpassB;
     float threshold = 0.0f;  // follower gliding to the threshold level
-    Ring<64> peaks;
+    RingDelay<64> peaks;
     float gain = 0.0f;  // gain envelope
   } fState;
 };

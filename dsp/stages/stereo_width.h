@@ -26,6 +26,7 @@
 #include "primitives/sample_rate.h"
 #include "quadrature_lanes.h"
 #include "release_factor.h"
+#include "simd/lane_types.h"
 #include "simd/lanes.h"
 
 namespace vardo {
@@ -119,11 +120,8 @@ class StereoWidth {
   State fState;
 };
 
-extern template class StereoWidth<float>;
-extern template class StereoWidth<Float4>;
-extern template class StereoWidth<Float8>;
-extern template class StereoWidth<Avx8>;
-extern template class StereoWidth<Avx2x8>;
-extern template class StereoWidth<Avx16>;
+#define VARDO_DECLARE_STEREO_WIDTH(V) extern template class StereoWidth<V>;
+VARDO_LANE_TYPES(VARDO_DECLARE_STEREO_WIDTH)
+#undef VARDO_DECLARE_STEREO_WIDTH
 
 }  // namespace vardo

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   for (const auto& c : cases) {
     const std::vector<float>& input = c.input;
     for (std::size_t s = settings.size() - c.settings; s <= settings.size(); ++s) {
-      vardo::test::TestHost vst(argv[1]);
+      vardo::measure::MeasurementHost vst(argv[1]);
       if (!vst.open()) {
         std::fprintf(stderr, "vardo_reference_render: %s\n", vst.error().c_str());
         return 1;

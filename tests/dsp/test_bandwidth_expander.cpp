@@ -10,10 +10,10 @@
 
 #include "chain/chain.h"
 #include "controls.h"
-#include "output_stage_signals.h"
+#include "test_signals.h"
 
 using namespace vardo;
-using namespace vardo::testing;
+using namespace vardo::test;
 
 namespace {
 
@@ -81,19 +81,19 @@ TEST(BandwidthExpander, SynthesisesTheOctaveAboveTheCorner) {
 
   double quietOctave = 0.0;
   for (float a : {0.25f, 4.0f}) {
-    const auto in = sine(6000.0, fs, a, count);
+    const auto in = sine(6000.0, fs, count, a);
     const auto gen = added(in, run(in, fs, c));
-    const double octave = amplitudeAt(gen, 12000.0, fs, begin, count);
+    const double octave = toneAmplitude(gen, 12000.0, fs, begin, count - begin);
     // Squared below the floor, normalised above; the lift adds at most 6 dB.
     const double expected = level * (a < 1.0f ? a * a : a);
     EXPECT_GT(octave, 0.5 * expected) << a;
     EXPECT_LT(octave, 2.0 * expected) << a;
     // The band itself is not added to: the squaring gives only 0 Hz and 2f.
-    EXPECT_LT(amplitudeAt(gen, 6000.0, fs, begin, count), 0.01 * octave) << a;
+    EXPECT_LT(toneAmplitude(gen, 6000.0, fs, begin, count - begin), 0.01 * octave) << a;
     if (a < 1.0f) quietOctave = octave;
   }
 
-  const auto in = sine(6000.0, fs, 0.25f, count);
+  const auto in = sine(6000.0, fs, count, 0.25f);
   c.bandwidthExpansionLevel = -96.0f;
   const auto quiet = added(in, run(in, fs, c));
   EXPECT_LT(peakAbs(quiet, 0, count), 1e-4f * quietOctave);
@@ -102,15 +102,15 @@ TEST(BandwidthExpander, SynthesisesTheOctaveAboveTheCorner) {
   c = defaults();
   c.lowpassFilter = 15000.0f;
   const auto below = added(in, run(in, fs, c));
-  EXPECT_LT(amplitudeAt(below, 12000.0, fs, begin, count), 0.01 * quietOctave);
+  EXPECT_LT(toneAmplitude(below, 12000.0, fs, begin, count - begin), 0.01 * quietOctave);
 
   // A 2 kHz sine lies below the 5 kHz band, whose second-order highpass
   // leaves it at about a sixth before the squaring.
   c = defaults();
   c.lowpassFilter = 3000.0f;
-  const auto low = sine(2000.0, fs, 0.25f, count);
+  const auto low = sine(2000.0, fs, count, 0.25f);
   const auto genLow = added(low, run(low, fs, c));
-  EXPECT_LT(amplitudeAt(genLow, 4000.0, fs, begin, count), 0.1 * quietOctave);
+  EXPECT_LT(toneAmplitude(genLow, 4000.0, fs, begin, count - begin), 0.1 * quietOctave);
 }
 
 // The envelope divisor is floored, so loud bursts, sudden stops and full-scale
@@ -118,8 +118,8 @@ TEST(BandwidthExpander, SynthesisesTheOctaveAboveTheCorner) {
 TEST(BandwidthExpander, StaysFiniteAndBounded) {
   const FlushToZero audioThreadMode;
   std::vector<float> burst(40000, 0.0f);  // silence, tone, noise, clicks, silence
-  const auto tone = sine(7000.0, 44100, 50.0f, 4000);
-  const auto hiss = noise(1.0f, 4000, 777u);
+  const auto tone = sine(7000.0, 44100, 4000, 50.0f);
+  const auto hiss = whiteNoise(4000, 1.0f, 777u);
   for (int i = 0; i < 4000; ++i) burst[2000 + i] = tone[i];
   for (int i = 0; i < 4000; ++i) burst[9000 + i] = hiss[i];
   for (int i = 14000; i < 14100; i += 7) burst[i] = (i & 8) ? 1.0f : -1.0f;  // clicks

@@ -17,11 +17,14 @@
 #include "chain/lane_sets.h"
 #include "lane_types.h"
 #include "mydsp.h"
+#include "programme.h"
 #include "reference_chain.h"
 #include "test_support.h"
 #include "ui.h"
 
 namespace {
+
+using vardo::programme::Noise;
 
 // Collects the control zones in declaration order, which is field order.
 class ZoneCollector : public UI {
@@ -183,23 +186,11 @@ class Pair {
       std::make_unique<vardo::test::ReferenceChain>();
 };
 
-// Deterministic white noise in [-1, 1).
-class Noise {
- public:
-  float next() {
-    fState = fState * 1664525u + 1013904223u;
-    return static_cast<float>(fState >> 8) * (2.0f / 16777216.0f) - 1.0f;
-  }
-
- private:
-  std::uint32_t fState = 12345u;
-};
-
 // Noise whose level jumps between near silence and full scale, true silence,
 // a sine sweep over the whole band, clicks, and one NaN sample.
 std::vector<float> programme(int rate, std::size_t length) {
   std::vector<float> s(length);
-  Noise noise;
+  Noise noise(12345u);
   const double pi = 3.14159265358979;
   double phase = 0.0;
   for (std::size_t i = 0; i < length; ++i) {
@@ -341,6 +332,7 @@ TEST(DspExactness, MatchesTheReferenceThroughAnOverflowRestartAndInPlaceBuffers)
 
 namespace {
 
+using vardo::programme::Noise;
 using vardo::test::bitsOf;
 
 // Run lengths that cross every boundary a run-wise loop could get wrong.
@@ -351,7 +343,7 @@ TEST(RunWiseStages, DispersionOverRunsMatchesSingleSamples) {
   auto runs = std::make_unique<vardo::AllpassDispersion>();
   single->clear();
   runs->clear();
-  Noise noise;
+  Noise noise(12345u);
   // Starts near the top of the sample counter so the ring index wraps.
   std::uint32_t n = 0xFFFFFF00u;
   std::vector<float> in(256), out(256);
@@ -379,7 +371,7 @@ TEST(RunWiseStages, InputFiltersOverRunsMatchSingleSamples) {
   auto runs = std::make_unique<vardo::InputFilters>();
   const vardo::SampleRate rate = vardo::SampleRate::fromRate(44100);
   ControlFields c = defaults();
-  Noise noise;
+  Noise noise(12345u);
   std::vector<float> in(256), out(256);
   for (int pass = 0; pass < 4; ++pass) {
     c.lowpassFilter = pass % 2 ? 2500.0f : 14000.0f;
@@ -423,7 +415,7 @@ TYPED_TEST(ExpanderLanes, OverRunsMatchThePlainFloatInstantiationPerChannel) {
       plain->prepareBlock(c, sr);
       lanes->clear();
       plain->clear();
-      Noise noise;
+      Noise noise(12345u);
       std::vector<float> a(256), b(256), outA(256), outB(256);
       float peak = 0.0f;
       std::size_t t = 0;
@@ -465,7 +457,7 @@ TEST(RunWiseStages, OutputStageOverRunsMatchesSingleSamples) {
       stage->prepareBlock(c, sr);
       stage->clear();
     }
-    Noise noise;
+    Noise noise(12345u);
     std::vector<float> a(256), b(256), out0(256), out1(256);
     std::vector<vardo::SecondCorner> corners(256);
     std::uint32_t n = 0xFFFFFFC0u;  // the rings wrap within the first runs

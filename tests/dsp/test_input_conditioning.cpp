@@ -143,7 +143,7 @@ TEST(InputFilters, EllipticEdgesAndStopBandsFollowTheControl) {
 }
 
 TEST(InputFilters, NonFiniteSampleEntersAsZero) {
-  auto in = noise(2000, 0.5), zeroed = in;
+  auto in = whiteNoise(2000, 0.5f, 7u), zeroed = in;
   in[500] = NAN;
   in[900] = INFINITY;
   in[901] = -INFINITY;
@@ -226,12 +226,12 @@ TEST(LevelNormaliser, CornersFollowTrebleContentInProportionToTheSensitivities) 
     front.run(in, [](const Front&) { return 0.0f; });
     return std::pair{front.normaliser.firstCornerHz(), front.normaliser.secondCornerHz()};
   };
-  const auto [hissFirst, hissSecond] = corners(noise(24000, 0.3), 20.0f, 40.0f);
+  const auto [hissFirst, hissSecond] = corners(whiteNoise(24000, 0.3f, 7u), 20.0f, 40.0f);
   EXPECT_GT(hissFirst, 2000.0f);
   EXPECT_LT(hissFirst, 22000.0f);
   EXPECT_NEAR(hissSecond / hissFirst, 2.0f, 1e-5);
   EXPECT_LT(corners(sine(200.0, 48000, 24000, 0.3), 20.0f, 40.0f).first, hissFirst / 2.0f);  // little treble
-  EXPECT_EQ(corners(noise(24000, 0.3), 300.0f, 300.0f).second, 22000.0f);
+  EXPECT_EQ(corners(whiteNoise(24000, 0.3f, 7u), 300.0f, 300.0f).second, 22000.0f);
 }
 
 TEST(VezeEqualiser, ShelvesGiveAbout11DecibelsAtDcAndMinus23AtNyquistAndTheMiddleMatchesThePrototypes) {
@@ -254,7 +254,7 @@ TEST(VezeEqualiser, ShelvesGiveAbout11DecibelsAtDcAndMinus23AtNyquistAndTheMiddl
 }
 
 TEST(VezeEqualiser, BypassPassesTheInputBitForBitAndKeepsTheFiltersWarm) {
-  const auto in = noise(6000, 0.5);
+  const auto in = whiteNoise(6000, 0.5f, 7u);
   Front always(48000), switched(48000);
   for (std::size_t i = 0; i < in.size(); ++i) {
     if (i == 2000 || i == 4000) {
@@ -308,7 +308,7 @@ TEST(AllpassDispersion, SteadySinesKeepTheirAmplitudeAndTheCounterMayWrap) {
   plain.clear();
   wrapped.clear();
   std::uint32_t n = 0, m = 0xFFFFFFFFu - 999u;
-  for (float v : noise(3000, 0.5)) ASSERT_EQ(disperse(plain, v, n++), disperse(wrapped, v, m++));
+  for (float v : whiteNoise(3000, 0.5f, 7u)) ASSERT_EQ(disperse(plain, v, n++), disperse(wrapped, v, m++));
 }
 
 TEST(InputConditioning, NoiseAndSinesStayFiniteAndBoundedAtEveryRate) {
@@ -319,7 +319,7 @@ TEST(InputConditioning, NoiseAndSinesStayFiniteAndBoundedAtEveryRate) {
       c.lowpassFilter = 15000.0f;  // above fs / 2 at the lowest rates
       // An unstable section blows up within a few hundred samples.
       int signal = 0;
-      for (const auto& in : {noise(4000), sine(0.23 * fs, fs, 4000), sine(0.49 * fs, fs, 4000), sine(1000, fs, 4000)}) {
+      for (const auto& in : {whiteNoise(4000, 1.0f, 7u), sine(0.23 * fs, fs, 4000), sine(0.49 * fs, fs, 4000), sine(1000, fs, 4000)}) {
         Front front(fs, c);
         double peakX = 0.0, peakD = 0.0;
         bool finite = true;
@@ -343,7 +343,7 @@ TEST(InputConditioning, NoiseAndSinesStayFiniteAndBoundedAtEveryRate) {
 
 TEST(InputConditioning, NanSampleLeavesTheFollowingOutputFiniteAndSilenceGivesZeros) {
   for (int fs : {8000, 48000}) {
-    auto in = noise(static_cast<std::size_t>(fs), 0.5);
+    auto in = whiteNoise(static_cast<std::size_t>(fs), 0.5f, 7u);
     in[fs / 4] = NAN;
     in[fs / 2] = INFINITY;
     Front front(fs);

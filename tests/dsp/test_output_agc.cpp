@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "controls.h"
-#include "output_stage_signals.h"
+#include "test_signals.h"
 #include "stages/output_agc.h"
 
 using namespace vardo;
-using namespace vardo::testing;
+using namespace vardo::test;
 
 namespace {
 
@@ -56,7 +56,7 @@ TEST(OutputAgc, SilenceAndTheFirst132SamplesAreExactZeros) {
     ASSERT_EQ(quiet.left[i], 0.0f);
     ASSERT_EQ(quiet.right[i], 0.0f);
   }
-  const auto loud = noise(1.0f, 2048);
+  const auto loud = whiteNoise(2048, 1.0f, 12345u);
   const auto r = run(loud, loud, 48000, 3.0f, 22000.0f);
   for (int i = 0; i < 132; ++i) {
     ASSERT_EQ(r.left[i], 0.0f) << i;
@@ -84,9 +84,9 @@ TEST(OutputAgc, NeverExceedsTheCeiling) {
   const int count = 24000;
   std::vector<float> a(count, 0.0f);
   std::vector<float> b(count, 0.0f);
-  const auto full = noise(1.0f, 6000, 99u);
-  const auto huge = noise(1000.0f, 3000, 7u);
-  const auto tone = sine(440.0, 44100, 0.05f, 8000);
+  const auto full = whiteNoise(6000, 1.0f, 99u);
+  const auto huge = whiteNoise(3000, 1000.0f, 7u);
+  const auto tone = sine(440.0, 44100, 8000, 0.05f);
   for (int i = 0; i < 6000; ++i) a[1000 + i] = full[i];
   for (int i = 0; i < 3000; ++i) b[9000 + i] = huge[i];  // burst after silence, one channel
   for (int i = 0; i < 8000; ++i) a[14000 + i] = b[14000 + i] = tone[i];
@@ -109,8 +109,8 @@ TEST(OutputAgc, NeverExceedsTheCeiling) {
 // that never comes down; finite input brings the signal back.
 TEST(OutputAgc, RecoversFromNonFiniteInput) {
   const int count = 8000;
-  auto a = sine(1000.0, 44100, 0.3f, count);
-  auto b = sine(1500.0, 44100, 0.3f, count);
+  auto a = sine(1000.0, 44100, count, 0.3f);
+  auto b = sine(1500.0, 44100, count, 0.3f);
   a[1000] = std::numeric_limits<float>::quiet_NaN();
   a[1001] = std::numeric_limits<float>::infinity();
   b[1000] = -std::numeric_limits<float>::infinity();
@@ -123,8 +123,8 @@ TEST(OutputAgc, RecoversFromNonFiniteInput) {
   }
   // Normal level again once the glitches have passed through the delay.
   const double expected = 0.3 * kCeiling / std::pow(10.0, -6.0 / 20.0);
-  EXPECT_NEAR(amplitudeAt(r.left, 1000.0, 44100, 4000, count), expected, 0.02 * expected);
-  EXPECT_NEAR(amplitudeAt(r.right, 1500.0, 44100, 4000, count), expected, 0.02 * expected);
+  EXPECT_NEAR(toneAmplitude(r.left, 1000.0, 44100, 4000, count - 4000), expected, 0.02 * expected);
+  EXPECT_NEAR(toneAmplitude(r.right, 1500.0, 44100, 4000, count - 4000), expected, 0.02 * expected);
 }
 
 // Below the threshold the gain settles at the threshold level: the output is
@@ -133,15 +133,15 @@ TEST(OutputAgc, SteadySineLevels) {
   const int fs = 48000;
   const int count = 24000;
   const int begin = 16000;
-  const auto quiet = sine(1000.0, fs, 0.1f, count);
+  const auto quiet = sine(1000.0, fs, count, 0.1f);
   for (float threshold : {-12.0f, -6.0f, 0.0f}) {
     const auto r = run(quiet, quiet, fs, threshold, 22000.0f);
     const double expected = 0.1 * kCeiling / std::pow(10.0, threshold / 20.0);
-    EXPECT_NEAR(amplitudeAt(r.left, 1000.0, fs, begin, count), expected, 0.01 * expected)
+    EXPECT_NEAR(toneAmplitude(r.left, 1000.0, fs, begin, count - begin), expected, 0.01 * expected)
         << threshold;
-    EXPECT_NEAR(amplitudeAt(r.right, 1000.0, fs, begin, count), expected, 0.01 * expected);
+    EXPECT_NEAR(toneAmplitude(r.right, 1000.0, fs, begin, count - begin), expected, 0.01 * expected);
   }
-  const auto loud = sine(1000.0, fs, 2.0f, count);
+  const auto loud = sine(1000.0, fs, count, 2.0f);
   const auto r = run(loud, loud, fs, -6.0f, 22000.0f);
   EXPECT_NEAR(peakAbs(r.left, begin, count), kCeiling, 0.01f);
 }
@@ -151,11 +151,11 @@ TEST(OutputAgc, SecondLowpassFollowsItsCorner) {
   const int fs = 48000;
   const int count = 24000;
   const int begin = 16000;
-  const auto in = sine(8000.0, fs, 0.05f, count);  // below threshold: gain is fixed
+  const auto in = sine(8000.0, fs, count, 0.05f);  // below threshold: gain is fixed
   const auto open = run(in, in, fs, -6.0f, 22000.0f);
   const auto closed = run(in, in, fs, -6.0f, 1000.0f);
-  const double aOpen = amplitudeAt(open.left, 8000.0, fs, begin, count);
-  const double aClosed = amplitudeAt(closed.left, 8000.0, fs, begin, count);
+  const double aOpen = toneAmplitude(open.left, 8000.0, fs, begin, count - begin);
+  const double aClosed = toneAmplitude(closed.left, 8000.0, fs, begin, count - begin);
   EXPECT_NEAR(aOpen, 0.05 * kCeiling / std::pow(10.0, -6.0 / 20.0), 0.02 * aOpen);
   // First order at 1 kHz: roughly 1/8 at 8 kHz (bilinear warping lowers it further).
   EXPECT_LT(aClosed, 0.15 * aOpen);

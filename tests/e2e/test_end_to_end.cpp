@@ -12,10 +12,12 @@
 #include "chain/chain.h"
 #include "hosted_vardo.h"
 #include "programme.h"
+#include "test_signals.h"
 
 using vardo::e2e::HostedVardo;
 using vardo::e2e::Stereo;
 using vardo::e2e::residentBytes;
+using vardo::test::peakAbs;
 namespace prog = vardo::programme;
 
 namespace {
@@ -62,12 +64,6 @@ void expectFiniteAndBounded(const Stereo& out, const char* what) {
     ASSERT_LE(std::fabs(out.left[i]), kCeiling) << what << " at " << i;
     ASSERT_LE(std::fabs(out.right[i]), kCeiling) << what << " at " << i;
   }
-}
-
-float peakAbs(const std::vector<float>& x, size_t begin = 0) {
-  float m = 0.0f;
-  for (size_t i = begin; i < x.size(); ++i) m = std::max(m, std::fabs(x[i]));
-  return m;
 }
 
 bool identical(const Stereo& a, const Stereo& b) {
@@ -336,16 +332,9 @@ TEST(EndToEnd, HostileSamplesNeverLeaveTheCeiling) {
 TEST(EndToEnd, BandwidthExpansionAddsTheOctaveAboveTheCorner) {
   const int fs = 48000;
   const int count = fs / 2;
-  std::vector<float> tone(count);
-  for (int i = 0; i < count; ++i) tone[i] = 0.3f * static_cast<float>(std::sin(2.0 * M_PI * 6000.0 * i / fs));
+  const std::vector<float> tone = vardo::test::sine(6000.0, fs, count, 0.3);
   auto level = [&](const std::vector<float>& x, double f) {
-    double re = 0.0;
-    double im = 0.0;
-    for (int i = count / 2; i < count; ++i) {
-      re += x[i] * std::cos(2.0 * M_PI * f * i / fs);
-      im += x[i] * std::sin(2.0 * M_PI * f * i / fs);
-    }
-    return 2.0 * std::hypot(re, im) / (count / 2);
+    return vardo::test::toneAmplitude(x, f, fs, count / 2, count / 2);
   };
   HostedVardo expanded(fs);
   HostedVardo plain(fs);

@@ -5,12 +5,12 @@
 
 #include <cmath>
 #include <cstddef>
-#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "hosted_vardo.h"
+#include "test_signals.h"
 
 using vardo::e2e::HostedVardo;
 using vardo::e2e::Stereo;
@@ -28,11 +28,7 @@ constexpr double kToleranceDb = 1.0;
 
 // A 3 kHz tone at -12 dBFS.
 std::vector<float> tone(std::size_t count, std::size_t phaseFrom = 0) {
-  std::vector<float> x(count);
-  for (std::size_t i = 0; i < count; ++i)
-    x[i] = static_cast<float>(
-        0.25 * std::sin(2.0 * std::numbers::pi * 3000.0 * static_cast<double>(i + phaseFrom) / kRate));
-  return x;
+  return vardo::test::sine(3000.0, kRate, count, 0.25, phaseFrom);
 }
 
 // Level of both channels over [begin, begin + count), in dB.

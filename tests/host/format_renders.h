@@ -11,7 +11,7 @@
 
 #include "ports.h"
 #include "reference_signals.h"
-#include "test_host.h"
+#include "measurement_host.h"
 
 namespace vardo::reference {
 
@@ -61,7 +61,7 @@ struct FormatRenders {
 // Renders input through both formats in blocks of block frames: the first
 // half at the defaults, the second after the host changed every control to
 // setting (none: no change). Both instances must be fresh and started.
-inline FormatRenders renderBothFormats(test::TestHost& vst, Lv2Runner& lv2,
+inline FormatRenders renderBothFormats(measure::MeasurementHost& vst, Lv2Runner& lv2,
                                        const ControlTable& controls,
                                        const std::vector<float>& input, int block,
                                        const Setting* setting) {

@@ -192,7 +192,7 @@ TEST(Lv2Render, BitIdenticalToTheVstBuild) {
     for (std::size_t s = 0; s <= settings.size(); ++s) {
       SCOPED_TRACE(testing::Message() << c.rate << " Hz, blocks of " << c.block << ", setting "
                                       << (s < settings.size() ? settings[s].name : "default"));
-      vardo::test::TestHost vst;
+      vardo::measure::MeasurementHost vst;
       ASSERT_NE(vst.open(), nullptr) << vst.error();
       vst.startup(static_cast<float>(c.rate), c.block);
       Lv2Render plugin(lv2, c.rate);

@@ -10,26 +10,22 @@
 #include <xmmintrin.h>
 #endif
 
-#include "test_host.h"
+#include "measurement_host.h"
+#include "test_signals.h"
 
-using vardo::test::TestHost;
+using vardo::measure::MeasurementHost;
 
 namespace {
 
 class AbiDispatch : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(host.open(), nullptr) << host.error(); }
-  TestHost host;
+  MeasurementHost host;
 };
 
-// Noise in -0.5 ... 0.5 from a fixed linear congruential sequence.
-std::vector<float> noise(std::size_t n, std::uint32_t seed = 12345) {
-  std::vector<float> v(n);
-  for (float& x : v) {
-    seed = seed * 1664525u + 1013904223u;
-    x = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-  }
-  return v;
+// Noise in -0.5 ... 0.5.
+std::vector<float> noise(int n, std::uint32_t seed = 12345) {
+  return vardo::test::whiteNoise(n, 0.5f, seed);
 }
 
 }  // namespace
@@ -185,7 +181,7 @@ TEST_F(AbiDispatch, ZeroFrameBlocksLeaveBuffersAlone) {
 TEST_F(AbiDispatch, ZeroFrameBlocksDoNotDisturbTheSignal) {
   // Two instances fed the same signal, one with empty blocks in between, must
   // agree sample for sample.
-  TestHost other;
+  MeasurementHost other;
   ASSERT_NE(other.open(), nullptr) << other.error();
   host.startup(44100.0f, 256);
   other.startup(44100.0f, 256);
@@ -208,7 +204,7 @@ TEST_F(AbiDispatch, ZeroFrameBlocksDoNotDisturbTheSignal) {
 }
 
 TEST_F(AbiDispatch, InputZeroMayShareTheBufferOfOutputZero) {
-  TestHost separate;
+  MeasurementHost separate;
   ASSERT_NE(separate.open(), nullptr) << separate.error();
   host.startup(48000.0f, 512);
   separate.startup(48000.0f, 512);
@@ -231,7 +227,7 @@ TEST_F(AbiDispatch, InputZeroMayShareTheBufferOfOutputZero) {
 
 TEST_F(AbiDispatch, OutputIsFiniteAndInputOneIsIgnored) {
   host.startup(44100.0f, 300);
-  TestHost other;
+  MeasurementHost other;
   ASSERT_NE(other.open(), nullptr) << other.error();
   other.startup(44100.0f, 300);
   const std::vector<float> signal = noise(3000, 99);
@@ -310,7 +306,7 @@ TEST_F(AbiDispatch, UnusableRatesAreSurvived) {
 }
 
 TEST(AbiInstances, InstancesShareNoState) {
-  TestHost first, second;
+  MeasurementHost first, second;
   ASSERT_NE(first.open(), nullptr) << first.error();
   ASSERT_NE(second.open(), nullptr) << second.error();
   EXPECT_NE(first.effect(), second.effect());

@@ -147,6 +147,7 @@ TEST(AbiExports, SharedObjectCarriesNoReferenceOrTestCode) {
     for (const std::string& reference : referenceOnly)
       EXPECT_EQ(name.find(reference), std::string::npos) << "reference code in the plug-in: " << name;
     EXPECT_EQ(name.find("vardo::test::"), std::string::npos) << "test code in the plug-in: " << name;
+    EXPECT_EQ(name.find("vardo::measure::"), std::string::npos) << "host code in the plug-in: " << name;
     EXPECT_EQ(name.find("testing::"), std::string::npos) << "test code in the plug-in: " << name;
   }
 }

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "chain/chain.h"
-#include "test_host.h"
+#include "measurement_host.h"
 
-using vardo::test::TestHost;
+using vardo::measure::MeasurementHost;
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string fourChars(VstIntPtr code) {
 }  // namespace
 
 TEST(AbiIdentity, RecordCarriesTheEffectsCountsFlagsAndDelay) {
-  TestHost host;
+  MeasurementHost host;
   AEffect* e = host.open();
   ASSERT_NE(e, nullptr) << host.error();
   EXPECT_EQ(e->magic, 0x56737450);
@@ -50,7 +50,7 @@ TEST(AbiIdentity, RecordCarriesTheEffectsCountsFlagsAndDelay) {
 }
 
 TEST(AbiIdentity, NamesVersionsAndCategory) {
-  TestHost host;
+  MeasurementHost host;
   ASSERT_NE(host.open(), nullptr) << host.error();
 
   char name[256];
@@ -82,7 +82,7 @@ TEST(AbiIdentity, NamesVersionsAndCategory) {
 }
 
 TEST(AbiIdentity, AZeroVersionAnswerRefusesTheLoad) {
-  TestHost host;
+  MeasurementHost host;
   EXPECT_EQ(host.open(0), nullptr);
   const auto calls = host.calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -94,7 +94,7 @@ TEST(AbiIdentity, AZeroVersionAnswerRefusesTheLoad) {
 }
 
 TEST(AbiIdentity, CreationAsksTheHostOnlyForItsVersion) {
-  TestHost host;
+  MeasurementHost host;
   ASSERT_NE(host.open(), nullptr) << host.error();
   const auto calls = host.calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -103,7 +103,7 @@ TEST(AbiIdentity, CreationAsksTheHostOnlyForItsVersion) {
 }
 
 TEST(AbiIdentity, CloseAnswersOne) {
-  TestHost host;
+  MeasurementHost host;
   ASSERT_NE(host.open(), nullptr) << host.error();
   EXPECT_EQ(host.close(), 1);
   EXPECT_EQ(host.effect(), nullptr);

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "midi_events.h"
-#include "test_host.h"
+#include "measurement_host.h"
 
-using vardo::test::TestHost;
+using vardo::measure::MeasurementHost;
 
 namespace {
 
@@ -25,7 +25,7 @@ struct HostMidi : ::testing::Test {
     return text;
   }
 
-  TestHost host;
+  MeasurementHost host;
 };
 
 }  // namespace
@@ -103,7 +103,7 @@ TEST_F(HostMidi, MidiProgramNamesAndTheirCategory) {
 
 TEST_F(HostMidi, EventsAreTakenButLeaveTheEffectsAudioAlone) {
   // Two identical effects, one of them flooded with notes and bends.
-  TestHost quiet;
+  MeasurementHost quiet;
   ASSERT_NE(quiet.open(), nullptr) << quiet.error();
   quiet.startup(44100.0f, 256);
 

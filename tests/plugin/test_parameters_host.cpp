@@ -8,12 +8,12 @@
 #include <string>
 
 #include "instrument_dsp.h"
-#include "test_host.h"
+#include "measurement_host.h"
 #include "vardo.h"
 #include "test_support.h"
 #include "vst_ui.h"
 
-using vardo::test::TestHost;
+using vardo::measure::MeasurementHost;
 
 namespace {
 
@@ -22,7 +22,7 @@ struct HostParameters : ::testing::Test {
     ASSERT_NE(host.open(), nullptr) << host.error();
     host.startup(44100.0f, 256);
   }
-  TestHost host;
+  MeasurementHost host;
 };
 
 }  // namespace

@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "test_host.h"
+#include "measurement_host.h"
 
-using vardo::test::TestHost;
+using vardo::measure::MeasurementHost;
 
 TEST(ThreadParameters, AutomationOnOneThreadWhileAnotherProcessesAudio) {
-  TestHost host;
+  MeasurementHost host;
   ASSERT_NE(host.open(), nullptr) << host.error();
   host.startup(44100.0f, 64);
 

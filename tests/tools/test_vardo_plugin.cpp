@@ -9,11 +9,11 @@
 #include <nlohmann/json.hpp>
 
 #include "chain/chain.h"
-#include "test_host.h"
+#include "measurement_host.h"
 #include "tool_test_support.h"
 
 using namespace tooltest;
-using vardo::test::TestHost;
+using vardo::measure::MeasurementHost;
 
 namespace {
 
@@ -35,7 +35,7 @@ ClipPiece clipPiece(const ScratchDir& dir, double seconds) {
 }
 
 // The same settings as the command line below, given as host values.
-void applyHostSettings(TestHost& host) {
+void applyHostSettings(MeasurementHost& host) {
   host.setParameter(0, 0.5f);   // Lowpass Filter 8000 Hz
   host.setParameter(1, 1.0f);   // Disable VEZE EQ on
   host.setParameter(4, 0.25f);  // Noisegate Gain dB, normalised
@@ -53,7 +53,7 @@ std::size_t loudestFrame(const std::vector<float>& samples, int channels, int ch
 
 }  // namespace
 
-TEST(VardoRender, SameSamplesAsTheTestHostWithAndWithoutCompensation) {
+TEST(VardoRender, SameSamplesAsTheMeasurementHostWithAndWithoutCompensation) {
   ScratchDir dir;
   const ClipPiece piece = clipPiece(dir, 1.0);
   const int block = 300;
@@ -77,7 +77,7 @@ TEST(VardoRender, SameSamplesAsTheTestHostWithAndWithoutCompensation) {
 
   // Directly through the test host: the input, then the reported delay in
   // zeros, in the same blocks.
-  TestHost host;
+  MeasurementHost host;
   ASSERT_NE(host.open(), nullptr) << host.error();
   host.startup(44100.0f, block);
   applyHostSettings(host);

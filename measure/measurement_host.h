@@ -1,9 +1,9 @@
-// A minimal VST 2.4 host for tests: loads the built plug-in library the way a
-// DAW does (dlopen, dlsym "VSTPluginMain") and drives it only through the
-// AEffect record's entries. Every call the plug-in makes back to the host is
-// recorded.
+// A minimal VST 2.4 host for measurement, shared by the benchmark and the
+// tests: loads the built plug-in library the way a DAW does (dlopen, dlsym
+// "VSTPluginMain") and drives it only through the AEffect record's entries.
+// Every call the plug-in makes back to the host is recorded.
 //
-//   TestHost host;                       // VARDO_PLUGIN_PATH by default
+//   MeasurementHost host;                // VARDO_PLUGIN_PATH by default
 //   AEffect* effect = host.open();       // answers audioMasterVersion with 2400
 //   ASSERT_NE(effect, nullptr) << host.error();
 //   host.startup(48000.0f, 512);         // effOpen, rate, block size, mains on
@@ -22,7 +22,7 @@
 
 #include "vst2.h"
 
-namespace vardo::test {
+namespace vardo::measure {
 
 // One call from the plug-in to the host callback.
 struct HostCall {
@@ -33,12 +33,12 @@ struct HostCall {
   bool hadEffect = false;  // the call carried a record pointer
 };
 
-class TestHost {
+class MeasurementHost {
  public:
-  explicit TestHost(std::string path = VARDO_PLUGIN_PATH);
-  ~TestHost();
-  TestHost(const TestHost&) = delete;
-  TestHost& operator=(const TestHost&) = delete;
+  explicit MeasurementHost(std::string path = VARDO_PLUGIN_PATH);
+  ~MeasurementHost();
+  MeasurementHost(const MeasurementHost&) = delete;
+  MeasurementHost& operator=(const MeasurementHost&) = delete;
 
   // Loads the library (once) and calls VSTPluginMain. The host answers
   // audioMasterVersion with versionAnswer. Null on failure; see error().
@@ -94,4 +94,4 @@ class TestHost {
   std::vector<HostCall> fCalls;
 };
 
-}  // namespace vardo::test
+}  // namespace vardo::measure

@@ -1,26 +1,26 @@
-#include "test_host.h"
+#include "measurement_host.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
 
-namespace vardo::test {
+namespace vardo::measure {
 
 namespace {
 // The host being opened on this thread: calls made from inside VSTPluginMain
 // come before the record carries the host's pointer in its user field.
-thread_local TestHost* tOpening = nullptr;
+thread_local MeasurementHost* tOpening = nullptr;
 }  // namespace
 
-TestHost::TestHost(std::string path) : fPath(std::move(path)) {}
+MeasurementHost::MeasurementHost(std::string path) : fPath(std::move(path)) {}
 
-TestHost::~TestHost() {
+MeasurementHost::~MeasurementHost() {
   if (fEffect) close();
   if (fLibrary) dlclose(fLibrary);
 }
 
-bool TestHost::load() {
+bool MeasurementHost::load() {
   if (fLibrary) return true;
   fLibrary = dlopen(fPath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!fLibrary) {
@@ -31,7 +31,7 @@ bool TestHost::load() {
   return true;
 }
 
-AEffect* TestHost::open(VstIntPtr versionAnswer) {
+AEffect* MeasurementHost::open(VstIntPtr versionAnswer) {
   if (fEffect) return fEffect;
   if (!load()) return nullptr;
   auto entry = reinterpret_cast<VstPluginMainProc>(dlsym(fLibrary, "VSTPluginMain"));
@@ -41,7 +41,7 @@ AEffect* TestHost::open(VstIntPtr versionAnswer) {
   }
   fVersionAnswer = versionAnswer;
   tOpening = this;
-  fEffect = entry(&TestHost::callback);
+  fEffect = entry(&MeasurementHost::callback);
   tOpening = nullptr;
   if (!fEffect) {
     fError = "VSTPluginMain returned null";
@@ -51,21 +51,21 @@ AEffect* TestHost::open(VstIntPtr versionAnswer) {
   return fEffect;
 }
 
-void TestHost::startup(float sampleRate, VstInt32 blockSize) {
+void MeasurementHost::startup(float sampleRate, VstInt32 blockSize) {
   dispatch(effOpen);
   dispatch(effSetSampleRate, 0, 0, nullptr, sampleRate);
   dispatch(effSetBlockSize, 0, blockSize);
   dispatch(effMainsChanged, 0, 1);
 }
 
-VstIntPtr TestHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+VstIntPtr MeasurementHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                              void* ptr, float opt) {
   (void)ptr;
-  TestHost* host = effect && effect->user ? static_cast<TestHost*>(effect->user) : tOpening;
+  MeasurementHost* host = effect && effect->user ? static_cast<MeasurementHost*>(effect->user) : tOpening;
   return host ? host->answer(effect, opcode, index, value, opt) : 0;
 }
 
-VstIntPtr TestHost::answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+VstIntPtr MeasurementHost::answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                            float opt) {
   std::lock_guard<std::mutex> lock(fMutex);
   fCalls.push_back(HostCall{opcode, index, value, opt, effect != nullptr});
@@ -74,20 +74,20 @@ VstIntPtr TestHost::answer(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
   return found == fAnswers.end() ? 0 : found->second;
 }
 
-VstIntPtr TestHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+VstIntPtr MeasurementHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                              float opt) {
   return fEffect ? fEffect->dispatcher(fEffect, opcode, index, value, ptr, opt) : 0;
 }
 
-void TestHost::setParameter(VstInt32 index, float value) {
+void MeasurementHost::setParameter(VstInt32 index, float value) {
   if (fEffect) fEffect->setParameter(fEffect, index, value);
 }
 
-float TestHost::getParameter(VstInt32 index) {
+float MeasurementHost::getParameter(VstInt32 index) {
   return fEffect ? fEffect->getParameter(fEffect, index) : 0.0f;
 }
 
-std::string TestHost::textOf(VstInt32 opcode, VstInt32 index) {
+std::string MeasurementHost::textOf(VstInt32 opcode, VstInt32 index) {
   char text[256];
   std::memset(text, 0, sizeof text);
   dispatch(opcode, index, 0, text);
@@ -95,17 +95,17 @@ std::string TestHost::textOf(VstInt32 opcode, VstInt32 index) {
   return text;
 }
 
-std::string TestHost::parameterName(VstInt32 index) { return textOf(effGetParamName, index); }
-std::string TestHost::parameterDisplay(VstInt32 index) {
+std::string MeasurementHost::parameterName(VstInt32 index) { return textOf(effGetParamName, index); }
+std::string MeasurementHost::parameterDisplay(VstInt32 index) {
   return textOf(effGetParamDisplay, index);
 }
-std::string TestHost::parameterLabel(VstInt32 index) { return textOf(effGetParamLabel, index); }
+std::string MeasurementHost::parameterLabel(VstInt32 index) { return textOf(effGetParamLabel, index); }
 
-void TestHost::process(float** inputs, float** outputs, VstInt32 frames) {
+void MeasurementHost::process(float** inputs, float** outputs, VstInt32 frames) {
   if (fEffect) fEffect->processReplacing(fEffect, inputs, outputs, frames);
 }
 
-void TestHost::processMono(const std::vector<float>& input, int blockSize,
+void MeasurementHost::processMono(const std::vector<float>& input, int blockSize,
                            std::vector<float>& out0, std::vector<float>& out1) {
   out0.assign(input.size(), 0.0f);
   out1.assign(input.size(), 0.0f);
@@ -121,32 +121,32 @@ void TestHost::processMono(const std::vector<float>& input, int blockSize,
   }
 }
 
-VstIntPtr TestHost::close() {
+VstIntPtr MeasurementHost::close() {
   if (!fEffect) return 0;
   const VstIntPtr answer = fEffect->dispatcher(fEffect, effClose, 0, 0, nullptr, 0.0f);
   fEffect = nullptr;
   return answer;
 }
 
-void TestHost::setAnswer(VstInt32 opcode, VstIntPtr answer) {
+void MeasurementHost::setAnswer(VstInt32 opcode, VstIntPtr answer) {
   std::lock_guard<std::mutex> lock(fMutex);
   fAnswers[opcode] = answer;
 }
 
-std::vector<HostCall> TestHost::calls() const {
+std::vector<HostCall> MeasurementHost::calls() const {
   std::lock_guard<std::mutex> lock(fMutex);
   return fCalls;
 }
 
-int TestHost::countCalls(VstInt32 opcode) const {
+int MeasurementHost::countCalls(VstInt32 opcode) const {
   std::lock_guard<std::mutex> lock(fMutex);
   return static_cast<int>(std::count_if(fCalls.begin(), fCalls.end(),
                                         [&](const HostCall& c) { return c.opcode == opcode; }));
 }
 
-void TestHost::clearCalls() {
+void MeasurementHost::clearCalls() {
   std::lock_guard<std::mutex> lock(fMutex);
   fCalls.clear();
 }
 
-}  // namespace vardo::test
+}  // namespace vardo::measure
