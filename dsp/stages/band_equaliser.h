@@ -18,6 +18,7 @@
 // have one lane per band.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <type_traits>
@@ -63,7 +64,10 @@ class BandEqualiser {
     static_assert(std::is_trivially_default_constructible_v<State>);
   }
 
-  void setRate(const SampleRate& rate) { fRate = designBandRate(rate); }
+  void setRate(const SampleRate& rate) {
+    fRate = designBandRate(rate);
+    spreadSections();
+  }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = bandBlockValues(controls);
   }
@@ -86,20 +90,39 @@ class BandEqualiser {
  private:
   static constexpr int kStep = kLaneWidth<V>;
   static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
-  static constexpr int kLanes = 2 * kBandLanes;  // sum lanes, then difference lanes
-  static constexpr int kDiffLane = kBandLanes;   // first difference lane
-  static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
-  static_assert(kBandLanes <= kBandSlots);
+  // Component lanes: the sum lanes, then the difference lanes, both halves
+  // as short as whole V allow. Eight lanes take the 24 components in three
+  // groups, one of them half sum, half difference, rather than in four.
+  static constexpr int kLanes = roundUpToLanes<V>(2 * kBandCount);
+  static constexpr int kDiffLane = kLanes / 2;  // first difference lane
+  // A row of component lanes is also read a band lane group at a time, the
+  // sum lanes from b on and the difference lanes from kDiffLane + b on: its
+  // length, the lanes past kLanes kept 0.
+  static constexpr int kRowLanes = std::max(kLanes, roundUpToLanes<V>(kDiffLane + kBandLanes));
+  static constexpr int kSections = 4;  // highpass, highpass, lowpass, lowpass
+  static_assert(kBandLanes <= kBandSlots && kDiffLane >= kBandCount);
 
   // Samples per pass (see processPiece).
   static constexpr int kPiece = 32;
   void processPiece(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
 
   // The values passed between the passes of a piece, one row per sample.
-  using LaneRows = float[kPiece][kLanes];
+  using LaneRows = float[kPiece][kRowLanes];
   using BandRows = float[kPiece][kBandLanes];
-  // The edge sections' coefficients of the bands in one lane group.
+  // The edge sections' coefficients of the components in one lane group.
   struct EdgeSections;
+  // The same for every component lane (each band's twice), set with the rate.
+  struct ComponentSections {
+    alignas(kLaneAlign) float lowA1[kLanes];
+    alignas(kLaneAlign) float lowA2[kLanes];
+    alignas(kLaneAlign) float lowG[kLanes];
+    alignas(kLaneAlign) float lowKSquared[kLanes];
+    alignas(kLaneAlign) float lowMinusTwoKSquared[kLanes];
+    alignas(kLaneAlign) float highA1[kLanes];
+    alignas(kLaneAlign) float highA2[kLanes];
+    alignas(kLaneAlign) float highG[kLanes];
+  };
+  void spreadSections();
   // The constants of the envelopes and gains, taken into locals.
   struct GainConstants;
 
@@ -112,8 +135,8 @@ class BandEqualiser {
   void envelopesAndGains(int count, std::uint32_t n, const BandRows& peak, const BandRows& held,
                          BandOutputs* out);
   // Their steps.
-  static V filterBandLane(V y, const EdgeSections& c, float (&older)[kSections][kLanes],
-                          const float (&newer)[kSections][kLanes], int lane);
+  static V filterComponents(V y, const EdgeSections& c, float (&older)[kSections][kLanes],
+                            const float (&newer)[kSections][kLanes], int lane);
   V holdBlocksMaximum(int b, int position, V entry, const float* holdNow);
   V bandGain(int b, V h, V peak, ReleaseStep<V>& fastStep, ReleaseStep<V>& slowStep,
              const GainConstants& k);
@@ -125,13 +148,16 @@ class BandEqualiser {
   // The same over both components' lanes.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kComponentLanesInUse =
       componentLaneMask<kLanes>(kDiffLane, 0, kBandCount);
+  // 1 in the difference lanes.
+  alignas(kLaneAlign) static constexpr std::array<float, kLanes> kDifferenceLanes =
+      bandLaneMask<kLanes>(kDiffLane, kLanes);
 
   struct State {
     // Section recursion values of the last two samples: row `parity` holds
     // the older one (w2) and receives the current w, row parity ^ 1 holds w1.
     alignas(kLaneAlign) float filterW[2][kSections][kLanes];
     unsigned parity;  // flips every sample
-    LaneRing<256, kLanes> bandRing;  // raw band numerators u, by sample
+    LaneRing<256, kRowLanes> bandRing;  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
     MirroredLaneRing<64, kBandLanes> hold;  // max(M, Tq), by sample
     // The hold window in blocks of its own length (wide lanes): the maxima
@@ -154,12 +180,13 @@ class BandEqualiser {
     alignas(kLaneAlign) float gain[kBandLanes];
     alignas(kLaneAlign) float peakMagnitude[kBandLanes];
     alignas(kLaneAlign) float heldLevel[kBandLanes];
-    // Gained bands, by sample: a + b in the sum lanes, a - b in the
-    // difference lanes (the mono bands' difference lanes are never read).
-    LaneRing<4096, kLanes> line;
+    // Gained bands, by sample: a + b in the first kBandLanes lanes, a - b in
+    // the next (the mono bands' difference lanes are never read).
+    LaneRing<4096, 2 * kBandLanes> line;
   };
 
   BandRateDesign fRate;
+  ComponentSections fSections;
   BandBlockValues fBlock;
   State fState;
 };

@@ -112,38 +112,56 @@ struct BandEqualiser<V>::EdgeSections {
   V highA1, highA2, highG;                 // the two lowpass sections
 };
 
-// Band filters and band rings: the sum lanes and the difference lanes of the
-// same bands per step, sharing the coefficients. Gives the parity after the
-// piece.
+// Each component lane takes its band's edge sections.
+template <class V>
+void BandEqualiser<V>::spreadSections() {
+  ComponentSections& s = fSections;
+  const BandRateDesign& rc = fRate;
+  for (int lane = 0; lane < kLanes; ++lane) {
+    const int band = lane < kDiffLane ? lane : lane - kDiffLane;
+    const bool inUse = band < kBandCount;
+    s.lowA1[lane] = inUse ? rc.lowA1[band] : 0.0f;
+    s.lowA2[lane] = inUse ? rc.lowA2[band] : 0.0f;
+    s.lowG[lane] = inUse ? rc.lowG[band] : 0.0f;
+    s.lowKSquared[lane] = inUse ? rc.lowKSquared[band] : 0.0f;
+    s.lowMinusTwoKSquared[lane] = inUse ? rc.lowMinusTwoKSquared[band] : 0.0f;
+    s.highA1[lane] = inUse ? rc.highA1[band] : 0.0f;
+    s.highA2[lane] = inUse ? rc.highA2[band] : 0.0f;
+    s.highG[lane] = inUse ? rc.highG[band] : 0.0f;
+  }
+}
+
+// Band filters and band rings: every component lane group per step, the sum
+// lanes fed with x + d and the difference lanes with x - d. Gives the parity
+// after the piece.
 template <class V>
 [[gnu::always_inline]] inline unsigned BandEqualiser<V>::filterBands(int count, std::uint32_t n,
                                                                      const float* x, const float* d,
                                                                      LaneRows& bandValue) {
   State& st = fState;
-  const BandRateDesign& rc = fRate;
+  const ComponentSections& s = fSections;
   unsigned parity = st.parity;
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    const float sum = x[i] + d[i];
-    const float diff = x[i] - d[i];
+    const V sum = splat<V>(x[i] + d[i]);
+    const V diff = splat<V>(x[i] - d[i]);
     float* ringNow = st.bandRing.row(at);
     float(&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
     const float(&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
-    for (int b = 0; b < kBandLanes; b += kStep) {
-      const EdgeSections c{load<V>(rc.lowA1 + b),
-                           load<V>(rc.lowA2 + b),
-                           load<V>(rc.lowG + b),
-                           load<V>(rc.lowKSquared + b),
-                           load<V>(rc.lowMinusTwoKSquared + b),
-                           load<V>(rc.highA1 + b),
-                           load<V>(rc.highA2 + b),
-                           load<V>(rc.highG + b)};
-      for (int lane : {b, kDiffLane + b}) {
-        const V u = filterBandLane(splat<V>(lane < kDiffLane ? sum : diff), c, older, newer, lane);
-        store(ringNow + lane, u);
-        // The negated, normalised band value, for the quadrature pair.
-        store(bandValue[i] + lane, -(c.highG * u));
-      }
+    for (int lane = 0; lane < kLanes; lane += kStep) {
+      const EdgeSections c{load<V>(s.lowA1 + lane),       load<V>(s.lowA2 + lane),
+                           load<V>(s.lowG + lane),        load<V>(s.lowKSquared + lane),
+                           load<V>(s.lowMinusTwoKSquared + lane), load<V>(s.highA1 + lane),
+                           load<V>(s.highA2 + lane),      load<V>(s.highG + lane)};
+      const V input = lane + kStep <= kDiffLane ? sum
+                      : lane >= kDiffLane
+                          ? diff
+                          : select(greater(load<V>(kDifferenceLanes.data() + lane), splat<V>(0.0f)),
+                                   diff, sum);
+      const V u = filterComponents(input, c, older, newer, lane);
+      store(ringNow + lane, u);
+      // The negated, normalised band value, for the quadrature pair.
+      store(bandValue[i] + lane, -(c.highG * u));
     }
     parity ^= 1;
   }
@@ -153,7 +171,7 @@ template <class V>
 // One lane group through the band's four sections: the new w of each into
 // the older row, and the second lowpass's raw numerator u as the result.
 template <class V>
-[[gnu::always_inline]] inline V BandEqualiser<V>::filterBandLane(
+[[gnu::always_inline]] inline V BandEqualiser<V>::filterComponents(
     V y, const EdgeSections& c, float (&older)[kSections][kLanes],
     const float (&newer)[kSections][kLanes], int lane) {
   // Two highpass sections at the lower edge.
@@ -189,6 +207,9 @@ template <class V>
     fState.pairs.template magnitudes<V>(
         count, lane, fState.parity, [&](int i) { return load<V>(bandValue[i] + lane); },
         [&](int i) { return magnitude[i] + lane; });
+  }
+  for (int i = 0; i < count; ++i) {
+    for (int lane = kLanes; lane < kRowLanes; lane += kStep) store(magnitude[i] + lane, splat<V>(0.0f));
   }
 }
 
@@ -384,10 +405,10 @@ template <class V>
     store(o.gained + b, a);
     store(o.gainedDiff + b, bDiff);
     store(lineNow + b, a + bDiff);
-    store(lineNow + kDiffLane + b, a - bDiff);
+    store(lineNow + kBandLanes + b, a - bDiff);
     store(o.sumOut + b, load<V>(lineOut + b));
     // (The mono bands' difference read-out goes unused.)
-    store(o.diffOut + b, load<V>(lineOut + kDiffLane + b));
+    store(o.diffOut + b, load<V>(lineOut + kBandLanes + b));
   }
   o.mono = o.sumOut[0] + o.sumOut[1];
 }

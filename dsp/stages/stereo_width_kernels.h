@@ -2,6 +2,7 @@
 // Included only where a lane type is instantiated.
 #pragma once
 
+#include <cstddef>
 #include <cstring>
 #include <type_traits>
 
@@ -109,14 +110,30 @@ template <class V>
                                                                        LaneRows& magnitude) {
   State& st = fState;
   for (int lane = 0; lane < kLanes; lane += kStep) {
-    const auto component = [&](int i) {
-      return load<V>(lane < kDiffLane ? bands[i].gained + lane
-                                      : bands[i].gainedDiff + (lane - kDiffLane));
-    };
-    st.pairs.template magnitudes<V>(count, lane, st.parity, component,
-                                    [&](int i) { return magnitude[i] + lane; });
+    st.pairs.template magnitudes<V>(
+        count, lane, st.parity, [&](int i) { return components(bands[i], lane); },
+        [&](int i) { return magnitude[i] + lane; });
+  }
+  for (int i = 0; i < count; ++i) {
+    for (int lane = kLanes; lane < kRowLanes; lane += kStep) {
+      store(magnitude[i] + lane, splat<V>(0.0f));
+    }
   }
   st.parity ^= static_cast<unsigned>(count) & 1u;
+}
+
+// The gained components of the lanes from `lane` on. A group that straddles
+// the two halves takes its sum lanes from one load and its difference lanes
+// from another, which reads the band rows as one run (gainedDiff follows
+// gained).
+template <class V>
+[[gnu::always_inline]] inline V StereoWidth<V>::components(const BandOutputs& bands, int lane) {
+  static_assert(offsetof(BandOutputs, gainedDiff) == sizeof(float) * kBandSlots);
+  if (lane + kStep <= kDiffLane) return load<V>(bands.gained + lane);
+  if (lane >= kDiffLane) return load<V>(bands.gainedDiff + (lane - kDiffLane));
+  const float* run = reinterpret_cast<const float*>(&bands);
+  return select(greater(load<V>(kDifferenceLanes.data() + lane), splat<V>(0.0f)),
+                load<V>(run + kBandSlots + (lane - kDiffLane)), load<V>(bands.gained + lane));
 }
 
 // Component envelopes: release states, their release factors, adaptive
@@ -137,7 +154,7 @@ template <class V>
   const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
   const V envelopeSmoothPole = splat<V>(rc.envelopeSmooth.pole);
   constexpr int kVectors = kLanes / kStep;
-  const auto inWidthBand = [](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
+  const auto inWidthBand = [](int lane) { return lanesOfWidthBands(lane) > 0; };
   ReleaseStep<V> step[kVectors];
   for (int v = 0; v < kVectors; ++v) {
     if (inWidthBand(v * kStep)) {
@@ -158,7 +175,7 @@ template <class V>
         step[v](rc.componentRelease, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
                 factor);
         store(st.release + lane, release);
-        a = widthBandsOnly(lane % kDiffLane, factor);
+        a = widthComponentsOnly(lane, factor);
       } else {
         store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput, riseDecayPole,
                                               load<V>(st.release + lane)));
@@ -167,6 +184,7 @@ template <class V>
             followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
                             envelopeSmoothPole, st.envelope + lane));
     }
+    for (int lane = kLanes; lane < kRowLanes; lane += kStep) store(envelope[i] + lane, zero);
   }
 }
 
