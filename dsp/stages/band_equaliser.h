@@ -66,7 +66,7 @@ class BandEqualiser {
 
   void setRate(const SampleRate& rate) {
     fRate = designBandRate(rate);
-    spreadSections();
+    spreadOverLanes();
   }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = bandBlockValues(controls);
@@ -108,7 +108,8 @@ class BandEqualiser {
 
   // The values passed between the passes of a piece, one row per sample.
   using LaneRows = float[kPiece][kRowLanes];
-  using BandRows = float[kPiece][kBandLanes];
+  // The held level of every band lane, then the peak.
+  using LevelRows = float[kPiece][2 * kBandLanes];
   // The edge sections' coefficients of the components in one lane group.
   struct EdgeSections;
   // The same for every component lane (each band's twice), set with the rate.
@@ -122,7 +123,18 @@ class BandEqualiser {
     alignas(kLaneAlign) float highA2[kLanes];
     alignas(kLaneAlign) float highG[kLanes];
   };
-  void spreadSections();
+  // The fast (0.25 s) and slow (5 s) followers of every band run side by
+  // side as the components do: the fast one of band m in lane m, on the
+  // held level, the slow one in lane kDiffLane + m, on the peak. Their
+  // constants, lane by lane, set with the rate.
+  struct FollowerConstants {
+    alignas(kLaneAlign) float releaseInput[kLanes];  // q of the release state
+    alignas(kLaneAlign) float releasePole[kLanes];   // p of the release state
+    alignas(kLaneAlign) float smoothInput[kLanes];   // q of the envelope smoothing
+    alignas(kLaneAlign) float smoothPole[kLanes];    // p of the envelope smoothing
+    ReleaseFactorRows<kLanes> release;
+  };
+  void spreadOverLanes();
   // The constants of the envelopes and gains, taken into locals.
   struct GainConstants;
 
@@ -130,16 +142,43 @@ class BandEqualiser {
   unsigned filterBands(int count, std::uint32_t n, const float* x, const float* d,
                        LaneRows& bandValue);
   void quadratureMagnitudes(int count, const LaneRows& bandValue, LaneRows& magnitude);
-  void peakAndHold(int count, std::uint32_t n, const LaneRows& magnitude, BandRows& peak,
-                   BandRows& held);
-  void envelopesAndGains(int count, std::uint32_t n, const BandRows& peak, const BandRows& held,
-                         BandOutputs* out);
+  void peakAndHold(int count, std::uint32_t n, const LaneRows& magnitude, LevelRows& levels);
+  void envelopesAndGains(int count, std::uint32_t n, const LevelRows& levels, BandOutputs* out);
   // Their steps.
   static V filterComponents(V y, const EdgeSections& c, float (&older)[kSections][kLanes],
                             const float (&newer)[kSections][kLanes], int lane);
+  // Where the hold blocks stand (wide lanes): the position in the current
+  // block, for how many samples no entry has been NaN, and whether none of
+  // the current sample's entries so far is.
+  struct HoldCount {
+    int position;
+    int numbers;
+    bool numbersNow;
+  };
+  // The held level: the generic form reads the window, and serves one lane;
+  // wide lanes use the blocks.
+  template <class W>
+  V heldMaximum(int b, V entry, const float* holdNow, HoldCount& hold, W);
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  V heldMaximum(int b, V entry, const float* holdNow, HoldCount& hold, W);
+  template <class W>
+  static void countHold(HoldCount& hold, W);
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  static void countHold(HoldCount& hold, W);
   V holdBlocksMaximum(int b, int position, V entry, const float* holdNow);
-  V bandGain(int b, V h, V peak, ReleaseStep<V>& fastStep, ReleaseStep<V>& slowStep,
-             const GainConstants& k);
+  void followers(const float* levels, ReleaseStep<V>* step, const GainConstants& k);
+  V bandGain(int b, V peak, const GainConstants& k);
+  // The release factors of the follower lanes from `lane` on: one follower's
+  // own on one lane, the lanes' rows on several.
+  const ReleaseFactor& releaseFactors(int lane, float) const {
+    return lane < kDiffLane ? fRate.fastRelease : fRate.slowRelease;
+  }
+  template <class W>
+  ReleaseFactorLanes<V> releaseFactors(int lane, W) const {
+    return fFollowers.release.template at<V>(lane);
+  }
   void delayGainedBands(std::uint32_t at, const float* gain, BandOutputs& o);
 
   // 1 in the lanes of the bands, 0 in the padding.
@@ -148,6 +187,13 @@ class BandEqualiser {
   // The same over both components' lanes.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kComponentLanesInUse =
       componentLaneMask<kLanes>(kDiffLane, 0, kBandCount);
+  // Whether every lane from `lane` on belongs to a band.
+  static constexpr bool lanesAllInUse(int lane) {
+    for (int k = lane; k < lane + kStep; ++k) {
+      if (!(kComponentLanesInUse[k] > 0.0f)) return false;
+    }
+    return true;
+  }
   // 1 in the difference lanes.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kDifferenceLanes =
       bandLaneMask<kLanes>(kDiffLane, kLanes);
@@ -169,12 +215,10 @@ class BandEqualiser {
     alignas(kLaneAlign) float holdBlockHead[kBandLanes];
     int holdPosition;
     int holdNumbers;
-    alignas(kLaneAlign) float fastRelease[kBandLanes];
-    alignas(kLaneAlign) float fastPeak[kBandLanes];
-    alignas(kLaneAlign) float fastEnvelope[kBandLanes];
-    alignas(kLaneAlign) float slowRelease[kBandLanes];
-    alignas(kLaneAlign) float slowPeak[kBandLanes];
-    alignas(kLaneAlign) float slowEnvelope[kBandLanes];
+    // The fast and slow followers' release states, peaks and envelopes.
+    alignas(kLaneAlign) float followerRelease[kLanes];
+    alignas(kLaneAlign) float followerPeak[kLanes];
+    alignas(kLaneAlign) float followerEnvelope[kRowLanes];
     alignas(kLaneAlign) float numeratorPeak[kBandLanes];
     alignas(kLaneAlign) float numerator[kBandLanes];
     alignas(kLaneAlign) float gain[kBandLanes];
@@ -187,6 +231,7 @@ class BandEqualiser {
 
   BandRateDesign fRate;
   ComponentSections fSections;
+  FollowerConstants fFollowers;
   BandBlockValues fBlock;
   State fState;
 };

@@ -85,7 +85,13 @@ class StereoWidth {
   void componentMagnitudes(int count, const BandOutputs* bands, LaneRows& magnitude);
   void componentEnvelopes(int count, const LaneRows& magnitude, LaneRows& envelope);
   void tangentArguments(int count, const LaneRows& envelope, BandRows& z);
-  static void tangentCurves(int count, const BandRows& z, BandRows& curve);
+  // The tangent curves: the generic form takes one value at a time, and
+  // serves one lane; wide lanes pack the width bands first.
+  template <class W>
+  static void tangentCurves(int count, const BandRows& z, BandRows& curve, W);
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  static void tangentCurves(int count, const BandRows& z, BandRows& curve, W);
   void sideAndSums(int count, const BandOutputs* bands, const BandRows& curve, float* sumA,
                    float* sumB);
   static V components(const BandOutputs& bands, int lane);

@@ -42,38 +42,19 @@ void StereoWidth<V>::clear() {
 template <class V>
 bool StereoWidth<V>::stateFinite() const {
   // The lanes of the mono bands and of the padding run along unused and are
-  // left out.
-  constexpr std::size_t kWidthBands = kBandCount - kMonoBandCount;
-  const auto bands = [](const float* lanes) {
-    return floatsFinite(lanes + kMonoBandCount, kWidthBands);
-  };
-  const auto components = [&](const float* lanes) {
-    return bands(lanes) && bands(lanes + kDiffLane);
-  };
+  // left out: whole rows at once, those lanes masked.
   const State& st = fState;
-  if constexpr (kLaneWidth<V> > 1) {
-    // Wide lanes ask whole rows at once, the unused lanes masked.
-    constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
-    const float* components = kWidthComponentLanes.data();
-    bool finite = lanesFinite<V>(&st.pairs.a[0][0][0], components, kLanes, 2 * kNodes) &
-                  lanesFinite<V>(&st.pairs.b[0][0][0], components, kLanes, 2 * kNodes) &
-                  lanesFinite<V>(st.release, components, kLanes) &
-                  lanesFinite<V>(st.peak, components, kLanes) &
-                  lanesFinite<V>(st.envelope, components, kLanes);
-    for (const float* band : {st.upperPeak, st.upperLevel, st.lowerPeak, st.lowerLevel, st.gate,
-                              st.gateLowpass, st.curve, st.sideLowpass, st.sideGain})
-      finite = finite & lanesFinite<V>(band, kWidthLanes.data(), kBandLanes);
-    return finite;
-  }
-  bool finite = true;
-  for (int row = 0; row < 2; ++row) {
-    for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
-      finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
-  }
-  return finite && components(st.release) && components(st.peak) && components(st.envelope) &&
-         bands(st.upperPeak) && bands(st.upperLevel) && bands(st.lowerPeak) &&
-         bands(st.lowerLevel) && bands(st.gate) && bands(st.gateLowpass) && bands(st.curve) &&
-         bands(st.sideLowpass) && bands(st.sideGain);
+  constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
+  const float* components = kWidthComponentLanes.data();
+  bool finite = lanesFinite<V>(&st.pairs.a[0][0][0], components, kLanes, 2 * kNodes) &
+                lanesFinite<V>(&st.pairs.b[0][0][0], components, kLanes, 2 * kNodes) &
+                lanesFinite<V>(st.release, components, kLanes) &
+                lanesFinite<V>(st.peak, components, kLanes) &
+                lanesFinite<V>(st.envelope, components, kLanes);
+  for (const float* band : {st.upperPeak, st.upperLevel, st.lowerPeak, st.lowerLevel, st.gate,
+                            st.gateLowpass, st.curve, st.sideLowpass, st.sideGain})
+    finite = finite & lanesFinite<V>(band, kWidthLanes.data(), kBandLanes);
+  return finite;
 }
 
 template <class V>
@@ -99,7 +80,7 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   componentMagnitudes(count, bands, magnitude);
   componentEnvelopes(count, magnitude, envelope);
   tangentArguments(count, envelope, z);
-  tangentCurves(count, z, curve);
+  tangentCurves(count, z, curve, V{});
   sideAndSums(count, bands, curve, sumA, sumB);
 }
 
@@ -122,18 +103,14 @@ template <class V>
   st.parity ^= static_cast<unsigned>(count) & 1u;
 }
 
-// The gained components of the lanes from `lane` on. A group that straddles
-// the two halves takes its sum lanes from one load and its difference lanes
-// from another, which reads the band rows as one run (gainedDiff follows
-// gained).
+// The gained components of the lanes from `lane` on, read from the band
+// rows as one run (gainedDiff follows gained).
 template <class V>
 [[gnu::always_inline]] inline V StereoWidth<V>::components(const BandOutputs& bands, int lane) {
-  static_assert(offsetof(BandOutputs, gainedDiff) == sizeof(float) * kBandSlots);
-  if (lane + kStep <= kDiffLane) return load<V>(bands.gained + lane);
-  if (lane >= kDiffLane) return load<V>(bands.gainedDiff + (lane - kDiffLane));
-  const float* run = reinterpret_cast<const float*>(&bands);
-  return select(greater(load<V>(kDifferenceLanes.data() + lane), splat<V>(0.0f)),
-                load<V>(run + kBandSlots + (lane - kDiffLane)), load<V>(bands.gained + lane));
+  static_assert(offsetof(BandOutputs, gained) == 0 &&
+                offsetof(BandOutputs, gainedDiff) == sizeof(float) * kBandSlots);
+  return lanesOfHalves<V>(reinterpret_cast<const float*>(&bands), kBandSlots, lane, kDiffLane,
+                          kDifferenceLanes.data());
 }
 
 // Component envelopes: release states, their release factors, adaptive
@@ -153,12 +130,13 @@ template <class V>
   const V riseDecayPole = splat<V>(rc.riseDecay.pole);
   const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
   const V envelopeSmoothPole = splat<V>(rc.envelopeSmooth.pole);
+  const auto releaseFactor = ReleaseStep<V>::constants(rc.componentRelease);
   constexpr int kVectors = kLanes / kStep;
   const auto inWidthBand = [](int lane) { return lanesOfWidthBands(lane) > 0; };
   ReleaseStep<V> step[kVectors];
   for (int v = 0; v < kVectors; ++v) {
     if (inWidthBand(v * kStep)) {
-      step[v].start(rc.componentRelease, riseDecayInput, riseDecayPole,
+      step[v].start(releaseFactor, riseDecayInput, riseDecayPole,
                     load<V>(st.release + v * kStep));
     }
   }
@@ -172,7 +150,7 @@ template <class V>
       if (inWidthBand(lane)) {
         V release = load<V>(st.release + lane);
         V factor;
-        step[v](rc.componentRelease, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
+        step[v](releaseFactor, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
                 factor);
         store(st.release + lane, release);
         a = widthComponentsOnly(lane, factor);
@@ -231,34 +209,40 @@ template <class V>
   }
 }
 
-// The tangent curve (0 in the mono bands and the padding).
+// The tangent curve (0 in the mono bands and the padding), one value at a time.
 template <class V>
+template <class W>
 [[gnu::always_inline]] inline void StereoWidth<V>::tangentCurves(int count, const BandRows& z,
-                                                                 BandRows& curve) {
-  if constexpr (kLaneWidth<V> > 1) {
-    // Nothing carries from sample to sample here, so the width bands of the
-    // whole piece are laid side by side first: every lane of a tangent then
-    // has a band to work on, none a mono band or padding.
-    constexpr int kWidthBands = kBandCount - kMonoBandCount;
-    alignas(kLaneAlign) float packed[roundUp(kPiece * kWidthBands, kStep)];
-    const int used = count * kWidthBands;
-    const int evaluated = roundUp(used, kStep);
-    for (int i = 0; i < count; ++i) {
-      for (int m = 0; m < kWidthBands; ++m) packed[i * kWidthBands + m] = z[i][kMonoBandCount + m];
+                                                                 BandRows& curve, W) {
+  for (int i = 0; i < count; ++i) {
+    for (int b = 0; b < kBandLanes; ++b) {
+      const bool widthBand = b >= kMonoBandCount && b < kBandCount;
+      curve[i][b] = widthBand ? tangentCurve(z[i][b]) : 0.0f;
     }
-    for (int k = used; k < evaluated; ++k) packed[k] = 0.0f;
-    for (int k = 0; k < evaluated; k += kStep) store(packed + k, tangentCurve(load<V>(packed + k)));
-    for (int i = 0; i < count; ++i) {
-      for (int b = 0; b < kBandLanes; ++b) {
-        const bool widthBand = b >= kMonoBandCount && b < kBandCount;
-        curve[i][b] = widthBand ? packed[i * kWidthBands + b - kMonoBandCount] : 0.0f;
-      }
-    }
-  } else {
-    for (int i = 0; i < count; ++i) {
-      for (int b = 0; b < kBandLanes; ++b) {
-        curve[i][b] = b >= kMonoBandCount ? tangentCurve(z[i][b]) : 0.0f;
-      }
+  }
+}
+
+// Wide lanes: nothing carries from sample to sample here, so the width bands
+// of the whole piece are laid side by side first: every lane of a tangent
+// then has a band to work on, none a mono band or padding.
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+[[gnu::always_inline]] inline void StereoWidth<V>::tangentCurves(int count, const BandRows& z,
+                                                                 BandRows& curve, W) {
+  constexpr int kWidthBands = kBandCount - kMonoBandCount;
+  alignas(kLaneAlign) float packed[roundUp(kPiece * kWidthBands, kStep)];
+  const int used = count * kWidthBands;
+  const int evaluated = roundUp(used, kStep);
+  for (int i = 0; i < count; ++i) {
+    for (int m = 0; m < kWidthBands; ++m) packed[i * kWidthBands + m] = z[i][kMonoBandCount + m];
+  }
+  for (int k = used; k < evaluated; ++k) packed[k] = 0.0f;
+  for (int k = 0; k < evaluated; k += kStep) store(packed + k, tangentCurve(load<V>(packed + k)));
+  for (int i = 0; i < count; ++i) {
+    for (int b = 0; b < kBandLanes; ++b) {
+      const bool widthBand = b >= kMonoBandCount && b < kBandCount;
+      curve[i][b] = widthBand ? packed[i * kWidthBands + b - kMonoBandCount] : 0.0f;
     }
   }
 }
