@@ -14,8 +14,10 @@
 // kernel takes as many bands per step as its lane type V holds, the twelve
 // bands padded to whole V. The filter cascades, rings and quadrature pairs
 // have two lanes per band: the sum S of every band in the first half and the
-// difference D of the same bands in the second. Levels, envelopes and gains
-// have one lane per band.
+// difference D of the same bands in the second, the two halves together
+// padded to whole V (on eight lanes the middle group holds both). The fast
+// and slow envelope followers share a layout of the same kind. Levels,
+// numerators and gains have one lane per band.
 #pragma once
 
 #include <algorithm>
@@ -194,9 +196,12 @@ class BandEqualiser {
     }
     return true;
   }
-  // 1 in the difference lanes.
+  // 1 in the difference lanes, and the mask of those from `lane` on.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kDifferenceLanes =
       bandLaneMask<kLanes>(kDiffLane, kLanes);
+  static auto differenceLanes(int lane) {
+    return greater(load<V>(kDifferenceLanes.data() + lane), splat<V>(0.0f));
+  }
 
   struct State {
     // Section recursion values of the last two samples: row `parity` holds

@@ -142,10 +142,8 @@ template <class V>
                            load<V>(s.lowMinusTwoKSquared + lane), load<V>(s.highA1 + lane),
                            load<V>(s.highA2 + lane),      load<V>(s.highG + lane)};
       const V input = lane + kStep <= kDiffLane ? sum
-                      : lane >= kDiffLane
-                          ? diff
-                          : select(greater(load<V>(kDifferenceLanes.data() + lane), splat<V>(0.0f)),
-                                   diff, sum);
+                      : lane >= kDiffLane       ? diff
+                                                : select(differenceLanes(lane), diff, sum);
       const V u = filterComponents(input, c, older, newer, lane);
       store(ringNow + lane, u);
       // The negated, normalised band value, for the quadrature pair.
@@ -197,7 +195,9 @@ template <class V>
         [&](int i) { return magnitude[i] + lane; });
   }
   for (int i = 0; i < count; ++i) {
-    for (int lane = kLanes; lane < kRowLanes; lane += kStep) store(magnitude[i] + lane, splat<V>(0.0f));
+    for (int lane = kLanes; lane < kRowLanes; lane += kStep) {
+      store(magnitude[i] + lane, splat<V>(0.0f));
+    }
   }
 }
 

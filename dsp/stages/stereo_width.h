@@ -13,7 +13,8 @@
 // bands per step as its lane type V holds, the bands padded to whole V. The
 // lanes of the mono bands 0 and 1 and of the padding run along unused (their
 // exponentials and tangents are skipped). The component lanes hold the sum
-// components in the first half and the difference components in the second.
+// components in the first half and the difference components in the second,
+// the two halves together padded to whole V.
 #pragma once
 
 #include <algorithm>
