@@ -140,6 +140,14 @@ class BandEqualiser {
   // The constants of the envelopes and gains, taken into locals.
   struct GainConstants;
 
+  // The finite check: the generic form asks one value at a time, and serves
+  // one lane; wide lanes ask whole rows.
+  template <class W>
+  bool stateFinite(W) const;
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  bool stateFinite(W) const;
+
   // The passes of a piece, in signal order.
   unsigned filterBands(int count, std::uint32_t n, const float* x, const float* d,
                        LaneRows& bandValue);

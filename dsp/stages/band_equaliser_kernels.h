@@ -40,9 +40,39 @@ void BandEqualiser<V>::clear() {
 
 template <class V>
 bool BandEqualiser<V>::stateFinite() const {
-  // The rings and delay lines only pass values on; whatever they hold that is
-  // not finite came from, or reaches, the recursions asked here. The padding
-  // lanes are left out: whole rows at once, the padding masked.
+  return stateFinite(V{});
+}
+
+// The rings and delay lines only pass values on; whatever they hold that is
+// not finite came from, or reaches, the recursions asked here. The padding
+// lanes are left out. One value at a time:
+template <class V>
+template <class W>
+bool BandEqualiser<V>::stateFinite(W) const {
+  const State& st = fState;
+  const auto components = [](const float* lanes) {
+    return floatsFinite(lanes, kBandCount) && floatsFinite(lanes + kDiffLane, kBandCount);
+  };
+  bool finite = true;
+  for (int row = 0; row < 2; ++row) {
+    for (int section = 0; section < kSections; ++section)
+      finite = finite && components(st.filterW[row][section]);
+    for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
+      finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
+  }
+  for (const float* followers : {st.followerRelease, st.followerPeak, st.followerEnvelope})
+    finite = finite && components(followers);
+  for (const float* band : {st.numeratorPeak, st.numerator, st.gain, st.peakMagnitude,
+                            st.heldLevel})
+    finite = finite && floatsFinite(band, kBandCount);
+  return finite;
+}
+
+// Wide lanes ask whole rows at once, the padding masked.
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+bool BandEqualiser<V>::stateFinite(W) const {
   const State& st = fState;
   constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
   const float* components = kComponentLanesInUse.data();
@@ -350,7 +380,7 @@ template <class V>
   State& st = fState;
   const FollowerConstants& f = fFollowers;
   // Unrolled, so that the followers' steps stay in registers.
-#pragma GCC unroll 4
+#pragma GCC unroll 8
   for (int v = 0, lane = 0; lane < kLanes; ++v, lane += kStep) {
     // The held levels in the fast lanes, the peaks in the slow ones.
     const V input = lanesOfHalves<V>(levels, kBandLanes, lane, kDiffLane,

@@ -82,6 +82,14 @@ class StereoWidth {
   using LaneRows = float[kPiece][kRowLanes];
   using BandRows = float[kPiece][kBandLanes];
 
+  // The finite check: the generic form asks one value at a time, and serves
+  // one lane; wide lanes ask whole rows.
+  template <class W>
+  bool stateFinite(W) const;
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  bool stateFinite(W) const;
+
   // The passes of a piece, in signal order.
   void componentMagnitudes(int count, const BandOutputs* bands, LaneRows& magnitude);
   void componentEnvelopes(int count, const LaneRows& magnitude, LaneRows& envelope);

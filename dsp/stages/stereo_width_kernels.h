@@ -41,8 +41,38 @@ void StereoWidth<V>::clear() {
 
 template <class V>
 bool StereoWidth<V>::stateFinite() const {
-  // The lanes of the mono bands and of the padding run along unused and are
-  // left out: whole rows at once, those lanes masked.
+  return stateFinite(V{});
+}
+
+// The lanes of the mono bands and of the padding run along unused and are
+// left out. One value at a time:
+template <class V>
+template <class W>
+bool StereoWidth<V>::stateFinite(W) const {
+  constexpr std::size_t kWidthBands = kBandCount - kMonoBandCount;
+  const auto bands = [](const float* lanes) {
+    return floatsFinite(lanes + kMonoBandCount, kWidthBands);
+  };
+  const auto components = [&](const float* lanes) {
+    return bands(lanes) && bands(lanes + kDiffLane);
+  };
+  const State& st = fState;
+  bool finite = true;
+  for (int row = 0; row < 2; ++row) {
+    for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
+      finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
+  }
+  return finite && components(st.release) && components(st.peak) && components(st.envelope) &&
+         bands(st.upperPeak) && bands(st.upperLevel) && bands(st.lowerPeak) &&
+         bands(st.lowerLevel) && bands(st.gate) && bands(st.gateLowpass) && bands(st.curve) &&
+         bands(st.sideLowpass) && bands(st.sideGain);
+}
+
+// Wide lanes ask whole rows at once, the unused lanes masked.
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+bool StereoWidth<V>::stateFinite(W) const {
   const State& st = fState;
   constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
   const float* components = kWidthComponentLanes.data();
@@ -142,7 +172,7 @@ template <class V>
   }
   for (int i = 0; i < count; ++i) {
     // Unrolled, so that the followers' steps stay in registers.
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
       const V mag = load<V>(magnitude[i] + lane);
       const V envelopeBefore = load<V>(st.envelope + lane);
