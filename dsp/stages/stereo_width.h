@@ -101,6 +101,7 @@ class StereoWidth {
   template <class W>
     requires(kLaneWidth<W> > 1)
   static void tangentCurves(int count, const BandRows& z, BandRows& curve, W);
+  static void packWidthBands(const float* z, float* packed);
   void sideAndSums(int count, const BandOutputs* bands, const BandRows& curve, float* sumA,
                    float* sumB);
   static V components(const BandOutputs& bands, int lane);
@@ -118,9 +119,13 @@ class StereoWidth {
     for (int k = lane; k < lane + kStep; ++k) inUse += kWidthComponentLanes[k] > 0.0f ? 1 : 0;
     return inUse;
   }
-  // 1 in the lanes of the width bands, 0 in the mono bands' and the padding.
+  // 1 in the lanes of the width bands, 0 in the mono bands' and the padding,
+  // and the mask of those from band lane `b` on.
   alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes =
       bandLaneMask<kBandLanes>(kMonoBandCount, kBandCount);
+  static auto widthBandLanes(int b) {
+    return greater(load<V>(kWidthLanes.data() + b), splat<V>(0.0f));
+  }
   // The same over both components' lanes.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kWidthComponentLanes =
       componentLaneMask<kLanes>(kDiffLane, kMonoBandCount, kBandCount);

@@ -261,19 +261,37 @@ template <class W>
 [[gnu::always_inline]] inline void StereoWidth<V>::tangentCurves(int count, const BandRows& z,
                                                                  BandRows& curve, W) {
   constexpr int kWidthBands = kBandCount - kMonoBandCount;
-  alignas(kLaneAlign) float packed[roundUp(kPiece * kWidthBands, kStep)];
+  // The packed values from kMonoBandCount on, with room before them and
+  // after them for the whole lane groups that read a sample's row.
+  alignas(kLaneAlign) float run[kLaneAlign / sizeof(float) + roundUp(kPiece * kWidthBands, kStep) +
+                                kBandLanes] = {};
+  float* packed = run + kLaneAlign / sizeof(float);
   const int used = count * kWidthBands;
   const int evaluated = roundUp(used, kStep);
-  for (int i = 0; i < count; ++i) {
-    for (int m = 0; m < kWidthBands; ++m) packed[i * kWidthBands + m] = z[i][kMonoBandCount + m];
-  }
+  for (int i = 0; i < count; ++i) packWidthBands(z[i], packed + i * kWidthBands);
   for (int k = used; k < evaluated; ++k) packed[k] = 0.0f;
   for (int k = 0; k < evaluated; k += kStep) store(packed + k, tangentCurve(load<V>(packed + k)));
+  // Each sample's row back in band lanes, 0 outside the width bands.
   for (int i = 0; i < count; ++i) {
-    for (int b = 0; b < kBandLanes; ++b) {
-      const bool widthBand = b >= kMonoBandCount && b < kBandCount;
-      curve[i][b] = widthBand ? packed[i * kWidthBands + b - kMonoBandCount] : 0.0f;
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V values = load<V>(packed + i * kWidthBands + (b - kMonoBandCount));
+      store(curve[i] + b, select(widthBandLanes(b), values, splat<V>(0.0f)));
     }
+  }
+}
+
+// A sample's width bands side by side at `packed`: whole lane groups where
+// they fit, the last one overlapping the one before; else one at a time.
+template <class V>
+[[gnu::always_inline]] inline void StereoWidth<V>::packWidthBands(const float* z, float* packed) {
+  constexpr int kWidthBands = kBandCount - kMonoBandCount;
+  if (kStep > kWidthBands) {
+    for (int m = 0; m < kWidthBands; ++m) packed[m] = z[kMonoBandCount + m];
+    return;
+  }
+  for (int m = 0; m < kWidthBands; m += kStep) {
+    const int from = m + kStep <= kWidthBands ? m : kWidthBands - kStep;
+    store(packed + from, load<V>(z + kMonoBandCount + from));
   }
 }
 
