@@ -14,10 +14,13 @@
 // kernel takes as many bands per step as its lane type V holds, the twelve
 // bands padded to whole V. The filter cascades, rings and quadrature pairs
 // have two lanes per band: the sum S of every band in the first half and the
-// difference D of the same bands in the second. Levels, envelopes and gains
-// have one lane per band.
+// difference D of the same bands in the second, the two halves together
+// padded to whole V (on eight lanes the middle group holds both). The fast
+// and slow envelope followers share a layout of the same kind. Levels,
+// numerators and gains have one lane per band.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <type_traits>
@@ -64,7 +67,10 @@ class BandEqualiser {
     static_assert(std::is_trivially_default_constructible_v<State>);
   }
 
-  void setRate(const SampleRate& rate) { fRate = designBandRate(rate); }
+  void setRate(const SampleRate& rate) {
+    fRate = designBandRate(rate);
+    spreadOverLanes();
+  }
   void prepareBlock(const ControlFields& controls, const SampleRate&) {
     fBlock = bandBlockValues(controls);
   }
@@ -87,37 +93,103 @@ class BandEqualiser {
  private:
   static constexpr int kStep = kLaneWidth<V>;
   static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
-  static constexpr int kLanes = 2 * kBandLanes;  // sum lanes, then difference lanes
-  static constexpr int kDiffLane = kBandLanes;   // first difference lane
-  static constexpr int kSections = 4;            // highpass, highpass, lowpass, lowpass
-  static_assert(kBandLanes <= kBandSlots);
+  // Component lanes: the sum lanes, then the difference lanes, both halves
+  // as short as whole V allow. Eight lanes take the 24 components in three
+  // groups, one of them half sum, half difference, rather than in four.
+  static constexpr int kLanes = roundUpToLanes<V>(2 * kBandCount);
+  static constexpr int kDiffLane = kLanes / 2;  // first difference lane
+  // A row of component lanes is also read a band lane group at a time, the
+  // sum lanes from b on and the difference lanes from kDiffLane + b on: its
+  // length, the lanes past kLanes kept 0.
+  static constexpr int kRowLanes = std::max(kLanes, roundUpToLanes<V>(kDiffLane + kBandLanes));
+  static constexpr int kSections = 4;  // highpass, highpass, lowpass, lowpass
+  static_assert(kBandLanes <= kBandSlots && kDiffLane >= kBandCount);
 
   // Samples per pass (see processPiece).
   static constexpr int kPiece = 32;
   void processPiece(int count, std::uint32_t n, const float* x, const float* d, BandOutputs* out);
 
   // The values passed between the passes of a piece, one row per sample.
-  using LaneRows = float[kPiece][kLanes];
-  using BandRows = float[kPiece][kBandLanes];
-  // The edge sections' coefficients of the bands in one lane group.
+  using LaneRows = float[kPiece][kRowLanes];
+  // The held level of every band lane, then the peak.
+  using LevelRows = float[kPiece][2 * kBandLanes];
+  // The edge sections' coefficients of the components in one lane group.
   struct EdgeSections;
+  // The same for every component lane (each band's twice), set with the rate.
+  struct ComponentSections {
+    alignas(kLaneAlign) float lowA1[kLanes];
+    alignas(kLaneAlign) float lowA2[kLanes];
+    alignas(kLaneAlign) float lowG[kLanes];
+    alignas(kLaneAlign) float lowKSquared[kLanes];
+    alignas(kLaneAlign) float lowMinusTwoKSquared[kLanes];
+    alignas(kLaneAlign) float highA1[kLanes];
+    alignas(kLaneAlign) float highA2[kLanes];
+    alignas(kLaneAlign) float highG[kLanes];
+  };
+  // The fast (0.25 s) and slow (5 s) followers of every band run side by
+  // side as the components do: the fast one of band m in lane m, on the
+  // held level, the slow one in lane kDiffLane + m, on the peak. Their
+  // constants, lane by lane, set with the rate.
+  struct FollowerConstants {
+    alignas(kLaneAlign) float releaseInput[kLanes];  // q of the release state
+    alignas(kLaneAlign) float releasePole[kLanes];   // p of the release state
+    alignas(kLaneAlign) float smoothInput[kLanes];   // q of the envelope smoothing
+    alignas(kLaneAlign) float smoothPole[kLanes];    // p of the envelope smoothing
+    ReleaseFactorRows<kLanes> release;
+  };
+  void spreadOverLanes();
   // The constants of the envelopes and gains, taken into locals.
   struct GainConstants;
+
+  // The finite check: the generic form asks one value at a time, and serves
+  // one lane; wide lanes ask whole rows.
+  template <class W>
+  bool stateFinite(W) const;
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  bool stateFinite(W) const;
 
   // The passes of a piece, in signal order.
   unsigned filterBands(int count, std::uint32_t n, const float* x, const float* d,
                        LaneRows& bandValue);
   void quadratureMagnitudes(int count, const LaneRows& bandValue, LaneRows& magnitude);
-  void peakAndHold(int count, std::uint32_t n, const LaneRows& magnitude, BandRows& peak,
-                   BandRows& held);
-  void envelopesAndGains(int count, std::uint32_t n, const BandRows& peak, const BandRows& held,
-                         BandOutputs* out);
+  void peakAndHold(int count, std::uint32_t n, const LaneRows& magnitude, LevelRows& levels);
+  void envelopesAndGains(int count, std::uint32_t n, const LevelRows& levels, BandOutputs* out);
   // Their steps.
-  static V filterBandLane(V y, const EdgeSections& c, float (&older)[kSections][kLanes],
-                          const float (&newer)[kSections][kLanes], int lane);
+  static V filterComponents(V y, const EdgeSections& c, float (&older)[kSections][kLanes],
+                            const float (&newer)[kSections][kLanes], int lane);
+  // Where the hold blocks stand (wide lanes): the position in the current
+  // block, for how many samples no entry has been NaN, and whether none of
+  // the current sample's entries so far is.
+  struct HoldCount {
+    int position;
+    int numbers;
+    bool numbersNow;
+  };
+  // The held level: the generic form reads the window, and serves one lane;
+  // wide lanes use the blocks.
+  template <class W>
+  V heldMaximum(int b, V entry, const float* holdNow, HoldCount& hold, W);
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  V heldMaximum(int b, V entry, const float* holdNow, HoldCount& hold, W);
+  template <class W>
+  static void countHold(HoldCount& hold, W);
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  static void countHold(HoldCount& hold, W);
   V holdBlocksMaximum(int b, int position, V entry, const float* holdNow);
-  V bandGain(int b, V h, V peak, ReleaseStep<V>& fastStep, ReleaseStep<V>& slowStep,
-             const GainConstants& k);
+  void followers(const float* levels, ReleaseStep<V>* step, const GainConstants& k);
+  V bandGain(int b, V peak, const GainConstants& k);
+  // The release factors of the follower lanes from `lane` on: one follower's
+  // own on one lane, the lanes' rows on several.
+  const ReleaseFactor& releaseFactors(int lane, float) const {
+    return lane < kDiffLane ? fRate.fastRelease : fRate.slowRelease;
+  }
+  template <class W>
+  ReleaseFactorLanes<V> releaseFactors(int lane, W) const {
+    return fFollowers.release.template at<V>(lane);
+  }
   void delayGainedBands(std::uint32_t at, const float* gain, BandOutputs& o);
 
   // 1 in the lanes of the bands, 0 in the padding.
@@ -126,13 +198,26 @@ class BandEqualiser {
   // The same over both components' lanes.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kComponentLanesInUse =
       componentLaneMask<kLanes>(kDiffLane, 0, kBandCount);
+  // Whether every lane from `lane` on belongs to a band.
+  static constexpr bool lanesAllInUse(int lane) {
+    for (int k = lane; k < lane + kStep; ++k) {
+      if (!(kComponentLanesInUse[k] > 0.0f)) return false;
+    }
+    return true;
+  }
+  // 1 in the difference lanes, and the mask of those from `lane` on.
+  alignas(kLaneAlign) static constexpr std::array<float, kLanes> kDifferenceLanes =
+      bandLaneMask<kLanes>(kDiffLane, kLanes);
+  static auto differenceLanes(int lane) {
+    return greater(load<V>(kDifferenceLanes.data() + lane), splat<V>(0.0f));
+  }
 
   struct State {
     // Section recursion values of the last two samples: row `parity` holds
     // the older one (w2) and receives the current w, row parity ^ 1 holds w1.
     alignas(kLaneAlign) float filterW[2][kSections][kLanes];
     unsigned parity;  // flips every sample
-    LaneRing<256, kLanes> bandRing;  // raw band numerators u, by sample
+    LaneRing<256, kRowLanes> bandRing;  // raw band numerators u, by sample
     QuadratureLanes<kLanes> pairs;
     MirroredLaneRing<64, kBandLanes> hold;  // max(M, Tq), by sample
     // The hold window in blocks of its own length (wide lanes): the maxima
@@ -144,23 +229,23 @@ class BandEqualiser {
     alignas(kLaneAlign) float holdBlockHead[kBandLanes];
     int holdPosition;
     int holdNumbers;
-    alignas(kLaneAlign) float fastRelease[kBandLanes];
-    alignas(kLaneAlign) float fastPeak[kBandLanes];
-    alignas(kLaneAlign) float fastEnvelope[kBandLanes];
-    alignas(kLaneAlign) float slowRelease[kBandLanes];
-    alignas(kLaneAlign) float slowPeak[kBandLanes];
-    alignas(kLaneAlign) float slowEnvelope[kBandLanes];
+    // The fast and slow followers' release states, peaks and envelopes.
+    alignas(kLaneAlign) float followerRelease[kLanes];
+    alignas(kLaneAlign) float followerPeak[kLanes];
+    alignas(kLaneAlign) float followerEnvelope[kRowLanes];
     alignas(kLaneAlign) float numeratorPeak[kBandLanes];
     alignas(kLaneAlign) float numerator[kBandLanes];
     alignas(kLaneAlign) float gain[kBandLanes];
     alignas(kLaneAlign) float peakMagnitude[kBandLanes];
     alignas(kLaneAlign) float heldLevel[kBandLanes];
-    // Gained bands, by sample: a + b in the sum lanes, a - b in the
-    // difference lanes (the mono bands' difference lanes are never read).
-    LaneRing<4096, kLanes> line;
+    // Gained bands, by sample: a + b in the first kBandLanes lanes, a - b in
+    // the next (the mono bands' difference lanes are never read).
+    LaneRing<4096, 2 * kBandLanes> line;
   };
 
   BandRateDesign fRate;
+  ComponentSections fSections;
+  FollowerConstants fFollowers;
   BandBlockValues fBlock;
   State fState;
 };

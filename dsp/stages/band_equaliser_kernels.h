@@ -40,25 +40,16 @@ void BandEqualiser<V>::clear() {
 
 template <class V>
 bool BandEqualiser<V>::stateFinite() const {
-  // The rings and delay lines only pass values on; whatever they hold that is
-  // not finite came from, or reaches, the recursions asked here. The padding
-  // lanes are left out.
+  return stateFinite(V{});
+}
+
+// The rings and delay lines only pass values on; whatever they hold that is
+// not finite came from, or reaches, the recursions asked here. The padding
+// lanes are left out. One value at a time:
+template <class V>
+template <class W>
+bool BandEqualiser<V>::stateFinite(W) const {
   const State& st = fState;
-  if constexpr (kLaneWidth<V> > 1) {
-    // Wide lanes ask whole rows at once, the padding masked.
-    constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
-    bool finite = lanesFinite<V>(&st.filterW[0][0][0], kComponentLanesInUse.data(), kLanes,
-                                 2 * kSections) &
-                  lanesFinite<V>(&st.pairs.a[0][0][0], kComponentLanesInUse.data(), kLanes,
-                                 2 * kNodes) &
-                  lanesFinite<V>(&st.pairs.b[0][0][0], kComponentLanesInUse.data(), kLanes,
-                                 2 * kNodes);
-    for (const float* band : {st.fastRelease, st.fastPeak, st.fastEnvelope, st.slowRelease,
-                              st.slowPeak, st.slowEnvelope, st.numeratorPeak, st.numerator,
-                              st.gain, st.peakMagnitude, st.heldLevel})
-      finite = finite & lanesFinite<V>(band, kBandLanesInUse.data(), kBandLanes);
-    return finite;
-  }
   const auto components = [](const float* lanes) {
     return floatsFinite(lanes, kBandCount) && floatsFinite(lanes + kDiffLane, kBandCount);
   };
@@ -69,10 +60,30 @@ bool BandEqualiser<V>::stateFinite() const {
     for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
       finite = finite && components(st.pairs.a[row][node]) && components(st.pairs.b[row][node]);
   }
-  for (const float* band : {st.fastRelease, st.fastPeak, st.fastEnvelope, st.slowRelease,
-                            st.slowPeak, st.slowEnvelope, st.numeratorPeak, st.numerator, st.gain,
-                            st.peakMagnitude, st.heldLevel})
+  for (const float* followers : {st.followerRelease, st.followerPeak, st.followerEnvelope})
+    finite = finite && components(followers);
+  for (const float* band : {st.numeratorPeak, st.numerator, st.gain, st.peakMagnitude,
+                            st.heldLevel})
     finite = finite && floatsFinite(band, kBandCount);
+  return finite;
+}
+
+// Wide lanes ask whole rows at once, the padding masked.
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+bool BandEqualiser<V>::stateFinite(W) const {
+  const State& st = fState;
+  constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
+  const float* components = kComponentLanesInUse.data();
+  bool finite = lanesFinite<V>(&st.filterW[0][0][0], components, kLanes, 2 * kSections) &
+                lanesFinite<V>(&st.pairs.a[0][0][0], components, kLanes, 2 * kNodes) &
+                lanesFinite<V>(&st.pairs.b[0][0][0], components, kLanes, 2 * kNodes);
+  for (const float* followers : {st.followerRelease, st.followerPeak, st.followerEnvelope})
+    finite = finite & lanesFinite<V>(followers, components, kLanes);
+  for (const float* band : {st.numeratorPeak, st.numerator, st.gain, st.peakMagnitude,
+                            st.heldLevel})
+    finite = finite & lanesFinite<V>(band, kBandLanesInUse.data(), kBandLanes);
   return finite;
 }
 
@@ -96,14 +107,13 @@ void BandEqualiser<V>::processPiece(int count, std::uint32_t n, const float* x, 
                                     BandOutputs* out) {
   alignas(kLaneAlign) LaneRows bandValue;
   alignas(kLaneAlign) LaneRows magnitude;
-  alignas(kLaneAlign) BandRows peak;
-  alignas(kLaneAlign) BandRows held;
+  alignas(kLaneAlign) LevelRows levels;
   // The quadrature pairs step with the parity the piece starts with.
   const unsigned parity = filterBands(count, n, x, d, bandValue);
   quadratureMagnitudes(count, bandValue, magnitude);
-  peakAndHold(count, n, magnitude, peak, held);
+  peakAndHold(count, n, magnitude, levels);
   fState.parity = parity;
-  envelopesAndGains(count, n, peak, held, out);
+  envelopesAndGains(count, n, levels, out);
 }
 
 template <class V>
@@ -112,38 +122,62 @@ struct BandEqualiser<V>::EdgeSections {
   V highA1, highA2, highG;                 // the two lowpass sections
 };
 
-// Band filters and band rings: the sum lanes and the difference lanes of the
-// same bands per step, sharing the coefficients. Gives the parity after the
-// piece.
+// Each component lane takes its band's edge sections, each follower lane
+// its follower's constants.
+template <class V>
+void BandEqualiser<V>::spreadOverLanes() {
+  ComponentSections& s = fSections;
+  FollowerConstants& f = fFollowers;
+  const BandRateDesign& rc = fRate;
+  for (int lane = 0; lane < kLanes; ++lane) {
+    const bool fast = lane < kDiffLane;
+    f.releaseInput[lane] = fast ? rc.riseDecay.input : rc.slowRiseDecay.input;
+    f.releasePole[lane] = fast ? rc.riseDecay.pole : rc.slowRiseDecay.pole;
+    f.smoothInput[lane] = fast ? rc.fastSmooth.input : rc.riseDecay.input;
+    f.smoothPole[lane] = fast ? rc.fastSmooth.pole : rc.riseDecay.pole;
+    f.release.set(lane, fast ? rc.fastRelease : rc.slowRelease);
+    const int band = fast ? lane : lane - kDiffLane;
+    const bool inUse = band < kBandCount;
+    s.lowA1[lane] = inUse ? rc.lowA1[band] : 0.0f;
+    s.lowA2[lane] = inUse ? rc.lowA2[band] : 0.0f;
+    s.lowG[lane] = inUse ? rc.lowG[band] : 0.0f;
+    s.lowKSquared[lane] = inUse ? rc.lowKSquared[band] : 0.0f;
+    s.lowMinusTwoKSquared[lane] = inUse ? rc.lowMinusTwoKSquared[band] : 0.0f;
+    s.highA1[lane] = inUse ? rc.highA1[band] : 0.0f;
+    s.highA2[lane] = inUse ? rc.highA2[band] : 0.0f;
+    s.highG[lane] = inUse ? rc.highG[band] : 0.0f;
+  }
+}
+
+// Band filters and band rings: every component lane group per step, the sum
+// lanes fed with x + d and the difference lanes with x - d. Gives the parity
+// after the piece.
 template <class V>
 [[gnu::always_inline]] inline unsigned BandEqualiser<V>::filterBands(int count, std::uint32_t n,
                                                                      const float* x, const float* d,
                                                                      LaneRows& bandValue) {
   State& st = fState;
-  const BandRateDesign& rc = fRate;
+  const ComponentSections& s = fSections;
   unsigned parity = st.parity;
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
-    const float sum = x[i] + d[i];
-    const float diff = x[i] - d[i];
+    const V sum = splat<V>(x[i] + d[i]);
+    const V diff = splat<V>(x[i] - d[i]);
     float* ringNow = st.bandRing.row(at);
     float(&older)[kSections][kLanes] = st.filterW[parity];            // w2, then w
     const float(&newer)[kSections][kLanes] = st.filterW[parity ^ 1];  // w1
-    for (int b = 0; b < kBandLanes; b += kStep) {
-      const EdgeSections c{load<V>(rc.lowA1 + b),
-                           load<V>(rc.lowA2 + b),
-                           load<V>(rc.lowG + b),
-                           load<V>(rc.lowKSquared + b),
-                           load<V>(rc.lowMinusTwoKSquared + b),
-                           load<V>(rc.highA1 + b),
-                           load<V>(rc.highA2 + b),
-                           load<V>(rc.highG + b)};
-      for (int lane : {b, kDiffLane + b}) {
-        const V u = filterBandLane(splat<V>(lane < kDiffLane ? sum : diff), c, older, newer, lane);
-        store(ringNow + lane, u);
-        // The negated, normalised band value, for the quadrature pair.
-        store(bandValue[i] + lane, -(c.highG * u));
-      }
+    for (int lane = 0; lane < kLanes; lane += kStep) {
+      const EdgeSections c{load<V>(s.lowA1 + lane),       load<V>(s.lowA2 + lane),
+                           load<V>(s.lowG + lane),        load<V>(s.lowKSquared + lane),
+                           load<V>(s.lowMinusTwoKSquared + lane), load<V>(s.highA1 + lane),
+                           load<V>(s.highA2 + lane),      load<V>(s.highG + lane)};
+      const V input = lane + kStep <= kDiffLane ? sum
+                      : lane >= kDiffLane       ? diff
+                                                : select(differenceLanes(lane), diff, sum);
+      const V u = filterComponents(input, c, older, newer, lane);
+      store(ringNow + lane, u);
+      // The negated, normalised band value, for the quadrature pair.
+      store(bandValue[i] + lane, -(c.highG * u));
     }
     parity ^= 1;
   }
@@ -153,7 +187,7 @@ template <class V>
 // One lane group through the band's four sections: the new w of each into
 // the older row, and the second lowpass's raw numerator u as the result.
 template <class V>
-[[gnu::always_inline]] inline V BandEqualiser<V>::filterBandLane(
+[[gnu::always_inline]] inline V BandEqualiser<V>::filterComponents(
     V y, const EdgeSections& c, float (&older)[kSections][kLanes],
     const float (&newer)[kSections][kLanes], int lane) {
   // Two highpass sections at the lower edge.
@@ -190,6 +224,11 @@ template <class V>
         count, lane, fState.parity, [&](int i) { return load<V>(bandValue[i] + lane); },
         [&](int i) { return magnitude[i] + lane; });
   }
+  for (int i = 0; i < count; ++i) {
+    for (int lane = kLanes; lane < kRowLanes; lane += kStep) {
+      store(magnitude[i] + lane, splat<V>(0.0f));
+    }
+  }
 }
 
 // The peak of each band's two magnitudes and its hold: the maximum over the
@@ -197,13 +236,11 @@ template <class V>
 template <class V>
 [[gnu::always_inline]] inline void BandEqualiser<V>::peakAndHold(int count, std::uint32_t n,
                                                                  const LaneRows& magnitude,
-                                                                 BandRows& peakRow,
-                                                                 BandRows& heldRow) {
+                                                                 LevelRows& levels) {
   State& st = fState;
   // Vector stores may alias anything, so the threshold is taken into a local.
   const V threshold = splat<V>(fBlock.threshold);
-  int position = st.holdPosition;
-  int numbers = st.holdNumbers;
+  HoldCount hold{st.holdPosition, st.holdNumbers, true};
   for (int i = 0; i < count; ++i) {
     const std::uint32_t at = n + static_cast<std::uint32_t>(i);
     // Each hold entry is written twice, so that the 44 newest rows always lie
@@ -211,34 +248,62 @@ template <class V>
     static_assert(kHoldWindow <= decltype(st.hold)::kMask + 1);
     float* holdNow = st.hold.upper(at);
     float* holdNowLow = st.hold.lower(at);
-    bool numbersNow = true;  // no entry of this sample NaN so far
+    hold.numbersNow = true;
     for (int b = 0; b < kBandLanes; b += kStep) {
       const V peak = laneMax(load<V>(magnitude[i] + b), load<V>(magnitude[i] + kDiffLane + b));
-      store(peakRow[i] + b, peak);
+      store(levels[i] + kBandLanes + b, peak);
       store(st.peakMagnitude + b, peak);
       const V entry = laneMax(peak, threshold);
       store(holdNow + b, entry);
       store(holdNowLow + b, entry);
 
-      // Window maximum over lags 0 ... 43.
-      V h;
-      bool direct = true;
-      if constexpr (kLaneWidth<V> > 1) {
-        h = holdBlocksMaximum(b, position, entry, holdNow);
-        numbersNow = numbersNow && allLanes(equal(entry, entry));
-        direct = !numbersNow || numbers < kHoldWindow - 1;
-      }
-      if (direct) h = holdWindowMaximum<V, kHoldWindow, kBandLanes>(holdNow + b);
-      store(heldRow[i] + b, h);
+      const V h = heldMaximum(b, entry, holdNow, hold, V{});
+      store(levels[i] + b, h);
       store(st.heldLevel + b, h);
     }
-    if constexpr (kLaneWidth<V> > 1) {
-      position = position == kHoldWindow - 1 ? 0 : position + 1;
-      numbers = !numbersNow ? 0 : numbers < kHoldWindow ? numbers + 1 : numbers;
-    }
+    countHold(hold, V{});
   }
-  st.holdPosition = position;
-  st.holdNumbers = numbers;
+  st.holdPosition = hold.position;
+  st.holdNumbers = hold.numbers;
+}
+
+// The window maximum over lags 0 ... 43, entry by entry.
+template <class V>
+template <class W>
+[[gnu::always_inline]] inline V BandEqualiser<V>::heldMaximum(int b, V, const float* holdNow,
+                                                              HoldCount&, W) {
+  return holdWindowMaximum<V, kHoldWindow, kBandLanes>(holdNow + b);
+}
+
+// Wide lanes take it from the blocks, once the window has been free of NaN
+// for as long as it is.
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+[[gnu::always_inline]] inline V BandEqualiser<V>::heldMaximum(int b, V entry,
+                                                              const float* holdNow,
+                                                              HoldCount& hold, W) {
+  const V h = holdBlocksMaximum(b, hold.position, entry, holdNow);
+  hold.numbersNow = hold.numbersNow && allLanes(equal(entry, entry));
+  if (!hold.numbersNow || hold.numbers < kHoldWindow - 1) {
+    return holdWindowMaximum<V, kHoldWindow, kBandLanes>(holdNow + b);
+  }
+  return h;
+}
+
+// After a sample: one lane keeps no count.
+template <class V>
+template <class W>
+[[gnu::always_inline]] inline void BandEqualiser<V>::countHold(HoldCount&, W) {}
+
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+[[gnu::always_inline]] inline void BandEqualiser<V>::countHold(HoldCount& hold, W) {
+  hold.position = hold.position == kHoldWindow - 1 ? 0 : hold.position + 1;
+  hold.numbers = !hold.numbersNow                 ? 0
+                 : hold.numbers < kHoldWindow ? hold.numbers + 1
+                                              : hold.numbers;
 }
 
 // Wide lanes keep the hold window in blocks of its own length: it is the
@@ -270,48 +335,33 @@ template <class V>
 struct BandEqualiser<V>::GainConstants {
   // Vector stores may alias anything, so every constant the loops use is
   // taken into a local first.
-  V one, densityLimit;
-  V riseDecayInput, riseDecayPole, slowRiseDecayInput, slowRiseDecayPole;
-  V fastSmoothInput, fastSmoothPole, numeratorSmoothInput, numeratorSmoothPole;
+  V one, densityLimit, numeratorSmoothInput, numeratorSmoothPole;
 };
 
-// Release states and their factors (0 in the padding), the fast envelope of
-// the held level (adaptive release, then 15 ms smoothing), the slow envelope
-// of the unheld peak (adaptive release, then 0.5 s smoothing), the numerator
-// and the gain; with them the gained bands into the band delay lines.
+// The fast envelope of the held level (adaptive release, then 15 ms
+// smoothing) and the slow envelope of the unheld peak (adaptive release,
+// then 0.5 s smoothing), side by side; the numerator and the gain; with
+// them the gained bands into the band delay lines.
 template <class V>
 [[gnu::always_inline]] inline void BandEqualiser<V>::envelopesAndGains(int count, std::uint32_t n,
-                                                                       const BandRows& peakRow,
-                                                                       const BandRows& heldRow,
+                                                                       const LevelRows& levels,
                                                                        BandOutputs* out) {
   State& st = fState;
-  const BandRateDesign& rc = fRate;
-  const GainConstants k{splat<V>(1.0f),
-                        splat<V>(fBlock.densityLimit),
-                        splat<V>(rc.riseDecay.input),
-                        splat<V>(rc.riseDecay.pole),
-                        splat<V>(rc.slowRiseDecay.input),
-                        splat<V>(rc.slowRiseDecay.pole),
-                        splat<V>(rc.fastSmooth.input),
-                        splat<V>(rc.fastSmooth.pole),
-                        splat<V>(rc.numeratorSmooth.input),
-                        splat<V>(rc.numeratorSmooth.pole)};
-  constexpr int kVectors = kBandLanes / kStep;
-  ReleaseStep<V> fastStep[kVectors];
-  ReleaseStep<V> slowStep[kVectors];
-  for (int v = 0; v < kVectors; ++v) {
-    fastStep[v].start(rc.fastRelease, k.riseDecayInput, k.riseDecayPole,
-                      load<V>(st.fastRelease + v * kStep));
-    slowStep[v].start(rc.slowRelease, k.slowRiseDecayInput, k.slowRiseDecayPole,
-                      load<V>(st.slowRelease + v * kStep));
+  const FollowerConstants& f = fFollowers;
+  const GainConstants k{splat<V>(1.0f), splat<V>(fBlock.densityLimit),
+                        splat<V>(fRate.numeratorSmooth.input),
+                        splat<V>(fRate.numeratorSmooth.pole)};
+  constexpr int kVectors = kLanes / kStep;
+  ReleaseStep<V> step[kVectors];
+  for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
+    step[v].start(releaseFactors(lane, V{}), load<V>(f.releaseInput + lane),
+                  load<V>(f.releasePole + lane), load<V>(st.followerRelease + lane));
   }
   alignas(kLaneAlign) float gainRow[kPiece][kBandLanes];
   for (int i = 0; i < count; ++i) {
-    // Unrolled, so that the followers' steps stay in registers.
-#pragma GCC unroll 4
-    for (int v = 0, b = 0; v < kVectors; ++v, b += kStep) {
-      const V gain = bandGain(b, load<V>(heldRow[i] + b), load<V>(peakRow[i] + b), fastStep[v],
-                              slowStep[v], k);
+    followers(levels[i], step, k);
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V gain = bandGain(b, load<V>(levels[i] + kBandLanes + b), k);
       store(gainRow[i] + b, gain);
       store(st.gain + b, gain);
     }
@@ -321,36 +371,42 @@ template <class V>
   }
 }
 
-// One lane group's gain from its held level h and its peak.
+// One sample of the fast and slow followers: release states and their
+// factors (0 in the padding), then the envelopes.
 template <class V>
-[[gnu::always_inline]] inline V BandEqualiser<V>::bandGain(int b, V h, V peak,
-                                                           ReleaseStep<V>& fastStep,
-                                                           ReleaseStep<V>& slowStep,
+[[gnu::always_inline]] inline void BandEqualiser<V>::followers(const float* levels,
+                                                                ReleaseStep<V>* step,
+                                                                const GainConstants& k) {
+  State& st = fState;
+  const FollowerConstants& f = fFollowers;
+  // Unrolled, so that the followers' steps stay in registers.
+#pragma GCC unroll 8
+  for (int v = 0, lane = 0; lane < kLanes; ++v, lane += kStep) {
+    // The held levels in the fast lanes, the peaks in the slow ones.
+    const V input = lanesOfHalves<V>(levels, kBandLanes, lane, kDiffLane,
+                                     kDifferenceLanes.data());
+    V release = load<V>(st.followerRelease + lane);
+    V factor;
+    step[v](releaseFactors(lane, V{}), load<V>(f.releaseInput + lane),
+            load<V>(f.releasePole + lane), input, load<V>(st.followerEnvelope + lane), release,
+            factor);
+    store(st.followerRelease + lane, release);
+    if (!lanesAllInUse(lane)) {
+      factor = select(greater(load<V>(kComponentLanesInUse.data() + lane), splat<V>(0.0f)),
+                      factor, splat<V>(0.0f));
+    }
+    followAndSmooth(laneAbs(input), k.one - factor, factor, st.followerPeak + lane,
+                    load<V>(f.smoothInput + lane), load<V>(f.smoothPole + lane),
+                    st.followerEnvelope + lane);
+  }
+}
+
+// One lane group's gain from its peak and the followers' envelopes.
+template <class V>
+[[gnu::always_inline]] inline V BandEqualiser<V>::bandGain(int b, V peak,
                                                            const GainConstants& k) {
   State& st = fState;
   const BandRateDesign& rc = fRate;
-  const auto band = greater(load<V>(kBandLanesInUse.data() + b), splat<V>(0.0f));
-
-  V fastRelease = load<V>(st.fastRelease + b);
-  V fastFactor;
-  fastStep(rc.fastRelease, k.riseDecayInput, k.riseDecayPole, h, load<V>(st.fastEnvelope + b),
-           fastRelease, fastFactor);
-  store(st.fastRelease + b, fastRelease);
-  fastFactor = select(band, fastFactor, splat<V>(0.0f));
-  const V fastEnvelope =
-      followAndSmooth(laneAbs(h), k.one - fastFactor, fastFactor, st.fastPeak + b,
-                      k.fastSmoothInput, k.fastSmoothPole, st.fastEnvelope + b);
-
-  V slowRelease = load<V>(st.slowRelease + b);
-  V slowFactor;
-  slowStep(rc.slowRelease, k.slowRiseDecayInput, k.slowRiseDecayPole, peak,
-           load<V>(st.slowEnvelope + b), slowRelease, slowFactor);
-  store(st.slowRelease + b, slowRelease);
-  slowFactor = select(band, slowFactor, splat<V>(0.0f));
-  const V slowEnvelope =
-      followAndSmooth(laneAbs(peak), k.one - slowFactor, slowFactor, st.slowPeak + b,
-                      k.riseDecayInput, k.riseDecayPole, st.slowEnvelope + b);
-
   // Numerator: the ceiling times the level, capped at 1, with a band-rate
   // release and 30 ms smoothing.
   const V capped = laneMin(load<V>(fBlock.ceiling + b) * peak, k.one);
@@ -360,7 +416,8 @@ template <class V>
 
   // Denominator: the fast envelope, or the limited slow envelope when that is
   // higher, floored at -90 dB (NaN included).
-  const V limitedSlow = k.densityLimit * slowEnvelope;
+  const V fastEnvelope = load<V>(st.followerEnvelope + b);
+  const V limitedSlow = k.densityLimit * load<V>(st.followerEnvelope + kDiffLane + b);
   V den = select(greaterEqual(fastEnvelope, limitedSlow), fastEnvelope, limitedSlow);
   const V floor = splat<V>(kFloor90dB);
   den = select(greater(den, floor), den, floor);
@@ -384,10 +441,10 @@ template <class V>
     store(o.gained + b, a);
     store(o.gainedDiff + b, bDiff);
     store(lineNow + b, a + bDiff);
-    store(lineNow + kDiffLane + b, a - bDiff);
+    store(lineNow + kBandLanes + b, a - bDiff);
     store(o.sumOut + b, load<V>(lineOut + b));
     // (The mono bands' difference read-out goes unused.)
-    store(o.diffOut + b, load<V>(lineOut + kDiffLane + b));
+    store(o.diffOut + b, load<V>(lineOut + kBandLanes + b));
   }
   o.mono = o.sumOut[0] + o.sumOut[1];
 }

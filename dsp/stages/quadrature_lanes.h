@@ -7,6 +7,22 @@
 
 namespace vardo {
 
+// The lanes from `lane` on of values laid out as component lanes are: the
+// first half's from lane 0 on, the second half's from lane `second` on.
+// They are read from a run of floats that holds the first half's values
+// from its start and the second half's from `stride` on. A lane group that
+// straddles the halves takes its lanes from both, by the mask `secondLanes`
+// (1 in the lanes of the second half).
+template <class V>
+[[gnu::always_inline]] inline V lanesOfHalves(const float* run, int stride, int lane, int second,
+                                              const float* secondLanes) {
+  if (lane + kLaneWidth<V> <= second) return load<V>(run + lane);
+  const V secondHalf = load<V>(run + stride + (lane - second));
+  if (lane >= second) return secondHalf;
+  return select(greater(load<V>(secondLanes + lane), splat<V>(0.0f)), secondHalf,
+                load<V>(run + lane));
+}
+
 template <int Lanes>
 struct QuadratureLanes {
   static constexpr int kNodes = AllpassHistories<float>::kNodes;

@@ -37,8 +37,15 @@ inline V releaseArgument(V minusPeriod, V state, V base) {
   return minusPeriod / (laneMax(splat<V>(2.0f) * (state - splat<V>(0.5f)), splat<V>(0.0f)) + base);
 }
 
+// A release factor's constants on lanes V: one follower's in every lane, or
+// several followers' side by side, each lane its own.
 template <class V>
-struct ReleaseCandidates;
+struct ReleaseFactorLanes {
+  V minusPeriod;
+  V base;
+  V riseFactor;    // the factor of release state 1
+  V steadyFactor;  // the factor of a release state at or below 0.5
+};
 
 class ReleaseFactor {
  public:
@@ -60,31 +67,17 @@ class ReleaseFactor {
     return fexp(arg);
   }
 
-  // Several lanes: the quick exponential, which gives the library's floats.
-  // (Looking for the kept arguments first costs more than it saves: lanes
-  // mix freely between them and the rest, and the branch is a coin toss.)
-  template <class V>
-  [[gnu::always_inline]] V operator()(V arg) const {
-    return quickExp(arg);
-  }
-
   // The factor of release state `state`.
   float factor(float state) const {
     return (*this)(releaseArgument(fMinusPeriod, state, fBase));
   }
 
-  // The candidates of the sample after the one whose release state is
-  // `state` (decay pole p, q = 1 - p).
+  // The constants in every lane of V.
   template <class V>
-  ReleaseCandidates<V> candidates(V state, V q, V p) const;
-
- private:
-  // The factor of release state `state` on several lanes, by the general
-  // way.
-  template <class V>
-  V factorAnyway(V state) const;
-
- public:
+  ReleaseFactorLanes<V> lanes() const {
+    return {splat<V>(fMinusPeriod), splat<V>(fBase), splat<V>(fRise.value),
+            splat<V>(fSteady.value)};
+  }
 
  private:
   struct Entry {
@@ -96,6 +89,28 @@ class ReleaseFactor {
   float fBase = 1.0f;
   Entry fRise;
   Entry fSteady;
+};
+
+// Several followers' release factors side by side in rows of Lanes lanes.
+template <int Lanes>
+struct ReleaseFactorRows {
+  alignas(kLaneAlign) float minusPeriod[Lanes] = {};
+  alignas(kLaneAlign) float base[Lanes] = {};
+  alignas(kLaneAlign) float riseFactor[Lanes] = {};
+  alignas(kLaneAlign) float steadyFactor[Lanes] = {};
+
+  void set(int lane, const ReleaseFactor& factor) {
+    const ReleaseFactorLanes<float> c = factor.lanes<float>();
+    minusPeriod[lane] = c.minusPeriod;
+    base[lane] = c.base;
+    riseFactor[lane] = c.riseFactor;
+    steadyFactor[lane] = c.steadyFactor;
+  }
+  template <class V>
+  ReleaseFactorLanes<V> at(int lane) const {
+    return {load<V>(minusPeriod + lane), load<V>(base + lane), load<V>(riseFactor + lane),
+            load<V>(steadyFactor + lane)};
+  }
 };
 
 // The two states an adaptive follower's release state can take at the next
@@ -122,67 +137,89 @@ struct ReleaseCandidates {
   }
 };
 
+// The factor of release state `state` on several lanes, by the general way:
+// the quick exponential, which gives the library's floats.
+template <class V>
+[[gnu::noinline]] V releaseFactorAnyway(const ReleaseFactorLanes<V>& f, V state) {
+  // A state at or below 0.5 (NaN excluded) has the kept steady factor.
+  if (allLanes(greaterEqual(splat<V>(0.5f), state))) return f.steadyFactor;
+  return quickExp(releaseArgument(f.minusPeriod, state, f.base));
+}
+
+// The candidates of the sample after the one whose release state is
+// `state` (decay pole p, q = 1 - p).
+template <class V>
+[[gnu::always_inline]] inline ReleaseCandidates<V> releaseCandidates(
+    const ReleaseFactorLanes<V>& f, V state, V q, V p) {
+  const V riseState = peakFollowed(splat<V>(1.0f), q, p, state);
+  const V fallState = peakFollowed(splat<V>(0.0f), q, p, state);
+  // The usual case in one straight line: every rise state exactly 1 (the
+  // kept rise factor), and every fall factor from the single-precision
+  // exponential with a clear rounding. Anything else, rarely, takes the
+  // general way out of line. (Looking for the kept steady argument first
+  // costs more than it saves: lanes mix freely between it and the rest, and
+  // the branch is a coin toss.)
+  V riseFactor = f.riseFactor;
+  if (!allLanes(equal(riseState, splat<V>(1.0f)))) [[unlikely]] {
+    riseFactor = releaseFactorAnyway(f, riseState);
+  }
+  V fallFactor;
+  if (!quickExpClearly(releaseArgument(f.minusPeriod, fallState, f.base), fallFactor))
+      [[unlikely]] {
+    fallFactor = releaseFactorAnyway(f, fallState);
+  }
+  return {riseState, fallState, riseFactor, fallFactor};
+}
+
 // An adaptive follower's release state and factor, sample by sample, for
-// lanes V. Wide lanes keep the next sample's candidates, so that the
-// exponential runs beside the envelope's recursion instead of inside it; a
-// single lane, the plain reference, computes the state and then its factor.
-// Both give the same values.
+// lanes V: one lane, the plain reference, computes the state and then its
+// factor.
 template <class V>
 class ReleaseStep {
  public:
+  // What the steps take of a release factor, best taken into a local before
+  // a loop: here the factor itself.
+  static ReleaseFactor constants(const ReleaseFactor& factor) { return factor; }
+
   // Starts from the release state `state` of a follower with factor
   // `factor` and decay pole p (q = 1 - p).
-  [[gnu::always_inline]] void start(const ReleaseFactor& factor, V q, V p, V state) {
-    if constexpr (kLaneWidth<V> > 1) fNext = factor.candidates(state, q, p);
-  }
+  void start(const ReleaseFactor&, V, V, V) {}
 
   // The release state after a sample whose input is `input`, against the
   // previous sample's envelope `envelope` and release state `state`, and its
   // release factor; the same follower as at the start.
   [[gnu::always_inline]] void operator()(const ReleaseFactor& factor, V q, V p, V input,
                                          V envelope, V& state, V& stateFactor) {
-    if constexpr (kLaneWidth<V> > 1) {
-      state = fNext.state(input, envelope);
-      stateFactor = fNext.factor(input, envelope);
-      fNext = factor.candidates(state, q, p);
-    } else {
-      state = releaseState(input, envelope, q, p, state);
-      stateFactor = factor.factor(state);
-    }
+    state = releaseState(input, envelope, q, p, state);
+    stateFactor = factor.factor(state);
+  }
+};
+
+// Wide lanes keep the next sample's candidates, so that the exponential runs
+// beside the envelope's recursion instead of inside it. Both give the same
+// values. The factor's constants may differ from lane to lane.
+template <class V>
+  requires(kLaneWidth<V> > 1)
+class ReleaseStep<V> {
+ public:
+  // Here its constants in every lane.
+  static ReleaseFactorLanes<V> constants(const ReleaseFactor& factor) {
+    return factor.lanes<V>();
+  }
+
+  [[gnu::always_inline]] void start(const ReleaseFactorLanes<V>& factor, V q, V p, V state) {
+    fNext = releaseCandidates(factor, state, q, p);
+  }
+
+  [[gnu::always_inline]] void operator()(const ReleaseFactorLanes<V>& factor, V q, V p, V input,
+                                         V envelope, V& state, V& stateFactor) {
+    state = fNext.state(input, envelope);
+    stateFactor = fNext.factor(input, envelope);
+    fNext = releaseCandidates(factor, state, q, p);
   }
 
  private:
-  struct Nothing {};
-  [[no_unique_address]] std::conditional_t<(kLaneWidth<V> > 1), ReleaseCandidates<V>, Nothing>
-      fNext{};
+  ReleaseCandidates<V> fNext{};
 };
-
-template <class V>
-[[gnu::always_inline]] inline ReleaseCandidates<V> ReleaseFactor::candidates(V state, V q,
-                                                                            V p) const {
-  const V riseState = peakFollowed(splat<V>(1.0f), q, p, state);
-  const V fallState = peakFollowed(splat<V>(0.0f), q, p, state);
-  // The usual case in one straight line: every rise state exactly 1 (the
-  // kept rise factor), and every fall factor from the single-precision
-  // exponential with a clear rounding. Anything else, rarely, takes the
-  // general way out of line.
-  V riseFactor = splat<V>(fRise.value);
-  if (!allLanes(equal(riseState, splat<V>(1.0f)))) [[unlikely]] {
-    riseFactor = factorAnyway(riseState);
-  }
-  V fallFactor;
-  if (!quickExpClearly(releaseArgument(splat<V>(fMinusPeriod), fallState, splat<V>(fBase)),
-                       fallFactor)) [[unlikely]] {
-    fallFactor = factorAnyway(fallState);
-  }
-  return {riseState, fallState, riseFactor, fallFactor};
-}
-
-template <class V>
-[[gnu::noinline]] V ReleaseFactor::factorAnyway(V state) const {
-  // A state at or below 0.5 (NaN excluded) has the kept steady factor.
-  if (allLanes(greaterEqual(splat<V>(0.5f), state))) return splat<V>(fSteady.value);
-  return (*this)(releaseArgument(splat<V>(fMinusPeriod), state, splat<V>(fBase)));
-}
 
 }  // namespace vardo

@@ -13,9 +13,11 @@
 // bands per step as its lane type V holds, the bands padded to whole V. The
 // lanes of the mono bands 0 and 1 and of the padding run along unused (their
 // exponentials and tangents are skipped). The component lanes hold the sum
-// components in the first half and the difference components in the second.
+// components in the first half and the difference components in the second,
+// the two halves together padded to whole V.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <type_traits>
@@ -64,39 +66,73 @@ class StereoWidth {
  private:
   static constexpr int kStep = kLaneWidth<V>;
   static constexpr int kBandLanes = roundUpToLanes<V>(kBandCount);  // band lanes, padded
-  static constexpr int kLanes = 2 * kBandLanes;
-  static constexpr int kDiffLane = kBandLanes;
-  static_assert(kBandLanes <= kBandSlots);
+  // Component lanes: the sum components, then the difference components,
+  // both halves as short as whole V allow (as in the band equaliser).
+  static constexpr int kLanes = roundUpToLanes<V>(2 * kBandCount);
+  static constexpr int kDiffLane = kLanes / 2;
+  // Rows of component lanes are also read a band lane group at a time: their
+  // length, the lanes past kLanes kept 0.
+  static constexpr int kRowLanes = std::max(kLanes, roundUpToLanes<V>(kDiffLane + kBandLanes));
+  static_assert(kBandLanes <= kBandSlots && kDiffLane >= kBandCount);
 
   // Samples per pass (see processPiece).
   static constexpr int kPiece = 32;
   void processPiece(int count, const BandOutputs* bands, float* sumA, float* sumB);
 
   // The values passed between the passes of a piece, one row per sample.
-  using LaneRows = float[kPiece][kLanes];
+  using LaneRows = float[kPiece][kRowLanes];
   using BandRows = float[kPiece][kBandLanes];
+
+  // The finite check: the generic form asks one value at a time, and serves
+  // one lane; wide lanes ask whole rows.
+  template <class W>
+  bool stateFinite(W) const;
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  bool stateFinite(W) const;
 
   // The passes of a piece, in signal order.
   void componentMagnitudes(int count, const BandOutputs* bands, LaneRows& magnitude);
   void componentEnvelopes(int count, const LaneRows& magnitude, LaneRows& envelope);
   void tangentArguments(int count, const LaneRows& envelope, BandRows& z);
-  static void tangentCurves(int count, const BandRows& z, BandRows& curve);
+  // The tangent curves: the generic form takes one value at a time, and
+  // serves one lane; wide lanes pack the width bands first.
+  template <class W>
+  static void tangentCurves(int count, const BandRows& z, BandRows& curve, W);
+  template <class W>
+    requires(kLaneWidth<W> > 1)
+  static void tangentCurves(int count, const BandRows& z, BandRows& curve, W);
+  static void packWidthBands(const float* z, float* packed);
   void sideAndSums(int count, const BandOutputs* bands, const BandRows& curve, float* sumA,
                    float* sumB);
+  static V components(const BandOutputs& bands, int lane);
 
-  // The lanes of `values` from band `band` on, with those outside the width
-  // bands (mono bands, padding) set to 0.
-  static V widthBandsOnly(int band, V values) {
-    if (band >= kMonoBandCount && band + kStep <= kBandCount) return values;
-    return select(greater(load<V>(kWidthLanes.data() + band), splat<V>(0.0f)), values,
+  // The component lanes of `values` from `lane` on, with those outside the
+  // width bands (mono bands, padding) set to 0.
+  static V widthComponentsOnly(int lane, V values) {
+    if (lanesOfWidthBands(lane) == kStep) return values;
+    return select(greater(load<V>(kWidthComponentLanes.data() + lane), splat<V>(0.0f)), values,
                   splat<V>(0.0f));
   }
-  // 1 in the lanes of the width bands, 0 in the mono bands' and the padding.
+  // How many of the component lanes from `lane` on belong to width bands.
+  static constexpr int lanesOfWidthBands(int lane) {
+    int inUse = 0;
+    for (int k = lane; k < lane + kStep; ++k) inUse += kWidthComponentLanes[k] > 0.0f ? 1 : 0;
+    return inUse;
+  }
+  // 1 in the lanes of the width bands, 0 in the mono bands' and the padding,
+  // and the mask of those from band lane `b` on.
   alignas(kLaneAlign) static constexpr std::array<float, kBandLanes> kWidthLanes =
       bandLaneMask<kBandLanes>(kMonoBandCount, kBandCount);
+  static auto widthBandLanes(int b) {
+    return greater(load<V>(kWidthLanes.data() + b), splat<V>(0.0f));
+  }
   // The same over both components' lanes.
   alignas(kLaneAlign) static constexpr std::array<float, kLanes> kWidthComponentLanes =
       componentLaneMask<kLanes>(kDiffLane, kMonoBandCount, kBandCount);
+  // 1 in the difference lanes.
+  alignas(kLaneAlign) static constexpr std::array<float, kLanes> kDifferenceLanes =
+      bandLaneMask<kLanes>(kDiffLane, kLanes);
 
   struct State {
     QuadratureLanes<kLanes> pairs;  // sum components, then difference components

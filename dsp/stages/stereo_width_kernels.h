@@ -2,6 +2,7 @@
 // Included only where a lane type is instantiated.
 #pragma once
 
+#include <cstddef>
 #include <cstring>
 #include <type_traits>
 
@@ -40,8 +41,14 @@ void StereoWidth<V>::clear() {
 
 template <class V>
 bool StereoWidth<V>::stateFinite() const {
-  // The lanes of the mono bands and of the padding run along unused and are
-  // left out.
+  return stateFinite(V{});
+}
+
+// The lanes of the mono bands and of the padding run along unused and are
+// left out. One value at a time:
+template <class V>
+template <class W>
+bool StereoWidth<V>::stateFinite(W) const {
   constexpr std::size_t kWidthBands = kBandCount - kMonoBandCount;
   const auto bands = [](const float* lanes) {
     return floatsFinite(lanes + kMonoBandCount, kWidthBands);
@@ -50,20 +57,6 @@ bool StereoWidth<V>::stateFinite() const {
     return bands(lanes) && bands(lanes + kDiffLane);
   };
   const State& st = fState;
-  if constexpr (kLaneWidth<V> > 1) {
-    // Wide lanes ask whole rows at once, the unused lanes masked.
-    constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
-    const float* components = kWidthComponentLanes.data();
-    bool finite = lanesFinite<V>(&st.pairs.a[0][0][0], components, kLanes, 2 * kNodes) &
-                  lanesFinite<V>(&st.pairs.b[0][0][0], components, kLanes, 2 * kNodes) &
-                  lanesFinite<V>(st.release, components, kLanes) &
-                  lanesFinite<V>(st.peak, components, kLanes) &
-                  lanesFinite<V>(st.envelope, components, kLanes);
-    for (const float* band : {st.upperPeak, st.upperLevel, st.lowerPeak, st.lowerLevel, st.gate,
-                              st.gateLowpass, st.curve, st.sideLowpass, st.sideGain})
-      finite = finite & lanesFinite<V>(band, kWidthLanes.data(), kBandLanes);
-    return finite;
-  }
   bool finite = true;
   for (int row = 0; row < 2; ++row) {
     for (int node = 0; node < QuadratureLanes<kLanes>::kNodes; ++node)
@@ -73,6 +66,25 @@ bool StereoWidth<V>::stateFinite() const {
          bands(st.upperPeak) && bands(st.upperLevel) && bands(st.lowerPeak) &&
          bands(st.lowerLevel) && bands(st.gate) && bands(st.gateLowpass) && bands(st.curve) &&
          bands(st.sideLowpass) && bands(st.sideGain);
+}
+
+// Wide lanes ask whole rows at once, the unused lanes masked.
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+bool StereoWidth<V>::stateFinite(W) const {
+  const State& st = fState;
+  constexpr int kNodes = QuadratureLanes<kLanes>::kNodes;
+  const float* components = kWidthComponentLanes.data();
+  bool finite = lanesFinite<V>(&st.pairs.a[0][0][0], components, kLanes, 2 * kNodes) &
+                lanesFinite<V>(&st.pairs.b[0][0][0], components, kLanes, 2 * kNodes) &
+                lanesFinite<V>(st.release, components, kLanes) &
+                lanesFinite<V>(st.peak, components, kLanes) &
+                lanesFinite<V>(st.envelope, components, kLanes);
+  for (const float* band : {st.upperPeak, st.upperLevel, st.lowerPeak, st.lowerLevel, st.gate,
+                            st.gateLowpass, st.curve, st.sideLowpass, st.sideGain})
+    finite = finite & lanesFinite<V>(band, kWidthLanes.data(), kBandLanes);
+  return finite;
 }
 
 template <class V>
@@ -98,7 +110,7 @@ void StereoWidth<V>::processPiece(int count, const BandOutputs* bands, float* su
   componentMagnitudes(count, bands, magnitude);
   componentEnvelopes(count, magnitude, envelope);
   tangentArguments(count, envelope, z);
-  tangentCurves(count, z, curve);
+  tangentCurves(count, z, curve, V{});
   sideAndSums(count, bands, curve, sumA, sumB);
 }
 
@@ -109,14 +121,26 @@ template <class V>
                                                                        LaneRows& magnitude) {
   State& st = fState;
   for (int lane = 0; lane < kLanes; lane += kStep) {
-    const auto component = [&](int i) {
-      return load<V>(lane < kDiffLane ? bands[i].gained + lane
-                                      : bands[i].gainedDiff + (lane - kDiffLane));
-    };
-    st.pairs.template magnitudes<V>(count, lane, st.parity, component,
-                                    [&](int i) { return magnitude[i] + lane; });
+    st.pairs.template magnitudes<V>(
+        count, lane, st.parity, [&](int i) { return components(bands[i], lane); },
+        [&](int i) { return magnitude[i] + lane; });
+  }
+  for (int i = 0; i < count; ++i) {
+    for (int lane = kLanes; lane < kRowLanes; lane += kStep) {
+      store(magnitude[i] + lane, splat<V>(0.0f));
+    }
   }
   st.parity ^= static_cast<unsigned>(count) & 1u;
+}
+
+// The gained components of the lanes from `lane` on, read from the band
+// rows as one run (gainedDiff follows gained).
+template <class V>
+[[gnu::always_inline]] inline V StereoWidth<V>::components(const BandOutputs& bands, int lane) {
+  static_assert(offsetof(BandOutputs, gained) == 0 &&
+                offsetof(BandOutputs, gainedDiff) == sizeof(float) * kBandSlots);
+  return lanesOfHalves<V>(reinterpret_cast<const float*>(&bands), kBandSlots, lane, kDiffLane,
+                          kDifferenceLanes.data());
 }
 
 // Component envelopes: release states, their release factors, adaptive
@@ -136,18 +160,19 @@ template <class V>
   const V riseDecayPole = splat<V>(rc.riseDecay.pole);
   const V envelopeSmoothInput = splat<V>(rc.envelopeSmooth.input);
   const V envelopeSmoothPole = splat<V>(rc.envelopeSmooth.pole);
+  const auto releaseFactor = ReleaseStep<V>::constants(rc.componentRelease);
   constexpr int kVectors = kLanes / kStep;
-  const auto inWidthBand = [](int lane) { return lane % kDiffLane + kStep > kMonoBandCount; };
+  const auto inWidthBand = [](int lane) { return lanesOfWidthBands(lane) > 0; };
   ReleaseStep<V> step[kVectors];
   for (int v = 0; v < kVectors; ++v) {
     if (inWidthBand(v * kStep)) {
-      step[v].start(rc.componentRelease, riseDecayInput, riseDecayPole,
+      step[v].start(releaseFactor, riseDecayInput, riseDecayPole,
                     load<V>(st.release + v * kStep));
     }
   }
   for (int i = 0; i < count; ++i) {
     // Unrolled, so that the followers' steps stay in registers.
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int v = 0, lane = 0; v < kVectors; ++v, lane += kStep) {
       const V mag = load<V>(magnitude[i] + lane);
       const V envelopeBefore = load<V>(st.envelope + lane);
@@ -155,10 +180,10 @@ template <class V>
       if (inWidthBand(lane)) {
         V release = load<V>(st.release + lane);
         V factor;
-        step[v](rc.componentRelease, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
+        step[v](releaseFactor, riseDecayInput, riseDecayPole, mag, envelopeBefore, release,
                 factor);
         store(st.release + lane, release);
-        a = widthBandsOnly(lane % kDiffLane, factor);
+        a = widthComponentsOnly(lane, factor);
       } else {
         store(st.release + lane, releaseState(mag, envelopeBefore, riseDecayInput, riseDecayPole,
                                               load<V>(st.release + lane)));
@@ -167,6 +192,7 @@ template <class V>
             followAndSmooth(laneAbs(mag), one - a, a, st.peak + lane, envelopeSmoothInput,
                             envelopeSmoothPole, st.envelope + lane));
     }
+    for (int lane = kLanes; lane < kRowLanes; lane += kStep) store(envelope[i] + lane, zero);
   }
 }
 
@@ -213,35 +239,59 @@ template <class V>
   }
 }
 
-// The tangent curve (0 in the mono bands and the padding).
+// The tangent curve (0 in the mono bands and the padding), one value at a time.
 template <class V>
+template <class W>
 [[gnu::always_inline]] inline void StereoWidth<V>::tangentCurves(int count, const BandRows& z,
-                                                                 BandRows& curve) {
-  if constexpr (kLaneWidth<V> > 1) {
-    // Nothing carries from sample to sample here, so the width bands of the
-    // whole piece are laid side by side first: every lane of a tangent then
-    // has a band to work on, none a mono band or padding.
-    constexpr int kWidthBands = kBandCount - kMonoBandCount;
-    alignas(kLaneAlign) float packed[roundUp(kPiece * kWidthBands, kStep)];
-    const int used = count * kWidthBands;
-    const int evaluated = roundUp(used, kStep);
-    for (int i = 0; i < count; ++i) {
-      for (int m = 0; m < kWidthBands; ++m) packed[i * kWidthBands + m] = z[i][kMonoBandCount + m];
+                                                                 BandRows& curve, W) {
+  for (int i = 0; i < count; ++i) {
+    for (int b = 0; b < kBandLanes; ++b) {
+      const bool widthBand = b >= kMonoBandCount && b < kBandCount;
+      curve[i][b] = widthBand ? tangentCurve(z[i][b]) : 0.0f;
     }
-    for (int k = used; k < evaluated; ++k) packed[k] = 0.0f;
-    for (int k = 0; k < evaluated; k += kStep) store(packed + k, tangentCurve(load<V>(packed + k)));
-    for (int i = 0; i < count; ++i) {
-      for (int b = 0; b < kBandLanes; ++b) {
-        const bool widthBand = b >= kMonoBandCount && b < kBandCount;
-        curve[i][b] = widthBand ? packed[i * kWidthBands + b - kMonoBandCount] : 0.0f;
-      }
+  }
+}
+
+// Wide lanes: nothing carries from sample to sample here, so the width bands
+// of the whole piece are laid side by side first: every lane of a tangent
+// then has a band to work on, none a mono band or padding.
+template <class V>
+template <class W>
+  requires(kLaneWidth<W> > 1)
+[[gnu::always_inline]] inline void StereoWidth<V>::tangentCurves(int count, const BandRows& z,
+                                                                 BandRows& curve, W) {
+  constexpr int kWidthBands = kBandCount - kMonoBandCount;
+  // The packed values from kMonoBandCount on, with room before them and
+  // after them for the whole lane groups that read a sample's row.
+  alignas(kLaneAlign) float run[kLaneAlign / sizeof(float) + roundUp(kPiece * kWidthBands, kStep) +
+                                kBandLanes] = {};
+  float* packed = run + kLaneAlign / sizeof(float);
+  const int used = count * kWidthBands;
+  const int evaluated = roundUp(used, kStep);
+  for (int i = 0; i < count; ++i) packWidthBands(z[i], packed + i * kWidthBands);
+  for (int k = used; k < evaluated; ++k) packed[k] = 0.0f;
+  for (int k = 0; k < evaluated; k += kStep) store(packed + k, tangentCurve(load<V>(packed + k)));
+  // Each sample's row back in band lanes, 0 outside the width bands.
+  for (int i = 0; i < count; ++i) {
+    for (int b = 0; b < kBandLanes; b += kStep) {
+      const V values = load<V>(packed + i * kWidthBands + (b - kMonoBandCount));
+      store(curve[i] + b, select(widthBandLanes(b), values, splat<V>(0.0f)));
     }
-  } else {
-    for (int i = 0; i < count; ++i) {
-      for (int b = 0; b < kBandLanes; ++b) {
-        curve[i][b] = b >= kMonoBandCount ? tangentCurve(z[i][b]) : 0.0f;
-      }
-    }
+  }
+}
+
+// A sample's width bands side by side at `packed`: whole lane groups where
+// they fit, the last one overlapping the one before; else one at a time.
+template <class V>
+[[gnu::always_inline]] inline void StereoWidth<V>::packWidthBands(const float* z, float* packed) {
+  constexpr int kWidthBands = kBandCount - kMonoBandCount;
+  if (kStep > kWidthBands) {
+    for (int m = 0; m < kWidthBands; ++m) packed[m] = z[kMonoBandCount + m];
+    return;
+  }
+  for (int m = 0; m < kWidthBands; m += kStep) {
+    const int from = m + kStep <= kWidthBands ? m : kWidthBands - kStep;
+    store(packed + from, load<V>(z + kMonoBandCount + from));
   }
 }
 
