@@ -242,7 +242,7 @@ def main():
     ap.add_argument("--refine", type=int, default=50)
     ap.add_argument("--only", action="append", help="tune only this preset (repeatable)")
     ap.add_argument("--start-from-others", action="store_true",
-                    help="also refine from the other presets' tuned values")
+                    help="also refine from the tuned values already in the output (its own and the other presets')")
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                  "tuned-presets.json"))
     args = ap.parse_args()
@@ -265,7 +265,9 @@ def main():
     for preset in args.only or list(PREVIOUS):
         others = []
         if args.start_from_others:
-            others = [(n, v["settings"]) for n, v in sorted(data["presets"].items()) if n != preset]
+            # Its own earlier result too, so that a longer search never
+            # ends below where the last one stopped.
+            others = [(n, v["settings"]) for n, v in sorted(data["presets"].items())]
         data["presets"][preset] = tune(preset, args, clips, work, log, others)
         data["presets"][preset]["search"]["start_from_others"] = bool(others)
         with open(args.out, "w") as f:
