@@ -29,6 +29,8 @@ does not depend on the others', except through --start-from-others):
   tune.py --random 20 --refine 40 --only tape --only am
   tune.py --random 10 --refine 24 --only phone --only vinyl --only field
   tune.py --random 0 --refine 16 --only phone --start-from-others
+  tune.py --random 10 --refine 70 --only am --only vinyl --start-from-others
+  tune.py --seed 20 --random 0 --refine 40 --only am --only vinyl --start-from-others
 
 It makes the clips under build/quality/clips (if missing) and renders under
 build/quality/tune; a log goes to standard output. Budget: each evaluation
