@@ -28,6 +28,9 @@ struct Rules {
   double bandEdgeMarginDb = 6.0;
   // A harmonic counts as hum when it stands this far above its neighbours.
   double humProminenceDb = 10.0;
+  // ... and when its fundamental lies no more than this far below the noise
+  // floor.
+  double humBelowNoiseDb = 40.0;
   // A band edge below this is no programme's cut but a programme without
   // pauses (steady noise, continuous music), whose louder moments differ
   // from its quieter ones only in the bass: nothing is placed then.
@@ -281,10 +284,15 @@ void measureHum(const std::vector<float>& y, int rate, Analysis& a) {
       score += std::max(l.prominenceDb, 0.0);
       strongest = std::max(strongest, l.prominenceDb);
     }
-    if (strongest >= kRules.humProminenceDb && score > best) {
+    // A line far below the noise between phrases is no hum anyone hears:
+    // where a highpass has emptied the bottom octaves (AM, a call), the
+    // remnant at 60 Hz still stands out of the emptier bins beside it.
+    const double fundamentalDbfs = decibels(line(f0).power);
+    if (strongest >= kRules.humProminenceDb && score > best &&
+        fundamentalDbfs >= a.noiseFloorDbfs - kRules.humBelowNoiseDb) {
       best = score;
       a.humHz = f0;
-      a.humDbfs = decibels(line(f0).power);
+      a.humDbfs = fundamentalDbfs;
     }
   }
 }

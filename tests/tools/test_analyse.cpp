@@ -88,6 +88,7 @@ TEST(Analysis, TellsTheMediumFromTheNoiseBetweenPhrases) {
                 a.noiseTiltDb, a.bandEdgeHz);
     EXPECT_EQ(propose(a).preset, c.preset);
     EXPECT_NEAR(a.noiseFloorDbfs, -40.0, 3.0);
+    EXPECT_EQ(a.humHz, 0.0);
   }
 }
 
