@@ -28,6 +28,9 @@ struct Rules {
   double bandEdgeMarginDb = 6.0;
   // A harmonic counts as hum when it stands this far above its neighbours.
   double humProminenceDb = 10.0;
+  // ... and when its fundamental lies no more than this far below the noise
+  // floor.
+  double humBelowNoiseDb = 40.0;
   // A band edge below this is no programme's cut but a programme without
   // pauses (steady noise, continuous music), whose louder moments differ
   // from its quieter ones only in the bass: nothing is placed then.
@@ -41,6 +44,10 @@ double decibels(double power) { return power > 1e-20 ? 10.0 * std::log10(power) 
 // share above which it counts as programme.
 constexpr double kPauseQuantile = 0.1;
 constexpr double kProgrammeQuantile = 0.5;
+// The programme's spectrum: this percentile of its frames, bin by bin; and
+// how far below its strongest band it still counts.
+constexpr double kProgrammeSpectrumQuantile = 0.9;
+constexpr double kProgrammeRangeDb = 45.0;
 
 double quantile(std::vector<double> values, double q) {
   if (values.empty()) return 0.0;
@@ -105,11 +112,17 @@ int powerOfTwoNear(double frames) {
   return n;
 }
 
-// The band edge and the noise floor, from frames of about 46 ms: the pauses
-// are the quietest tenth of them, the programme the louder half. The edge is
-// the highest frequency where the programme's mean spectrum, smoothed over
-// about 100 Hz, stands the margin above the pauses' (two such points in a
-// row, so that one stray bin does not count).
+// The band edge, the noise floor and the noise's own shape, from frames of
+// about 46 ms: the pauses are the quietest tenth of them, the programme the
+// louder half. Each frame's spectrum is smoothed over about 100 Hz. The
+// noise is the pauses' median spectrum (a click or a cough in one pause does
+// not move it); the programme is the 90th percentile over its frames, which
+// keeps the fricatives that a mean over the loud frames buries under the
+// vowels. The edge is the highest frequency where the programme stands the
+// margin above the noise and within kProgrammeRangeDb of its own strongest
+// band (two such points in a row, so that one stray bin does not count):
+// below that range lie coding noise and resampling images, whose ratio to
+// an emptier pause says nothing about the programme's band.
 void measureBandAndNoise(const std::vector<float>& y, int rate, Analysis& a) {
   const int size = powerOfTwoNear(0.0464 * rate);
   const int hop = size / 2;
@@ -133,40 +146,83 @@ void measureBandAndNoise(const std::vector<float>& y, int rate, Analysis& a) {
   const double programmeLimit = quantile(audible, kProgrammeQuantile);
   a.noiseFloorDbfs = decibels(pauseLimit);
 
-  FrameSpectra spectra(size);
-  std::vector<double> pause(static_cast<std::size_t>(spectra.bins()), 0.0);
-  std::vector<double> programme(pause.size(), 0.0);
-  std::vector<double> frame;
-  int pauses = 0, loud = 0;
+  // The frames of each kind, at most kMaxFrames of them spread evenly over
+  // the file, so that a long file's analysis keeps its memory bounded.
+  constexpr std::size_t kMaxFrames = 2000;
+  std::vector<std::size_t> pauseFrames, programmeFrames;
   for (std::size_t f = 0; f < framePower.size(); ++f) {
-    const bool isPause = framePower[f] > 1e-10 && framePower[f] <= pauseLimit;
-    const bool isProgramme = framePower[f] >= programmeLimit;
-    if (!isPause && !isProgramme) continue;
-    spectra.power(y.data() + f * static_cast<std::size_t>(hop), frame);
-    auto& sum = isPause ? pause : programme;
-    for (std::size_t k = 0; k < frame.size(); ++k) sum[k] += frame[k];
-    (isPause ? pauses : loud) += 1;
+    if (framePower[f] > 1e-10 && framePower[f] <= pauseLimit) pauseFrames.push_back(f);
+    if (framePower[f] >= programmeLimit) programmeFrames.push_back(f);
   }
-  const double binHz = static_cast<double>(rate) / size;
-  const int half = std::max(1, static_cast<int>(std::lround(50.0 / binHz)));
-  const int bins = static_cast<int>(pause.size());
-  // Where the programme lies 90 dB below its own total, the ratio is one of
-  // rounding errors, not of programme and noise.
-  double total = 0.0;
-  for (double p : programme) total += p / std::max(loud, 1);
-  auto excess = [&](int k) {
-    double p = 0.0, q = 0.0;
-    for (int j = std::max(1, k - half); j <= std::min(bins - 1, k + half); ++j) {
-      p += programme[static_cast<std::size_t>(j)] / std::max(loud, 1);
-      q += pause[static_cast<std::size_t>(j)] / std::max(pauses, 1);
+  FrameSpectra spectra(size);
+  const int bins = spectra.bins();
+  const int half = std::max(1, static_cast<int>(std::lround(50.0 / (static_cast<double>(rate) / size))));
+  // Column k holds bin k's smoothed power over the chosen frames.
+  auto columns = [&](const std::vector<std::size_t>& frames) {
+    const std::size_t stride = (frames.size() + kMaxFrames - 1) / kMaxFrames;
+    std::vector<std::vector<float>> out(static_cast<std::size_t>(bins));
+    std::vector<double> frame, prefix(static_cast<std::size_t>(bins) + 1);
+    for (std::size_t i = 0; i < frames.size(); i += std::max<std::size_t>(stride, 1)) {
+      spectra.power(y.data() + frames[i] * static_cast<std::size_t>(hop), frame);
+      for (int k = 0; k < bins; ++k)
+        prefix[static_cast<std::size_t>(k) + 1] = prefix[static_cast<std::size_t>(k)] + frame[static_cast<std::size_t>(k)];
+      for (int k = 0; k < bins; ++k) {
+        const int lo = std::max(1, k - half), hi = std::min(bins - 1, k + half);
+        out[static_cast<std::size_t>(k)].push_back(static_cast<float>(
+            prefix[static_cast<std::size_t>(hi) + 1] - prefix[static_cast<std::size_t>(lo)]));
+      }
     }
-    if (p < 1e-9 * total) return 0.0;
-    return decibels(p) - decibels(q + 1e-30);
+    return out;
+  };
+  auto percentile = [&](const std::vector<std::vector<float>>& cols, double q) {
+    std::vector<double> out(cols.size(), 0.0);
+    for (std::size_t k = 0; k < cols.size(); ++k)
+      out[k] = quantile(std::vector<double>(cols[k].begin(), cols[k].end()), q);
+    return out;
+  };
+  const std::vector<double> pause = percentile(columns(pauseFrames), 0.5);
+  const std::vector<double> programme = percentile(columns(programmeFrames), kProgrammeSpectrumQuantile);
+  const double binHz = static_cast<double>(rate) / size;
+
+  // The noise's shape: the frequency below which 99 % of the pauses' power
+  // lies (an 8 kHz telephone channel ends below 4 kHz, broadcast static near
+  // 5 kHz, a disc's surface noise near 9 kHz, tape hiss and room noise reach
+  // the top), and its tilt, the 500-2000 Hz band over the 2-4 kHz band per
+  // hertz (0 dB for white hiss, about 4 dB for pink noise).
+  {
+    double total = 0.0, low = 0.0, high = 0.0;
+    int lowBins = 0, highBins = 0;
+    for (int k = 1; k < bins; ++k) {
+      const double p = pause[static_cast<std::size_t>(k)];
+      total += p;
+      const double hz = k * binHz;
+      if (hz >= 500.0 && hz < 2000.0) low += p, ++lowBins;
+      if (hz >= 2000.0 && hz < 4000.0) high += p, ++highBins;
+    }
+    double running = 0.0;
+    a.noiseBandwidthHz = 0.0;
+    for (int k = 1; k < bins && total > 0.0; ++k) {
+      running += pause[static_cast<std::size_t>(k)];
+      if (running >= 0.99 * total) {
+        a.noiseBandwidthHz = k * binHz;
+        break;
+      }
+    }
+    a.noiseTiltDb = lowBins > 0 && highBins > 0 && high > 0.0
+                        ? decibels(low / lowBins) - decibels(high / highBins)
+                        : 0.0;
+  }
+
+  const double strongest = *std::max_element(programme.begin() + 1, programme.end());
+  auto stands = [&](int k) {
+    const double p = programme[static_cast<std::size_t>(k)];
+    if (p < strongest * std::pow(10.0, -kProgrammeRangeDb / 10.0)) return false;
+    return decibels(p) - decibels(pause[static_cast<std::size_t>(k)] + 1e-30) >= kRules.bandEdgeMarginDb;
   };
   a.bandEdgeHz = 0.0;
   bool above = false;
   for (int k = bins - 1; k >= 1; --k) {
-    const bool now = excess(k) >= kRules.bandEdgeMarginDb;
+    const bool now = stands(k);
     if (now && above) {
       a.bandEdgeHz = std::min((k + 1) * binHz, rate / 2.0);
       break;
@@ -228,10 +284,15 @@ void measureHum(const std::vector<float>& y, int rate, Analysis& a) {
       score += std::max(l.prominenceDb, 0.0);
       strongest = std::max(strongest, l.prominenceDb);
     }
-    if (strongest >= kRules.humProminenceDb && score > best) {
+    // A line far below the noise between phrases is no hum anyone hears:
+    // where a highpass has emptied the bottom octaves (AM, a call), the
+    // remnant at 60 Hz still stands out of the emptier bins beside it.
+    const double fundamentalDbfs = decibels(line(f0).power);
+    if (strongest >= kRules.humProminenceDb && score > best &&
+        fundamentalDbfs >= a.noiseFloorDbfs - kRules.humBelowNoiseDb) {
       best = score;
       a.humHz = f0;
-      a.humDbfs = decibels(line(f0).power);
+      a.humDbfs = fundamentalDbfs;
     }
   }
 }
@@ -331,24 +392,53 @@ Analysis analyseFile(const std::string& path, const ChannelChoice& channel) {
 
 namespace {
 
-// What the training material of each medium measured like: where its
-// programme's band ends and where its noise lies between phrases. A file is
-// matched to the medium whose band edge lies nearest its own (in octaves),
-// and that medium's tuned preset is moved from there to the file: its
-// lowpass corner scaled with the band edge, its band threshold shifted with
-// the noise floor. On the training level and cut the proposal is the preset.
-// AM is not told from tape by these measures; its preset is chosen by hand.
+// The medium, told from the noise between phrases, and what the training
+// material of each medium measured like. Fitted on the training clips only by
+// scripts/quality/fit_analysis.py (seeded material, no search): each
+// threshold lies midway (in octaves, or in dB) between the training clips on
+// either side of it, and the script reports how the held-out clips fall.
+//   noise bandwidth below phoneBelowHz         phone (an 8 kHz channel)
+//   below amBelowHz                            AM (static near 5 kHz)
+//   below vinylBelowHz                         vinyl (surface noise near 9 kHz)
+//   above, tilt at or above fieldTiltDb        field (pink, full band)
+//   above, flatter                             tape (white hiss)
+// The proposal starts from that medium's tuned preset and moves the lowpass
+// corner with the band edge, and the band threshold with the noise floor,
+// only for the media where the move measured better on the training clips.
+struct Classifier {
+  double phoneBelowHz;
+  double amBelowHz;
+  double vinylBelowHz;
+  double fieldTiltDb;
+};
+constexpr Classifier kClassifier = {4335.0, 6259.0, 12428.0, 2.0};
+
 struct Medium {
   const char* preset;
-  double bandEdgeHz;
-  double noiseFloorDbfs;
+  double bandEdgeHz;      // median over its training clips
+  double noiseFloorDbfs;  // median over its training clips
+  bool moveCorner;
+  bool moveThreshold;
 };
 constexpr Medium kMedia[] = {
-    {"phone", 3400.0, -45.0},
-    {"tape", 4500.0, -40.0},
-    {"vinyl", 6000.0, -36.0},
-    {"field", 11000.0, -30.0},
+    {"phone", 3596.0, -45.4, false, false},
+    {"am", 4371.0, -38.4, false, false},
+    {"vinyl", 5254.0, -35.6, false, false},
+    {"field", 5103.0, -30.5, true, false},
+    {"tape", 4328.0, -40.1, false, false},
 };
+
+const Medium& mediumOf(const Analysis& a) {
+  auto named = [](std::string_view name) -> const Medium& {
+    for (const Medium& medium : kMedia)
+      if (name == medium.preset) return medium;
+    return kMedia[0];
+  };
+  if (a.noiseBandwidthHz < kClassifier.phoneBelowHz) return named("phone");
+  if (a.noiseBandwidthHz < kClassifier.amBelowHz) return named("am");
+  if (a.noiseBandwidthHz < kClassifier.vinylBelowHz) return named("vinyl");
+  return named(a.noiseTiltDb >= kClassifier.fieldTiltDb ? "field" : "tape");
+}
 
 // A placed value stays inside its control's range.
 double withinRange(const char* control, double value) {
@@ -369,27 +459,25 @@ Proposal propose(const Analysis& analysis) {
   Proposal proposal;
   proposal.humHz = analysis.humHz;
   if (analysis.bandEdgeHz < kRules.lowestBandEdgeHz) return proposal;  // the defaults
-  const double edge = std::clamp(analysis.bandEdgeHz, 1000.0, 15000.0);
-  const Medium* nearest = &kMedia[0];
-  for (const Medium& medium : kMedia)
-    if (std::fabs(std::log2(medium.bandEdgeHz / edge)) <
-        std::fabs(std::log2(nearest->bandEdgeHz / edge)) - 1e-9)
-      nearest = &medium;
+  const Medium& medium = mediumOf(analysis);
   const Preset* preset = nullptr;
   for (const Preset& candidate : builtInPresets())
-    if (std::string_view(candidate.name) == nearest->preset) preset = &candidate;
+    if (std::string_view(candidate.name) == medium.preset) preset = &candidate;
   if (preset == nullptr) return proposal;
   proposal.preset = preset->name;
   proposal.lines = loadPreset(proposal.preset);
 
   const std::string origin = "analysis";
-  const double presetCorner = presetValue(*preset, "Lowpass Filter").value_or(edge);
-  const double corner = withinRange("Lowpass Filter", edge * presetCorner / nearest->bandEdgeHz);
-  proposal.lines.push_back({"Lowpass Filter=" + std::to_string(std::lround(corner / 100.0) * 100), origin});
-  if (analysis.noiseFloorDbfs > -190.0) {
+  if (medium.moveCorner) {
+    const double edge = std::clamp(analysis.bandEdgeHz, 1000.0, 15000.0);
+    const double presetCorner = presetValue(*preset, "Lowpass Filter").value_or(edge);
+    const double corner = withinRange("Lowpass Filter", edge * presetCorner / medium.bandEdgeHz);
+    proposal.lines.push_back({"Lowpass Filter=" + std::to_string(std::lround(corner / 100.0) * 100), origin});
+  }
+  if (medium.moveThreshold && analysis.noiseFloorDbfs > -190.0) {
     const double presetThreshold = presetValue(*preset, "Auto-EQ Threshold").value_or(-60.0);
     const long threshold = std::lround(withinRange(
-        "Auto-EQ Threshold", presetThreshold + analysis.noiseFloorDbfs - nearest->noiseFloorDbfs));
+        "Auto-EQ Threshold", presetThreshold + analysis.noiseFloorDbfs - medium.noiseFloorDbfs));
     proposal.lines.push_back({"Auto-EQ Threshold=" + std::to_string(threshold), origin});
   }
   return proposal;
@@ -419,7 +507,8 @@ std::string analysisText(const std::string& path, const Analysis& a, const Propo
   std::string text = path + ": " + fixed("%.2f s", a.seconds) + " at " +
                      std::to_string(a.sampleRate) + " Hz\n";
   text += "  band edge    " + fixed("%.0f Hz", a.bandEdgeHz) + "\n";
-  text += "  noise floor  " + level(a.noiseFloorDbfs) + "\n";
+  text += "  noise floor  " + level(a.noiseFloorDbfs) + fixed(", 99 %% below %.0f Hz", a.noiseBandwidthHz) +
+          fixed(", tilt %+.1f dB", a.noiseTiltDb) + "\n";
   text += "  hum          " +
           (a.humHz > 0.0 ? fixed("%.0f Hz", a.humHz) + ", fundamental " + level(a.humDbfs)
                          : std::string("none found")) + "\n";
@@ -446,6 +535,8 @@ std::string analysisJson(const std::string& path, const Analysis& a, const Propo
   j["sample_rate"] = a.sampleRate;
   j["band_edge_hz"] = std::round(a.bandEdgeHz);
   j["noise_floor_dbfs"] = db(a.noiseFloorDbfs);
+  j["noise_bandwidth_hz"] = std::round(a.noiseBandwidthHz);
+  j["noise_tilt_db"] = std::round(a.noiseTiltDb * 10.0) / 10.0;
   j["hum_hz"] = a.humHz > 0.0 ? Json(a.humHz) : Json(nullptr);
   j["hum_dbfs"] = a.humHz > 0.0 ? db(a.humDbfs) : Json(nullptr);
   j["peak_dbfs"] = db(a.peakDbfs);

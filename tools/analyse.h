@@ -21,6 +21,11 @@ struct Analysis {
   double bandEdgeHz = 0.0;
   // Full-band RMS of what is left between phrases, in dBFS (DC removed).
   double noiseFloorDbfs = -200.0;
+  // The noise between phrases: the frequency below which 99 % of its power
+  // lies, and its tilt (500-2000 Hz over 2-4 kHz per hertz, dB: 0 for white
+  // hiss, about 4 for pink noise). They tell the medium.
+  double noiseBandwidthHz = 0.0;
+  double noiseTiltDb = 0.0;
   // Mains hum: 50 or 60, or 0 when none stands out; the RMS level of its
   // fundamental in dBFS.
   double humHz = 0.0;

@@ -503,17 +503,22 @@ Examples:
   vardo render --manifest archive.txt -o restored/ --skip-existing -j 4)";
 
 const char* const kAnalyseFooter = R"(
-The band edge is the highest frequency at which the programme's long-term
-spectrum stands 6 dB above the spectrum of its pauses (the quietest tenth of
-46 ms frames); the noise floor is the level of those pauses. Hum is 50 or
-60 Hz when its harmonics up to 1 kHz stand 10 dB above their neighbours.
-Clipping counts flat runs of three or more equal samples above -12 dBFS.
-Of a file longer than five minutes, the spectra come from its middle five.
+The pauses are the quietest tenth of 46 ms frames, the programme the louder
+half. The band edge is the highest frequency at which the programme (the 90th
+percentile of its frames' spectra) stands 6 dB above the pauses (their median
+spectrum) and within 45 dB of its own strongest band; the noise floor is the
+level of the pauses. The noise's bandwidth (the frequency below which 99 % of
+its power lies) and tilt tell the medium: below about 4.3 kHz a phone call,
+6.3 kHz AM, 12.4 kHz a disc; above, pink noise is a field recording and white
+hiss tape. Hum is 50 or 60 Hz when its harmonics up to 1 kHz stand 10 dB
+above their neighbours. Clipping counts flat runs of three or more equal
+samples above -12 dBFS. Of a file longer than five minutes, the spectra come
+from its middle five.
 
-The proposal: the preset whose lowpass corner lies nearest the band edge, the
-lowpass corner at the band edge, the Auto-EQ threshold 15 dB above the noise
-floor, and --dehum at the hum found. A file with no band edge above 1 kHz
-(no pauses) gets the defaults.
+The proposal: that medium's preset, moved only where moving it measured
+better on the training recordings (a field recording's lowpass corner follows
+its band edge), and --dehum at the hum found. A file with no band edge above
+1 kHz (no pauses) gets the defaults.
 
 Examples:
   vardo analyse tape.wav

@@ -383,6 +383,8 @@ def main():
     controls_table(renders)
 
     # --- spectrograms --------------------------------------------------------
+    # From the held-out preset renders above, which use the renderer's
+    # default warm start (as a user's render does).
     for preset in PRESETS:
         s = "alsa"
         o = os.path.join(renders, f"{s}-{preset}-preset.wav")
@@ -391,7 +393,7 @@ def main():
             f"sox -R -D -V1 '{o}' '{renders}/after.wav' remix 1 && "
             f"sox -R -D -V1 -M '{clip(s, preset)}' '{renders}/after.wav' '{renders}/pair.wav' && "
             f"sox -R -V1 '{renders}/pair.wav' -n spectrogram -x 640 -y 129 -z 100 "
-            f"-t '{s}-{preset}.wav, --preset {preset}' -c 'top: before; bottom: after (channel A)' -o '{png}'",
+            f"-t '{s}-{preset}.wav, --preset {preset}' -c 'top: before; bottom: after (channel A), default warm start' -o '{png}'",
             png)
         if os.environ.get("FIGURES_UPDATE_DOCS") == "1":
             os.makedirs(os.path.join(qlib.ROOT, "docs", "manual"), exist_ok=True)

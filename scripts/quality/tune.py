@@ -29,6 +29,8 @@ does not depend on the others', except through --start-from-others):
   tune.py --random 20 --refine 40 --only tape --only am
   tune.py --random 10 --refine 24 --only phone --only vinyl --only field
   tune.py --random 0 --refine 16 --only phone --start-from-others
+  tune.py --random 10 --refine 70 --only am --only vinyl --start-from-others
+  tune.py --seed 20 --random 0 --refine 40 --only am --only vinyl --start-from-others
 
 It makes the clips under build/quality/clips (if missing) and renders under
 build/quality/tune; a log goes to standard output. Budget: each evaluation
@@ -242,7 +244,7 @@ def main():
     ap.add_argument("--refine", type=int, default=50)
     ap.add_argument("--only", action="append", help="tune only this preset (repeatable)")
     ap.add_argument("--start-from-others", action="store_true",
-                    help="also refine from the other presets' tuned values")
+                    help="also refine from the tuned values already in the output (its own and the other presets')")
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                  "tuned-presets.json"))
     args = ap.parse_args()
@@ -265,7 +267,9 @@ def main():
     for preset in args.only or list(PREVIOUS):
         others = []
         if args.start_from_others:
-            others = [(n, v["settings"]) for n, v in sorted(data["presets"].items()) if n != preset]
+            # Its own earlier result too, so that a longer search never
+            # ends below where the last one stopped.
+            others = [(n, v["settings"]) for n, v in sorted(data["presets"].items())]
         data["presets"][preset] = tune(preset, args, clips, work, log, others)
         data["presets"][preset]["search"]["start_from_others"] = bool(others)
         with open(args.out, "w") as f:

@@ -407,10 +407,16 @@ TEST(VardoRender, DehumTakesTheHumFarBelowTheSpeech) {
 
 TEST(VardoCommandLine, AnalyseProposesAndAutoAppliesSettingsPerFile) {
   ScratchDir dir;
+  // A call's line noise ends below 4 kHz; a disc's surface noise is tilted
+  // and ends near 9 kHz.
+  auto withNoise = [](std::vector<float> programme, std::vector<float> noise) {
+    for (std::size_t i = 0; i < programme.size(); ++i) programme[i] += noise[i];
+    return programme;
+  };
   writeAudio(dir.file("phone.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1,
-             speechLike(6.0, 3500, 0.01f).mixed);
+             withNoise(speechLike(6.0, 3400, 0.0f).mixed, shapedNoise(6 * 44100, 0.005, 3800, false)));
   writeAudio(dir.file("disc.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1,
-             speechLike(6.0, 6000, 0.01f).mixed);
+             withNoise(speechLike(6.0, 6000, 0.0f).mixed, shapedNoise(6 * 44100, 0.01, 8500, true)));
   const ToolRun analysed = runTool({"--json", "analyse", dir.file("phone.wav"), dir.file("disc.wav")});
   ASSERT_EQ(analysed.status, 0) << analysed.err;
   std::istringstream lines(analysed.out);
@@ -428,8 +434,8 @@ TEST(VardoCommandLine, AnalyseProposesAndAutoAppliesSettingsPerFile) {
   const ToolRun batch = runTool({"render", "--auto", "--manifest", dir.file("list.txt"), "-o",
                                  dir.file("out"), "-j", "1"});
   ASSERT_EQ(batch.status, 0) << batch.err;
-  EXPECT_NE(batch.out.find("auto: phone, Lowpass Filter="), std::string::npos) << batch.out;
-  EXPECT_NE(batch.out.find("auto: vinyl, Lowpass Filter="), std::string::npos) << batch.out;
+  EXPECT_NE(batch.out.find("auto: phone"), std::string::npos) << batch.out;
+  EXPECT_NE(batch.out.find("auto: vinyl"), std::string::npos) << batch.out;
   std::istringstream log(slurp(dir.file("out/vardo-log.jsonl")));
   int logged = 0;
   while (std::getline(log, line)) {

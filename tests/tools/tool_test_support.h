@@ -152,6 +152,45 @@ inline SpeechLike speechLike(double seconds, double cutHz, float hissRms, double
   return clip;
 }
 
+// Noise of the given full-band RMS shaped as a medium leaves it: white, or
+// tilted (one pole at 700 Hz, falling towards the treble as pink noise
+// does), and ending at topHz (a Blackman-windowed sinc of 511 taps; 0 for
+// the whole band).
+inline std::vector<float> shapedNoise(std::size_t count, double rms, double topHz, bool tilted,
+                                      unsigned seed = 23) {
+  constexpr double kRate = 44100.0;
+  constexpr double kPi = 3.14159265358979323846;
+  std::vector<float> out = noise(count, 1.0f, seed);
+  if (tilted) {
+    const double pole = std::exp(-2.0 * kPi * 700.0 / kRate);
+    double state = 0.0;
+    for (float& v : out) v = static_cast<float>(state = (1.0 - pole) * v + pole * state);
+  }
+  if (topHz > 0) {
+    const int taps = 511, half = taps / 2;
+    const double w = 2.0 * kPi * topHz / kRate;
+    std::vector<double> kernel(taps);
+    for (int i = 0; i < taps; ++i) {
+      const double t = i - half;
+      kernel[static_cast<std::size_t>(i)] =
+          (t == 0 ? w / kPi : std::sin(w * t) / (kPi * t)) *
+          (0.42 - 0.5 * std::cos(2.0 * kPi * i / (taps - 1)) + 0.08 * std::cos(4.0 * kPi * i / (taps - 1)));
+    }
+    std::vector<float> cut(count, 0.0f);
+    for (std::size_t i = static_cast<std::size_t>(taps); i < count; ++i) {
+      double sum = 0.0;
+      for (int k = 0; k < taps; ++k) sum += kernel[static_cast<std::size_t>(k)] * out[i - static_cast<std::size_t>(k)];
+      cut[i] = static_cast<float>(sum);
+    }
+    out = std::move(cut);
+  }
+  double power = 0.0;
+  for (float v : out) power += static_cast<double>(v) * v;
+  const double scale = rms / std::sqrt(std::max(power / static_cast<double>(count), 1e-30));
+  for (float& v : out) v = static_cast<float>(scale * v);
+  return out;
+}
+
 // RMS in dBFS of every channel-th sample from offset where keep is true.
 inline double rmsDbfsWhere(const std::vector<float>& samples, int channels, int offset,
                            const std::vector<bool>& keep, std::size_t from, std::size_t to) {
