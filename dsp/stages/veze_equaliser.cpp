@@ -1,5 +1,7 @@
 #include "veze_equaliser.h"
 
+#include "primitives/section_front.h"
+#include "primitives/sections.h"
 #include "simd/float4.h"
 
 namespace vardo {
@@ -64,60 +66,125 @@ struct FirstOrderHalves {
   }
 };
 
-// A shelf with its two halves side by side (lane 0 the lowpass half, the
-// other lanes the highpass half), held in locals for a pass over the run.
-// Both halves take the same input, and each pair of second-order sections
-// shares its poles, so the feedback of both is one lane operation; the last
-// sections' numerators are mixed with the shelf gain and normalised once.
+// A shelf's second-order sections as a wavefront, two sections to a group
+// of four lanes: lanes 0 and 1 the lowpass and highpass halves of section
+// 2k, lanes 2 and 3 those of section 2k + 1 (with an odd count the last
+// group's upper pair idles on zero coefficients). At step t the first-order
+// split takes sample t and section j sample t - 1 - j, on its predecessor's
+// output of the step before, so one step's recursions do not wait on each
+// other; each section still sees its own samples in order with its own
+// arithmetic. Both halves take the same input, and each pair of sections
+// shares its poles; the last section's numerators are mixed with the shelf
+// gain and normalised once.
 template <int Sections>
-struct ShelfHalves {
+struct ShelfFront {
+  static constexpr int kGroups = (Sections + 1) / 2;
+  static constexpr int kLastGroup = (Sections - 1) / 2;
+
   FirstOrderHalves first;
   float lastG, gain;
   bool highShelf;
-  Float4 g[Sections], a1[Sections], a2[Sections];
-  Float4 kSquared, minusTwoKSquared, two;
-  Float4 w1[Sections], w2[Sections];
+  Float4 kSquared, minusTwoKSquared;
+  Mask4 lowLanes;          // lanes 0 and 2
+  SectionPoles<Float4> poles[kGroups];
+  BilinearSection<Float4> sections[kGroups];
+  Float4 lag[kGroups];     // the samples by which each lane's section trails the split
+  Float4 split{};          // the split's latest output
+  Float4 latest[kGroups];  // each section's latest normalised output
 
-  ShelfHalves(const ShelfCoeffs<Sections>& coeffs, const ShelfState<Sections>& s)
-      : first(coeffs.first, s.lowFirst, s.highFirst),
-        lastG(coeffs.poles[Sections - 1].g),
-        gain(coeffs.gain),
-        highShelf(coeffs.highShelf),
-        kSquared(splat4(coeffs.kSquared)),
-        minusTwoKSquared(splat4(coeffs.minusTwoKSquared)),
-        two(splat4(2.0f)) {
-    for (int i = 0; i < Sections; ++i) {
-      g[i] = splat4(coeffs.poles[i].g);
-      a1[i] = splat4(coeffs.poles[i].a1);
-      a2[i] = splat4(coeffs.poles[i].a2);
-      w1[i] = lanesABBB(s.low[i].w1, s.high[i].w1);
-      w2[i] = lanesABBB(s.low[i].w2, s.high[i].w2);
+  // get(j, high) for the lanes of section j's half, 0 past the last section.
+  template <class Get>
+  static Float4 perLane(int k, Get get) {
+    alignas(16) float v[4];
+    for (int l = 0; l < 4; ++l) {
+      const int j = 2 * k + l / 2;
+      v[l] = j < Sections ? get(j, l % 2 == 1) : 0.0f;
+    }
+    return load4(v);
+  }
+
+  ShelfFront(const ShelfCoeffs<Sections>& c, const ShelfState<Sections>& s)
+      : first(c.first, s.lowFirst, s.highFirst),
+        lastG(c.poles[Sections - 1].g),
+        gain(c.gain),
+        highShelf(c.highShelf),
+        kSquared(splat4(c.kSquared)),
+        minusTwoKSquared(splat4(c.minusTwoKSquared)),
+        lowLanes(equal4(pairs4(1.0f, 0.0f), splat4(1.0f))) {
+    const auto& low = s.low;
+    const auto& high = s.high;
+    for (int k = 0; k < kGroups; ++k) {
+      poles[k].g = perLane(k, [&](int j, bool) { return c.poles[j].g; });
+      poles[k].a1 = perLane(k, [&](int j, bool) { return c.poles[j].a1; });
+      poles[k].a2 = perLane(k, [&](int j, bool) { return c.poles[j].a2; });
+      sections[k].w1 = perLane(k, [&](int j, bool h) { return h ? high[j].w1 : low[j].w1; });
+      sections[k].w2 = perLane(k, [&](int j, bool h) { return h ? high[j].w2 : low[j].w2; });
+      lag[k] = perLane(k, [](int j, bool) { return static_cast<float>(j + 1); });
+      latest[k] = splat4(0.0f);
     }
   }
   void save(ShelfState<Sections>& s) const {
     first.save(s.lowFirst, s.highFirst);
-    for (int i = 0; i < Sections; ++i) {
-      s.low[i] = {lane0Of4(w1[i]), lane0Of4(w2[i])};
-      s.high[i] = {lane1Of4(w1[i]), lane1Of4(w2[i])};
+    for (int k = 0; k < kGroups; ++k) {
+      alignas(16) float v1[4], v2[4];
+      store4(v1, sections[k].w1);
+      store4(v2, sections[k].w2);
+      for (int l = 0; l < 4 && 2 * k + l / 2 < Sections; ++l) {
+        (l % 2 ? s.high : s.low)[2 * k + l / 2] = {v1[l], v2[l]};
+      }
     }
   }
-  // The raw numerators of section i: lowpass in lane 0, highpass in the others.
-  [[gnu::always_inline]] Float4 numerators(int i, Float4 x) {
-    const Float4 w = sectionFeed(x, w1[i], w2[i], a1[i], a2[i], g[i]);
-    const Float4 low = w + two * w1[i] + w2[i];
-    const Float4 high = (w + w2[i]) * kSquared + w1[i] * minusTwoKSquared;
-    w2[i] = w1[i];
-    w1[i] = w;
-    return lane0From4(low, high);
+
+  // Group k on its input x: the raw numerators, lowpass in lanes 0 and 2,
+  // highpass in lanes 1 and 3; only the lanes marked active move on unless
+  // all do (kAll).
+  template <bool kAll>
+  [[gnu::always_inline]] Float4 numerators(int k, Float4 x, Mask4 active) {
+    BilinearSection<Float4>& s = sections[k];
+    const Float4 w = s.feed(x, poles[k]);
+    const Float4 low = s.lowpassNumerator(w);
+    const Float4 high = s.highpassNumerator(w, kSquared, minusTwoKSquared);
+    s.template shift<kAll>(w, active);
+    return select4(lowLanes, low, high);
   }
-  [[gnu::always_inline]] float step(float x) {
-    Float4 u = first.step(splat4(x));
-    for (int i = 0; i < Sections - 1; ++i) u = numerators(i, u) * g[i];
-    const Float4 last = numerators(Sections - 1, u);
-    const float lowNumerator = lane0Of4(last);
-    const float highNumerator = lane1Of4(last);
+  // The shelf's output from the last section's numerators.
+  [[gnu::always_inline]] float mix(Float4 last) const {
+    const Float4 pair = Sections % 2 == 1 ? last : highPairOf4(last);
+    const float lowNumerator = lane0Of4(pair);
+    const float highNumerator = lane1Of4(pair);
     return highShelf ? lastG * (lowNumerator + gain * highNumerator)
                      : lastG * (gain * lowNumerator + highNumerator);
+  }
+  // One step t of a run of count samples: in(t) gives sample t's input,
+  // out(i, y) takes sample i's output once its last section has run.
+  template <bool kAll, class In, class Out>
+  [[gnu::always_inline]] void at(int t, int count, In& in, Out& out) {
+    Float4 carried = split;
+    if (kAll || t < count) split = first.step(splat4(in(t)));
+    Float4 last{};
+    for (int k = 0; k < kGroups; ++k) {
+      const Float4 x = frontInput<2>(carried, latest[k], k == 0);
+      carried = latest[k];
+      Mask4 active{};
+      if constexpr (!kAll) {
+        const Float4 sample = splat4(static_cast<float>(t)) - lag[k];
+        active = and4(greaterEqual4(sample, splat4(0.0f)),
+                      less4(sample, splat4(static_cast<float>(count))));
+      }
+      const Float4 n = numerators<kAll>(k, x, active);
+      latest[k] = n * poles[k].g;
+      if (k == kLastGroup) last = n;
+    }
+    const int i = t - Sections;
+    if (i >= 0) out(i, mix(last));
+  }
+  // count samples (at least one) through the front, which starts and ends empty.
+  template <class In, class Out>
+  [[gnu::always_inline]] void run(int count, In in, Out out) {
+    int t = 0;
+    for (; t < Sections; ++t) at<false>(t, count, in, out);
+    for (; t < count; ++t) at<true>(t, count, in, out);
+    for (; t < count + Sections; ++t) at<false>(t, count, in, out);
   }
 };
 
@@ -267,18 +334,22 @@ void VezeEqualiser::processRun(int count, std::uint32_t, const float* in, float*
     const int piece = count - done < kPiece ? count - done : kPiece;
     const float* o = in + done;
     {
-      ShelfHalves<3> shelf(fRate.boost5000, fState.boost5000);
-      for (int i = 0; i < piece; ++i) y[i] = shelf.step(o[i]);
+      ShelfFront<3> shelf(fRate.boost5000, fState.boost5000);
+      shelf.run(piece, [&](int i) { return o[i]; }, [&](int i, float v) { y[i] = v; });
       shelf.save(fState.boost5000);
     }
     {
       FirstOrderHalves split(fRate.cut3500First, fState.cut3500FirstLow, fState.cut3500FirstHigh);
       const float gain = fRate.cut3500Gain;
-      ShelfHalves<2> shelf(fRate.cut3500, fState.cut3500);
-      for (int i = 0; i < piece; ++i) {
-        const Float4 halvesOut = split.step(splat4(y[i]));
-        y[i] = shelf.step(lane0Of4(halvesOut) + gain * lane1Of4(halvesOut));
-      }
+      ShelfFront<2> shelf(fRate.cut3500, fState.cut3500);
+      // The shelf writes sample i after reading sample i + 2, so y serves both.
+      shelf.run(
+          piece,
+          [&](int i) {
+            const Float4 halvesOut = split.step(splat4(y[i]));
+            return lane0Of4(halvesOut) + gain * lane1Of4(halvesOut);
+          },
+          [&](int i, float v) { y[i] = v; });
       split.save(fState.cut3500FirstLow, fState.cut3500FirstHigh);
       shelf.save(fState.cut3500);
     }
