@@ -8,6 +8,8 @@
 #include "primitives/control_fields.h"
 #include "primitives/primitives.h"
 #include "primitives/sample_rate.h"
+#include "simd/lanes.h"
+#include "simd/lane_types.h"
 
 namespace vardo {
 
@@ -64,6 +66,9 @@ class VezeEqualiser {
   // Equalises count samples, a few filters per pass over the run, so that
   // one sample's sections are not one dependency chain. out may be in.
   void processRun(int count, std::uint32_t n, const float* in, float* out);
+  // The same compiled in the unit of lane type Tag (see veze_equaliser_kernels.h).
+  template <class Tag>
+  void processRunIn(int count, const float* in, float* out);
 
  private:
   static constexpr int kPiece = 256;
@@ -86,5 +91,25 @@ class VezeEqualiser {
   };
   State fState;
 };
+
+// The unit whose build of the equaliser a chain on lane type V runs: a wide
+// type's own, and the baseline one for every narrow type.
+template <class V>
+struct VezeUnit {
+  using type = Float4;
+};
+#define VARDO_VEZE_UNIT(V)   \
+  template <>                \
+  struct VezeUnit<V> {       \
+    using type = V;          \
+  };
+VARDO_WIDE_LANE_TYPES(VARDO_VEZE_UNIT)
+#undef VARDO_VEZE_UNIT
+
+#define VARDO_DECLARE_VEZE_RUN(V) \
+  extern template void VezeEqualiser::processRunIn<V>(int, const float*, float*);
+VARDO_DECLARE_VEZE_RUN(Float4)
+VARDO_WIDE_LANE_TYPES(VARDO_DECLARE_VEZE_RUN)
+#undef VARDO_DECLARE_VEZE_RUN
 
 }  // namespace vardo
