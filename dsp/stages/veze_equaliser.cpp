@@ -29,7 +29,7 @@ ShelfCoeffs<Sections> designShelf(const SampleRate& rate, float corner,
 
 // Peaking section from the stored products pi B (numerator and denominator
 // bandwidth terms, one of them carrying the gain), divided by fs sin(2 pi f0 / fs).
-PeakingCoeffs designPeak(const SampleRate& rate, float centre, float piBNumerator,
+PeakingSection designPeak(const SampleRate& rate, float centre, float piBNumerator,
                          float piBDenominator) {
   const float fsSin = rate.fs * rate.sinFixed(centre);
   return peakingSection(rate.kFixed(centre), piBNumerator / fsSin, piBDenominator / fsSin);

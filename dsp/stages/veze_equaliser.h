@@ -29,8 +29,8 @@ struct ShelfCoeffs {
 // State of both halves of the split.
 template <int Sections>
 struct ShelfState {
-  FirstOrderState lowFirst;
-  FirstOrderState highFirst;
+  FirstOrderSection lowFirst;
+  FirstOrderSection highFirst;
   std::array<SectionState, Sections> low{};
   std::array<SectionState, Sections> high{};
 };
@@ -43,11 +43,11 @@ struct VezeRateDesign {
   ShelfCoeffs<2> cut3500;
   ShelfCoeffs<1> cut4500;
   ShelfCoeffs<1> cut2000;
-  PeakingCoeffs dip4500;
-  PeakingCoeffs dip7500;
+  PeakingSection dip4500;
+  PeakingSection dip7500;
   ShelfCoeffs<1> bass75;
   ShelfCoeffs<1> bass50;
-  PeakingCoeffs presence3200;
+  PeakingSection presence3200;
 };
 
 VezeRateDesign designVezeRate(const SampleRate& rate);
@@ -78,8 +78,8 @@ class VezeEqualiser {
 
   struct State {
     ShelfState<3> boost5000;
-    FirstOrderState cut3500FirstLow;
-    FirstOrderState cut3500FirstHigh;
+    FirstOrderSection cut3500FirstLow;
+    FirstOrderSection cut3500FirstHigh;
     ShelfState<2> cut3500;
     ShelfState<1> cut4500;
     ShelfState<1> cut2000;

@@ -28,15 +28,15 @@ struct FirstOrderHalves {
   Float4 oneMinusK, invKPlusOne, k, highpassB1;  // the terms in every lane
   Float4 x1, y1;
 
-  [[gnu::always_inline]] FirstOrderHalves(const FirstOrderCoeffs& c, const FirstOrderState& low,
-                   const FirstOrderState& high)
+  [[gnu::always_inline]] FirstOrderHalves(const FirstOrderCoeffs& c, const FirstOrderSection& low,
+                   const FirstOrderSection& high)
       : oneMinusK(splat4(c.oneMinusK)),
         invKPlusOne(splat4(c.invKPlusOne)),
         k(splat4(c.k)),
         highpassB1(splat4(c.highpassB1)),
         x1(lanesABBB(low.x1, high.x1)),
         y1(lanesABBB(low.y1, high.y1)) {}
-  [[gnu::always_inline]] void save(FirstOrderState& low, FirstOrderState& high) const {
+  [[gnu::always_inline]] void save(FirstOrderSection& low, FirstOrderSection& high) const {
     low = {lane0Of4(x1), lane0Of4(y1)};
     high = {lane1Of4(x1), lane1Of4(y1)};
   }
@@ -185,13 +185,15 @@ constexpr int kPairLag = 4;
 struct ShelfPair {
   // Each shelf's terms in its lanes.
   Float4 oneMinusK, invKPlusOne, k, highpassB1;
-  Float4 g, a1, a2, kSquared, minusTwoKSquared, two;
+  SectionPoles<Float4> poles;
+  Float4 kSquared, minusTwoKSquared;
   Float4 gain;
   bool highShelf;
   Mask4 first;  // the first shelf's lanes
   // First-order sections' previous input and output, and the second-order
-  // section's recursion values one and two samples back.
-  Float4 x1, y1, w1, w2;
+  // sections' recursion values.
+  Float4 x1, y1;
+  BilinearSection<Float4> section;
 
   [[gnu::always_inline]] static Float4 lanes(float low1, float low2, float high1, float high2) {
     alignas(16) const float v[4] = {low1, low2, high1, high2};
@@ -204,26 +206,24 @@ struct ShelfPair {
         invKPlusOne(pairs4(c1.first.invKPlusOne, c2.first.invKPlusOne)),
         k(pairs4(c1.first.k, c2.first.k)),
         highpassB1(pairs4(c1.first.highpassB1, c2.first.highpassB1)),
-        g(pairs4(c1.poles[0].g, c2.poles[0].g)),
-        a1(pairs4(c1.poles[0].a1, c2.poles[0].a1)),
-        a2(pairs4(c1.poles[0].a2, c2.poles[0].a2)),
+        poles{pairs4(c1.poles[0].g, c2.poles[0].g), pairs4(c1.poles[0].a1, c2.poles[0].a1),
+              pairs4(c1.poles[0].a2, c2.poles[0].a2)},
         kSquared(pairs4(c1.kSquared, c2.kSquared)),
         minusTwoKSquared(pairs4(c1.minusTwoKSquared, c2.minusTwoKSquared)),
-        two(splat4(2.0f)),
         gain(pairs4(c1.gain, c2.gain)),
         highShelf(c1.highShelf),
         first(equal4(pairs4(1.0f, 0.0f), splat4(1.0f))),
         x1(lanes(s1.lowFirst.x1, s2.lowFirst.x1, s1.highFirst.x1, s2.highFirst.x1)),
         y1(lanes(s1.lowFirst.y1, s2.lowFirst.y1, s1.highFirst.y1, s2.highFirst.y1)),
-        w1(lanes(s1.low[0].w1, s2.low[0].w1, s1.high[0].w1, s2.high[0].w1)),
-        w2(lanes(s1.low[0].w2, s2.low[0].w2, s1.high[0].w2, s2.high[0].w2)) {}
+        section{lanes(s1.low[0].w1, s2.low[0].w1, s1.high[0].w1, s2.high[0].w1),
+                lanes(s1.low[0].w2, s2.low[0].w2, s1.high[0].w2, s2.high[0].w2)} {}
 
   [[gnu::always_inline]] void save(ShelfState<1>& s1, ShelfState<1>& s2) const {
     alignas(16) float x[4], y[4], v1[4], v2[4];
     store4(x, x1);
     store4(y, y1);
-    store4(v1, w1);
-    store4(v2, w2);
+    store4(v1, section.w1);
+    store4(v2, section.w2);
     s1.lowFirst = {x[0], y[0]};
     s2.lowFirst = {x[1], y[1]};
     s1.highFirst = {x[2], y[2]};
@@ -241,12 +241,12 @@ struct ShelfPair {
     const Float4 low = (x1 - feedback + x) * invKPlusOne;
     const Float4 high = x1 * highpassB1 + (x * k - feedback) * invKPlusOne;
     y = lowPairFrom4(low, high);
-    w = sectionFeed(y, w1, w2, a1, a2, g);
-    const Float4 lowNumerators = w + two * w1 + w2;
-    const Float4 highNumerators = (w + w2) * kSquared + w1 * minusTwoKSquared;
+    w = section.feed(y, poles);
+    const Float4 lowNumerators = section.lowpassNumerator(w);
+    const Float4 highNumerators = section.highpassNumerator(w, kSquared, minusTwoKSquared);
     const Float4 highPart = highPairOf4(highNumerators);
-    return highShelf ? g * (lowNumerators + gain * highPart)
-                     : g * (gain * lowNumerators + highPart);
+    return highShelf ? poles.g * (lowNumerators + gain * highPart)
+                     : poles.g * (gain * lowNumerators + highPart);
   }
   // Both shelves, the first on x and the second on `previous`. Returns the
   // first's output in lane 0 and the second's in lane 1.
@@ -256,8 +256,7 @@ struct ShelfPair {
     const Float4 out = outputs(in, y, w);
     x1 = in;
     y1 = y;
-    w2 = w1;
-    w1 = w;
+    section.shift(w);
     return out;
   }
   // One shelf alone, the other's lanes kept.
@@ -267,8 +266,7 @@ struct ShelfPair {
     const Float4 out = outputs(in, y, w);
     x1 = select4(which, in, x1);
     y1 = select4(which, y, y1);
-    w2 = select4(which, w1, w2);
-    w1 = select4(which, w, w1);
+    section.shift<false>(w, which);
     return out;
   }
   // The first shelf's output for x, the second's lanes kept.
@@ -321,8 +319,8 @@ void VezeEqualiser::processRunIn(int count, const float* in, float* out) {
       // first one's outputs kept in z; the peaking sections take the
       // second's outputs in the same loop.
       ShelfPair cut(fRate.cut4500, fState.cut4500, fRate.cut2000, fState.cut2000);
-      const PeakingCoeffs c4500 = fRate.dip4500;
-      const PeakingCoeffs c7500 = fRate.dip7500;
+      const PeakingSection c4500 = fRate.dip4500;
+      const PeakingSection c7500 = fRate.dip7500;
       SectionState s4500 = fState.dip4500;
       SectionState s7500 = fState.dip7500;
       auto dips = [&](float x) { return peakingStep(s7500, peakingStep(s4500, x, c4500), c7500); };
@@ -340,7 +338,7 @@ void VezeEqualiser::processRunIn(int count, const float* in, float* out) {
     }
     {
       ShelfPair bass(fRate.bass75, fState.bass75, fRate.bass50, fState.bass50);
-      const PeakingCoeffs c3200 = fRate.presence3200;
+      const PeakingSection c3200 = fRate.presence3200;
       SectionState s3200 = fState.presence3200;
       const bool bypassed = fBypassed;
       float* result = out + done;
