@@ -85,7 +85,7 @@ bool Chain<V>::processRun(int count, const float* input, float* out0, float* out
 
   fInputFilters.processRun(count, n, input, s.filtered);
   fLevelNormaliser.processRun(count, n, s.filtered, s.normalised, s.corner);
-  fEqualiser.processRun(count, n, s.normalised, s.equalised);
+  fEqualiser.processRunIn<typename VezeUnit<V>::type>(count, s.normalised, s.equalised);
   fDispersion.processRun(count, n, s.equalised, s.dispersed);
   fBands.processRun(count, n, s.equalised, s.dispersed, s.bands);
   fStereoWidth.processRun(count, n, s.bands, s.sumA, s.sumB);

@@ -11,6 +11,7 @@
 #include "simd/avx8.h"
 #include "stages/band_equaliser_kernels.h"
 #include "stages/stereo_width_kernels.h"
+#include "stages/veze_equaliser_kernels.h"
 
 namespace vardo {
 

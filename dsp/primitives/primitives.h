@@ -56,8 +56,6 @@ struct FirstOrderSection {
   }
 };
 
-using FirstOrderState = FirstOrderSection;
-
 // One second-order allpass section with only the two-sample terms,
 // y = (x + y'') a - x'', on any lane type: x'' and y'' are the section's
 // input and output two samples back.

@@ -166,7 +166,7 @@ inline float zeroPairStep(SectionState& s, float x, const ZeroPairCoeffs& c) {
 
 // Peaking equaliser section: prototype (s^2 + bn s + 1) / (s^2 + bd s + 1).
 // Its b1 equals a1.
-struct PeakingCoeffs {
+struct PeakingSection {
   SectionCoeffs poles;
   float b0 = 0.0f;
   float b2 = 0.0f;
@@ -174,8 +174,8 @@ struct PeakingCoeffs {
 
 // g = 1/((bd + K)K + 1), a1 = 2(1 - K^2), a2 = (K - bd)K + 1,
 // b0 = (bn + K)K + 1, b2 = (K - bn)K + 1.
-inline PeakingCoeffs peakingSection(float k, float bn, float bd) {
-  PeakingCoeffs c;
+inline PeakingSection peakingSection(float k, float bn, float bd) {
+  PeakingSection c;
   c.poles.g = 1.0f / ((bd + k) * k + 1.0f);
   c.poles.a1 = 2.0f * (1.0f - k * k);
   c.poles.a2 = (k - bd) * k + 1.0f;
@@ -193,7 +193,7 @@ template <FeedbackOrder kOrder = FeedbackOrder::kFarFirst, class V>
     return peakingNumerator(w, w1, w2, b0, poles.a1, b2);
   });
 }
-inline float peakingStep(SectionState& s, float x, const PeakingCoeffs& c) {
+inline float peakingStep(SectionState& s, float x, const PeakingSection& c) {
   return peakingStep(s, x, c.poles, c.b0, c.b2);
 }
 

@@ -8,6 +8,8 @@
 #include "primitives/control_fields.h"
 #include "primitives/primitives.h"
 #include "primitives/sample_rate.h"
+#include "simd/lanes.h"
+#include "simd/lane_types.h"
 
 namespace vardo {
 
@@ -27,8 +29,8 @@ struct ShelfCoeffs {
 // State of both halves of the split.
 template <int Sections>
 struct ShelfState {
-  FirstOrderState lowFirst;
-  FirstOrderState highFirst;
+  FirstOrderSection lowFirst;
+  FirstOrderSection highFirst;
   std::array<SectionState, Sections> low{};
   std::array<SectionState, Sections> high{};
 };
@@ -41,11 +43,11 @@ struct VezeRateDesign {
   ShelfCoeffs<2> cut3500;
   ShelfCoeffs<1> cut4500;
   ShelfCoeffs<1> cut2000;
-  PeakingCoeffs dip4500;
-  PeakingCoeffs dip7500;
+  PeakingSection dip4500;
+  PeakingSection dip7500;
   ShelfCoeffs<1> bass75;
   ShelfCoeffs<1> bass50;
-  PeakingCoeffs presence3200;
+  PeakingSection presence3200;
 };
 
 VezeRateDesign designVezeRate(const SampleRate& rate);
@@ -64,6 +66,9 @@ class VezeEqualiser {
   // Equalises count samples, a few filters per pass over the run, so that
   // one sample's sections are not one dependency chain. out may be in.
   void processRun(int count, std::uint32_t n, const float* in, float* out);
+  // The same compiled in the unit of lane type Tag (see veze_equaliser_kernels.h).
+  template <class Tag>
+  void processRunIn(int count, const float* in, float* out);
 
  private:
   static constexpr int kPiece = 256;
@@ -73,8 +78,8 @@ class VezeEqualiser {
 
   struct State {
     ShelfState<3> boost5000;
-    FirstOrderState cut3500FirstLow;
-    FirstOrderState cut3500FirstHigh;
+    FirstOrderSection cut3500FirstLow;
+    FirstOrderSection cut3500FirstHigh;
     ShelfState<2> cut3500;
     ShelfState<1> cut4500;
     ShelfState<1> cut2000;
@@ -86,5 +91,25 @@ class VezeEqualiser {
   };
   State fState;
 };
+
+// The unit whose build of the equaliser a chain on lane type V runs: a wide
+// type's own, and the baseline one for every narrow type.
+template <class V>
+struct VezeUnit {
+  using type = Float4;
+};
+#define VARDO_VEZE_UNIT(V)   \
+  template <>                \
+  struct VezeUnit<V> {       \
+    using type = V;          \
+  };
+VARDO_WIDE_LANE_TYPES(VARDO_VEZE_UNIT)
+#undef VARDO_VEZE_UNIT
+
+#define VARDO_DECLARE_VEZE_RUN(V) \
+  extern template void VezeEqualiser::processRunIn<V>(int, const float*, float*);
+VARDO_DECLARE_VEZE_RUN(Float4)
+VARDO_WIDE_LANE_TYPES(VARDO_DECLARE_VEZE_RUN)
+#undef VARDO_DECLARE_VEZE_RUN
 
 }  // namespace vardo
