@@ -58,18 +58,22 @@ struct FirstOrderSection {
 
 // One second-order allpass section with only the two-sample terms,
 // y = (x + y'') a - x'', on any lane type: x'' and y'' are the section's
-// input and output two samples back.
-template <class V>
-inline V allpassStep(V x, V outputTwoBack, V a, V inputTwoBack) {
-  return (x + outputTwoBack) * a - inputTwoBack;
-}
+// input and output two samples back. A chain passes each section's output
+// history on as the next section's input history, so the histories live
+// with the chain, not the section.
+struct AllpassSection {
+  template <class V>
+  [[gnu::always_inline]] static V step(V x, V outputTwoBack, V a, V inputTwoBack) {
+    return (x + outputTwoBack) * a - inputTwoBack;
+  }
+};
 
 // A chain of four such sections with its node values one and two samples
 // back held in locals (registers) for a pass over a run, on any lane type.
 // Node 0 is the chain input, node k the output of section k; each section's
 // input history is the previous section's output history.
 template <class V>
-struct AllpassHistories {
+struct AllpassChain {
   static constexpr int kNodes = 5;  // chain input and four section outputs
   V one[kNodes];
   V two[kNodes];
@@ -84,7 +88,7 @@ struct AllpassHistories {
   [[gnu::always_inline]] V processLanes(V in, const V (&coeffs)[kNodes - 1]) {
     V x = in;
     for (int k = 0; k < kNodes - 1; ++k) {
-      const V y = allpassStep(x, two[k + 1], coeffs[k], two[k]);
+      const V y = AllpassSection::step(x, two[k + 1], coeffs[k], two[k]);
       two[k] = one[k];
       one[k] = x;
       x = y;

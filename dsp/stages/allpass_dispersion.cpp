@@ -38,7 +38,7 @@ template <int G>
   // previous group's lane 3 (or the stage input).
   const Float4 y = advanceFront<1>(back.output, splat4(carryIn), [&](int k, Float4 x) {
     // y = (x + y'') a - x''
-    const Float4 out = allpassStep(x, back.output[k], a, back.input[k]);
+    const Float4 out = AllpassSection::step(x, back.output[k], a, back.input[k]);
     back.input[k] = x;
     return out;
   });

@@ -62,7 +62,7 @@ struct LocalCascade {
 
 // A quadrature branch's node histories in locals: y = (x + y'') a - x''.
 template <class V>
-struct BranchHistories : AllpassHistories<V> {
+struct BranchHistories : AllpassChain<V> {
   template <class C>
   BranchHistories(const C& c, int lane) {
     for (int k = 0; k < 5; ++k) {
@@ -291,7 +291,7 @@ template <class>
 void BandwidthExpander<V>::analyticSignal(int, int count, Float4) {
   State& st = fState;
   using expander_kernel::lanesAABB;
-  AllpassHistories<Float4> both;
+  AllpassChain<Float4> both;
   for (int k = 0; k < 5; ++k) {
     both.one[k] = lowPairs4(load4(st.quadratureA.one[k]), load4(st.quadratureB.one[k]));
     both.two[k] = lowPairs4(load4(st.quadratureA.two[k]), load4(st.quadratureB.two[k]));

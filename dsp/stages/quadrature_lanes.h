@@ -25,7 +25,7 @@ template <class V>
 
 template <int Lanes>
 struct QuadratureLanes {
-  static constexpr int kNodes = AllpassHistories<float>::kNodes;
+  static constexpr int kNodes = AllpassChain<float>::kNodes;
 
   // Node values of the last two samples, per branch: row `parity` holds the
   // older sample, row parity ^ 1 the newer one. The owner flips the parity
@@ -45,11 +45,11 @@ struct QuadratureLanes {
     V aLate = load<V>(a[parity ^ 1][kNodes - 1] + lane);
     {
       // Branch a's outputs go to the out rows for the moment.
-      AllpassHistories<V> branch = loadRows<V>(a, parity, lane);
+      AllpassChain<V> branch = loadRows<V>(a, parity, lane);
       for (int i = 0; i < count; ++i) store(output(i), branch.process(input(i), kQuadratureA));
       storeRows(a, last, lane, branch);
     }
-    AllpassHistories<V> branch = loadRows<V>(b, parity, lane);
+    AllpassChain<V> branch = loadRows<V>(b, parity, lane);
     for (int i = 0; i < count; ++i) {
       const V aNow = load<V>(output(i));
       const V bNow = branch.process(input(i), kQuadratureB);
@@ -63,9 +63,9 @@ struct QuadratureLanes {
   // A branch's rows into registers (`older` is the row of the older sample)
   // and back.
   template <class V>
-  static AllpassHistories<V> loadRows(const float (&rows)[2][kNodes][Lanes], unsigned older,
+  static AllpassChain<V> loadRows(const float (&rows)[2][kNodes][Lanes], unsigned older,
                                       int lane) {
-    AllpassHistories<V> h;
+    AllpassChain<V> h;
     for (int k = 0; k < kNodes; ++k) {
       h.two[k] = load<V>(rows[older][k] + lane);
       h.one[k] = load<V>(rows[older ^ 1][k] + lane);
@@ -74,7 +74,7 @@ struct QuadratureLanes {
   }
   template <class V>
   static void storeRows(float (&rows)[2][kNodes][Lanes], unsigned older, int lane,
-                        const AllpassHistories<V>& h) {
+                        const AllpassChain<V>& h) {
     for (int k = 0; k < kNodes; ++k) {
       store(rows[older][k] + lane, h.two[k]);
       store(rows[older ^ 1][k] + lane, h.one[k]);
